@@ -1,0 +1,59 @@
+#include "platform/profile/Settings.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <memory>
+#include <vector>
+
+namespace lunavue {
+namespace {
+std::unique_ptr<profile::ProfileFile>& Current() {
+    static std::unique_ptr<profile::ProfileFile> file;
+    return file;
+}
+}  // namespace
+
+std::string ChooseSettingsPath(const std::string& exePath, const char* envOverride) {
+    if (envOverride != nullptr && *envOverride != '\0') {
+        return envOverride;
+    }
+    size_t slash = exePath.rfind('/');
+    size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    size_t n = exePath.size();
+    if (n >= nameStart + 4 && exePath[n - 4] == '.') {
+        return exePath.substr(0, n - 3) + "ini";
+    }
+    return exePath + ".ini";
+}
+
+std::string ExecutablePath() {
+    std::vector<char> buf(PATH_MAX + 1);
+    ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+    if (n <= 0) {
+        return "lunavue";
+    }
+    return std::string(buf.data(), static_cast<size_t>(n));
+}
+
+void SetSettingsFile(const std::string& path) {
+    Current() = std::make_unique<profile::ProfileFile>(path);
+}
+
+profile::ProfileFile& SettingsFile() {
+    if (!Current()) {
+        SetSettingsFile(ChooseSettingsPath(ExecutablePath(), getenv("LUNAVUE_INI")));
+    }
+    return *Current();
+}
+
+int ReadSetting(const char* section, const char* key, int def) {
+    return SettingsFile().ReadInt(section, key, def);
+}
+
+void WriteSetting(const char* section, const char* key, int value) {
+    // A settings file that cannot be written is not reported; the value is simply not kept.
+    (void)SettingsFile().WriteInt(section, key, value);
+}
+
+}  // namespace lunavue

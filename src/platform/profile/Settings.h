@@ -1,0 +1,55 @@
+// The program's settings: where the settings file lives, the table of every integer key it
+// holds, and the two functions through which every part reads and writes them.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/profile/Profile.h"
+
+namespace lunavue {
+
+// One row of the settings table: section, key and the value an absent key reads as.
+struct SettingKey {
+    const char* section;
+    const char* key;
+    int def;
+};
+
+// Every integer setting of the program. The window position has no fixed default: the
+// caller supplies the place the window system proposes.
+namespace settings {
+inline constexpr SettingKey kXPosition{"Tovrin", "x_position", 0};
+inline constexpr SettingKey kYPosition{"Tovrin", "y_position", 0};
+inline constexpr SettingKey kLoop{"Tovrin", "loop", 0};
+inline constexpr SettingKey kDirectDraw{"Tovrin", "DirectDraw", 0};
+inline constexpr SettingKey kFullScreen{"Tovrin", "FullScreen", 0};
+inline constexpr SettingKey kWindowSize{"Tovrin", "WindowSize", 1};
+inline constexpr SettingKey kAspectCorrect{"Marlux", "AspectCorrect", 0};
+inline constexpr SettingKey kType{"Tovrin", "type", 0};  // written only, always 1558
+inline constexpr int kTypeMarker = 1558;
+inline constexpr SettingKey kPreviewPages{"Settings", "PreviewPages", 0};
+inline constexpr const char* kRecentSection = "Recent File List";
+inline constexpr const char* kRecentKeyFormat = "File%d";
+}  // namespace settings
+
+// The settings file for an executable at exePath: $LUNAVUE_INI when that is set and not
+// empty; otherwise the executable's path with its last three characters replaced by "ini"
+// when its file name ends in a three-character extension, else with ".ini" appended.
+std::string ChooseSettingsPath(const std::string& exePath, const char* envOverride);
+
+// The full path of the running executable.
+std::string ExecutablePath();
+
+// Sets the file every later ReadSetting/WriteSetting uses. Called once at start-up.
+void SetSettingsFile(const std::string& path);
+profile::ProfileFile& SettingsFile();
+
+int ReadSetting(const char* section, const char* key, int def);
+void WriteSetting(const char* section, const char* key, int value);
+
+inline int ReadSetting(const SettingKey& k) { return ReadSetting(k.section, k.key, k.def); }
+inline int ReadSetting(const SettingKey& k, int def) { return ReadSetting(k.section, k.key, def); }
+inline void WriteSetting(const SettingKey& k, int value) { WriteSetting(k.section, k.key, value); }
+
+}  // namespace lunavue
