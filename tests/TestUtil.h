@@ -13,7 +13,7 @@ namespace lunavue::test {
 
 // A fresh folder under the system's temporary folder, removed when the object dies.
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string tmpl = (std::filesystem::temp_directory_path() / "lunavue-XXXXXX").string();
         path_ = mkdtemp(tmpl.data());
@@ -26,7 +26,7 @@ public:
     std::string File(const std::string& name) const { return (path_ / name).string(); }
     const std::filesystem::path& Path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -20,7 +20,7 @@ TEST(Profile, ReadsIntegersLikeTheProfileFunctions) {
              "x_position=+12abc\nword=abc\nempty=\nhuge=99999999999\nneg=-99999999999\n"
              "loop=7\n[tovrin]\nDirectDraw=1\n[Other]\nloop=9");
     ProfileFile f(path);
-    EXPECT_EQ(f.ReadInt("TOVRIN", "Loop", 0), 5);      // case-blind, first key wins
+    EXPECT_EQ(f.ReadInt("TOVRIN", "Loop", 0), 5);         // case-blind, first key wins
     EXPECT_EQ(f.ReadInt("Tovrin", "windowsize", 1), -1);  // digits stop at the first other char
     EXPECT_EQ(f.ReadInt("Tovrin", "x_position", 0), 12);
     EXPECT_EQ(f.ReadInt("Tovrin", "word", 3), 3);  // no number at all reads as the default
@@ -28,7 +28,7 @@ TEST(Profile, ReadsIntegersLikeTheProfileFunctions) {
     EXPECT_EQ(f.ReadInt("Tovrin", "huge", 0), INT32_MAX);
     EXPECT_EQ(f.ReadInt("Tovrin", "neg", 0), INT32_MIN);
     EXPECT_EQ(f.ReadInt("Tovrin", "DirectDraw", 0), 0);  // the second [tovrin] is not read
-    EXPECT_EQ(f.ReadInt("Other", "loop", 0), 9);          // last line without a line break
+    EXPECT_EQ(f.ReadInt("Other", "loop", 0), 9);         // last line without a line break
     EXPECT_EQ(f.ReadInt("Missing", "loop", 42), 42);
     EXPECT_EQ(ProfileFile(dir.File("none.ini")).ReadInt("Tovrin", "loop", 8), 8);
     EXPECT_EQ(ParseProfileInt("\t 2147483647"), 2147483647);

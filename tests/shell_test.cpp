@@ -55,9 +55,8 @@ TEST(RecentFiles, KeepsSixMostRecentFirst) {
     EXPECT_EQ(list.Entries().front(), "/m/7.cpk");
     EXPECT_EQ(list.Entries().back(), "/m/2.cpk");
     list.Add("/m/4.cpk");  // moves to the top, nothing drops off
-    EXPECT_EQ(list.Entries(),
-              (std::vector<std::string>{"/m/4.cpk", "/m/7.cpk", "/m/6.cpk", "/m/5.cpk",
-                                        "/m/3.cpk", "/m/2.cpk"}));
+    EXPECT_EQ(list.Entries(), (std::vector<std::string>{"/m/4.cpk", "/m/7.cpk", "/m/6.cpk",
+                                                        "/m/5.cpk", "/m/3.cpk", "/m/2.cpk"}));
     list.Add("/M/4.cpk");  // another file on a case-sensitive file system
     EXPECT_EQ(list.Entries()[1], "/m/4.cpk");
     list.Remove(0);

@@ -9,7 +9,7 @@ namespace lunavue {
 // What the command line acts on: the document's queue and flags, and the application's
 // note that names came from the command line.
 class CommandLineTarget {
-public:
+  public:
     virtual ~CommandLineTarget() = default;
     virtual void AppendToQueue(const std::string& name) = 0;
     virtual void SetAutoPlay() = 0;
@@ -19,13 +19,13 @@ public:
 
 // Handles one parameter at a time, as the framework's command-line record does.
 class CTovrinCommandLineInfo {
-public:
+  public:
     explicit CTovrinCommandLineInfo(CommandLineTarget& target) : target_(target) {}
 
     // param: the parameter without its leading "-" or "/" when flag is true.
     void ParseParam(const std::string& param, bool flag, bool last);
 
-private:
+  private:
     CommandLineTarget& target_;
 };
 

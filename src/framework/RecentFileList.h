@@ -10,7 +10,7 @@
 namespace lunavue {
 
 class RecentFileList {
-public:
+  public:
     static constexpr int kSize = 6;
 
     // Adds path at the top; an entry for the same file leaves its old place, otherwise the
@@ -28,7 +28,7 @@ public:
     // the file name and as much of the start of the path as fits ("/home/.../movie.cpk").
     static std::string ShortName(const std::string& path, size_t maxChars = 30);
 
-private:
+  private:
     std::vector<std::string> entries_;
 };
 

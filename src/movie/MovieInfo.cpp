@@ -20,13 +20,13 @@ MovieInfo FormatMovieInfo(const BITMAPINFOHEADER& picture, const WAVEFORMATEX& s
     info.soundType = Format("%dbit", static_cast<int>(sound.wBitsPerSample));
     info.channels = Format("%d", static_cast<int>(sound.nChannels));
     info.frames = Format("%d", static_cast<int>(periodCount));
-    const double rate =
-        periodTicks != 0 ? static_cast<double>(baseFrequency) / static_cast<double>(periodTicks) : 0;
+    const double rate = periodTicks != 0
+                            ? static_cast<double>(baseFrequency) / static_cast<double>(periodTicks)
+                            : 0;
     info.frameRate = Format("%.2ffps", rate);
-    const double seconds =
-        baseFrequency != 0
-            ? static_cast<double>(periodCount) * static_cast<double>(periodTicks) / baseFrequency
-            : 0;
+    const double seconds = baseFrequency != 0 ? static_cast<double>(periodCount) *
+                                                    static_cast<double>(periodTicks) / baseFrequency
+                                              : 0;
     const long s = static_cast<long>(seconds);
     info.time = Format("%ld:%ld", s / 60, s % 60);
     return info;

@@ -85,7 +85,9 @@ static uint32_t ConvertedLength(uint32_t len, int bits, int channels) {
     return channels == 1 ? len : len & ~1u;
 }
 
-MovieReader::~MovieReader() { Close(); }
+MovieReader::~MovieReader() {
+    Close();
+}
 
 bool MovieReader::Refuse(const char* message) {
     ShowErrorBox(message);
@@ -239,7 +241,8 @@ bool MovieReader::Open(const std::string& path) {
     }
 
     audioCapacity_ = static_cast<int32_t>((static_cast<uint32_t>(largestAudio) + 3) & ~3u);
-    compressedCapacity_ = static_cast<int32_t>(((static_cast<uint32_t>(largestVideo) + 3) & ~3u) + 4);
+    compressedCapacity_ =
+        static_cast<int32_t>(((static_cast<uint32_t>(largestVideo) + 3) & ~3u) + 4);
     const SampleEntry& last = videoList_[videoCount_ - 1];
     totalTicks_ = last.timestamp + last.duration;
 
@@ -301,7 +304,8 @@ size_t MovieReader::SoundSlotsNeeded() const {
         const size_t played = static_cast<size_t>(
             std::upper_bound(audioEnds.begin(), audioEnds.end(), clock) - audioEnds.begin());
         most = std::max(most, audioEnds.size() - played);
-        const uint64_t periods = std::max<uint64_t>(1, (e.duration + framePeriod_ - 1ull) / framePeriod_);
+        const uint64_t periods =
+            std::max<uint64_t>(1, (e.duration + framePeriod_ - 1ull) / framePeriod_);
         videoTime += periods * period;
     }
     return std::max(minimum, most + kMinSoundSlots);

@@ -27,7 +27,7 @@ struct SampleEntry {
 inline constexpr uint32_t kAudioMarker = 0xFFFFFFFF;
 
 class MovieReader {
-public:
+  public:
     static constexpr size_t kHeaderSize = 64;
     static constexpr int kMinSoundSlots = 16;
     static constexpr uint32_t kMaxPicture = 4096;
@@ -67,7 +67,7 @@ public:
     uint32_t DecodeNextFrame(uint8_t* destination);
     uint32_t NextAudioChunk(uint8_t* destination);
 
-private:
+  private:
     bool Refuse(const char* message);  // shows the message, releases everything, false
     void ReleaseBuffers();
     size_t ReadFile(uint8_t* dst, size_t count);

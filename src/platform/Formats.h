@@ -46,6 +46,8 @@ constexpr uint32_t FourCC(const char (&s)[5]) {
 }
 
 // Bytes per row of a bottom-up 24-bit picture: 3 bytes a pixel, padded to a multiple of 4.
-constexpr uint32_t PictureStride(uint32_t width) { return (3 * width + 3) & ~3u; }
+constexpr uint32_t PictureStride(uint32_t width) {
+    return (3 * width + 3) & ~3u;
+}
 
 }  // namespace lunavue

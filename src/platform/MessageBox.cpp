@@ -8,7 +8,9 @@ namespace {
 std::atomic<MessageBoxSink*> g_sink{nullptr};
 }
 
-MessageBoxSink* SetMessageBoxSink(MessageBoxSink* sink) { return g_sink.exchange(sink); }
+MessageBoxSink* SetMessageBoxSink(MessageBoxSink* sink) {
+    return g_sink.exchange(sink);
+}
 
 void ShowErrorBox(const std::string& text) {
     if (MessageBoxSink* sink = g_sink.load()) {

@@ -7,7 +7,7 @@
 namespace lunavue {
 
 class MessageBoxSink {
-public:
+  public:
     virtual ~MessageBoxSink() = default;
     virtual void ShowError(const std::string& text) = 0;
 };

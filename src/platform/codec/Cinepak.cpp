@@ -8,20 +8,39 @@ namespace {
 
 constexpr uint32_t kMaxDimension = 4096;
 
-inline uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+inline uint16_t Be16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] << 8 | p[1]);
+}
 inline uint32_t Be24(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[2];
 }
-inline uint32_t Be32(const uint8_t* p) { return Be24(p) << 8 | p[3]; }
-
-inline uint8_t Clamp(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
-
-// One pixel in the picture's byte order: blue, green, red.
-inline void Colour(uint8_t* px, int y, int u, int v) {
-    px[0] = Clamp(y + 2 * u);
-    px[1] = Clamp(y - u / 2 - v);  // u / 2 rounds toward zero, as the format wants
-    px[2] = Clamp(y + 2 * v);
+inline uint32_t Be32(const uint8_t* p) {
+    return Be24(p) << 8 | p[3];
 }
+
+// Clamps -512 ... 511 to a byte without a branch: kClamp[v + 512].
+struct ClampTable {
+    uint8_t v[1024];
+    constexpr ClampTable() : v() {
+        for (int i = 0; i < 1024; ++i) {
+            int x = i - 512;
+            v[i] = static_cast<uint8_t>(x < 0 ? 0 : (x > 255 ? 255 : x));
+        }
+    }
+};
+constexpr ClampTable kClamp;
+
+// The colour offsets an entry's chroma adds to each luminance, in the picture's byte order
+// (blue, green, red): b = y + 2u, g = y - u/2 - v, r = y + 2v, where u/2 rounds toward zero.
+struct Chroma {
+    int b, g, r;
+    Chroma(int u, int v) : b(2 * u + 512), g(-(u / 2) - v + 512), r(2 * v + 512) {}
+    void Paint(uint8_t* px, int y) const {
+        px[0] = kClamp.v[y + b];
+        px[1] = kClamp.v[y + g];
+        px[2] = kClamp.v[y + r];
+    }
+};
 
 }  // namespace
 
@@ -31,8 +50,8 @@ struct CinepakDecompressor::Target {
     int width;
     int height;
     size_t stride;
-    int top;          // first picture row of the strip
-    int stripWidth;   // coded size of the strip
+    int top;         // first picture row of the strip
+    int stripWidth;  // coded size of the strip
     int stripHeight;
 
     // Bytes of picture row y (rows are stored bottom-up).
@@ -42,7 +61,8 @@ struct CinepakDecompressor::Target {
 std::unique_ptr<CinepakDecompressor> CinepakDecompressor::Locate(const BITMAPINFOHEADER& in,
                                                                  const BITMAPINFOHEADER& out) {
     if (in.biCompression != FourCC("cvid") || out.biCompression != 0 || out.biBitCount != 24 ||
-        out.biWidth <= 0 || out.biHeight <= 0 || static_cast<uint32_t>(out.biWidth) > kMaxDimension ||
+        out.biWidth <= 0 || out.biHeight <= 0 ||
+        static_cast<uint32_t>(out.biWidth) > kMaxDimension ||
         static_cast<uint32_t>(out.biHeight) > kMaxDimension) {
         return nullptr;
     }
@@ -53,194 +73,194 @@ void CinepakDecompressor::Begin(const BITMAPINFOHEADER&, const BITMAPINFOHEADER&
     strips_ = {};
 }
 
-void CinepakDecompressor::LoadCodebook(const uint8_t* p, size_t size, uint16_t id,
-                                       Codebooks& books) {
-    const bool v1 = (id & 0x0200) != 0;
-    const bool partial = (id & 0x0100) != 0;
-    const size_t entrySize = (id & 0x0400) ? 4 : 6;
-    const uint8_t* end = p + size;
+namespace {
 
-    auto store = [&](int index, const uint8_t* e) {
-        int u = entrySize == 6 ? static_cast<int8_t>(e[4]) : 0;
-        int v = entrySize == 6 ? static_cast<int8_t>(e[5]) : 0;
-        uint8_t c[4][3];
-        for (int i = 0; i < 4; ++i) {
-            Colour(c[i], e[i], u, v);
-        }
-        if (v1) {
-            V1Entry& d = books.v1[index];
-            // Each luminance covers a 2x2 quadrant of the block.
-            for (int i = 0; i < 2; ++i) {
-                std::memcpy(d.top + 6 * i, c[i], 3);
-                std::memcpy(d.top + 6 * i + 3, c[i], 3);
-                std::memcpy(d.bottom + 6 * i, c[2 + i], 3);
-                std::memcpy(d.bottom + 6 * i + 3, c[2 + i], 3);
-            }
-        } else {
-            V4Entry& d = books.v4[index];
-            std::memcpy(d.top, c[0], 3);
-            std::memcpy(d.top + 3, c[1], 3);
-            std::memcpy(d.bottom, c[2], 3);
-            std::memcpy(d.bottom + 3, c[3], 3);
-        }
-    };
+// Stores one codebook entry (4 luminances, then u and v in 12-bit mode) as the pixels it
+// paints.
+template <bool kV1, bool kColour, typename Books>
+inline __attribute__((always_inline)) void StoreEntry(Books& books, int index, const uint8_t* e) {
+    const Chroma c =
+        kColour ? Chroma(static_cast<int8_t>(e[4]), static_cast<int8_t>(e[5])) : Chroma(0, 0);
+    if constexpr (kV1) {
+        // Each luminance covers a 2x2 quadrant of the block.
+        auto& d = books.v1[index];
+        c.Paint(d.top, e[0]);
+        c.Paint(d.top + 6, e[1]);
+        c.Paint(d.bottom, e[2]);
+        c.Paint(d.bottom + 6, e[3]);
+        std::memcpy(d.top + 3, d.top, 3);
+        std::memcpy(d.top + 9, d.top + 6, 3);
+        std::memcpy(d.bottom + 3, d.bottom, 3);
+        std::memcpy(d.bottom + 9, d.bottom + 6, 3);
+    } else {
+        auto& d = books.v4[index];
+        c.Paint(d.top, e[0]);
+        c.Paint(d.top + 3, e[1]);
+        c.Paint(d.bottom, e[2]);
+        c.Paint(d.bottom + 3, e[3]);
+    }
+}
 
+// A full load fills entries 0, 1, 2, ... while whole entries remain. A partial update reads
+// 32-bit masks: for each bit, most significant first, a set bit replaces the entry at the
+// current index with the next one in the chunk; the index advances for every bit.
+template <bool kV1, bool kColour, typename Books>
+void LoadEntries(const uint8_t* p, const uint8_t* end, bool partial, Books& books) {
+    constexpr ptrdiff_t kEntrySize = kColour ? 6 : 4;
     if (!partial) {
-        for (int index = 0; index < 256 && static_cast<size_t>(end - p) >= entrySize; ++index) {
-            store(index, p);
-            p += entrySize;
+        for (int index = 0; index < 256 && end - p >= kEntrySize; ++index, p += kEntrySize) {
+            StoreEntry<kV1, kColour>(books, index, p);
         }
         return;
     }
     int index = 0;
     while (index < 256 && end - p >= 4) {
-        uint32_t mask = Be32(p);
+        const uint32_t mask = Be32(p);
         p += 4;
         for (int bit = 0; bit < 32 && index < 256; ++bit, ++index) {
             if (mask & (0x80000000u >> bit)) {
-                if (static_cast<size_t>(end - p) < entrySize) {
+                if (end - p < kEntrySize) {
                     return;
                 }
-                store(index, p);
-                p += entrySize;
+                StoreEntry<kV1, kColour>(books, index, p);
+                p += kEntrySize;
             }
-        }
-    }
-}
-
-namespace {
-
-// Flag bits taken most significant first from big-endian 32-bit words.
-class FlagReader {
-public:
-    FlagReader(const uint8_t*& p, const uint8_t* end) : p_(p), end_(end) {}
-    // Returns 0 or 1, or -1 when the data are used up.
-    int Next() {
-        if (left_ == 0) {
-            if (end_ - p_ < 4) {
-                return -1;
-            }
-            word_ = Be32(p_);
-            p_ += 4;
-            left_ = 32;
-        }
-        --left_;
-        return static_cast<int>((word_ >> left_) & 1);
-    }
-
-private:
-    const uint8_t*& p_;
-    const uint8_t* end_;
-    uint32_t word_ = 0;
-    int left_ = 0;
-};
-
-// Paints a 4x4 block whose rows are given by row(i) (12 bytes each), clipped to the picture.
-template <typename RowFn>
-inline void PaintBlock(uint8_t* const rows[4], int columns, RowFn row) {
-    for (int i = 0; i < 4; ++i) {
-        if (rows[i] != nullptr) {
-            std::memcpy(rows[i], row(i), static_cast<size_t>(columns) * 3);
         }
     }
 }
 
 }  // namespace
 
-bool CinepakDecompressor::DecodeVectors(const uint8_t* p, size_t size, uint16_t id,
-                                        const Codebooks& books, const Target& t) {
+void CinepakDecompressor::LoadCodebook(const uint8_t* p, size_t size, uint16_t id,
+                                       Codebooks& books) {
+    const bool v1 = (id & 0x0200) != 0;
+    const bool partial = (id & 0x0100) != 0;
+    const bool colour = (id & 0x0400) == 0;  // 12-bit entries carry u and v
     const uint8_t* end = p + size;
-    const int kind = id >> 8;  // 0x30 key, 0x31 inter, 0x32 all V1
-    FlagReader flags(p, end);
+    if (v1) {
+        colour ? LoadEntries<true, true>(p, end, partial, books)
+               : LoadEntries<true, false>(p, end, partial, books);
+    } else {
+        colour ? LoadEntries<false, true>(p, end, partial, books)
+               : LoadEntries<false, false>(p, end, partial, books);
+    }
+}
+
+namespace {
+
+// Paints a 4x4 block whose rows are given by row(i) (12 bytes each), clipped to the picture.
+template <typename RowFn>
+inline void PaintClipped(uint8_t* const rows[4], int x0, int columns, RowFn row) {
+    for (int i = 0; i < 4; ++i) {
+        if (rows[i] != nullptr) {
+            std::memcpy(rows[i] + x0 * 3, row(i), static_cast<size_t>(columns) * 3);
+        }
+    }
+}
+
+}  // namespace
+
+// Paints the strip's blocks in raster order. Kind 0x30: one flag bit a block, 1 = V4 and
+// 0 = V1; kind 0x31: a first bit 0 keeps the block, 1 codes it and a second bit picks V4
+// or V1; kind 0x32: every block is V1. Flag bits come most significant first from
+// big-endian 32-bit words. Runs of kept blocks are skipped a whole run at a time.
+template <int Kind>
+bool CinepakDecompressor::DecodeVectors(const uint8_t* p, const uint8_t* end,
+                                        const Codebooks& books, const Target& t) {
+    uint32_t word = 0;  // the unread flag bits, the next one at bit 31
+    int left = 0;       // how many unread flag bits word holds
+    auto refill = [&]() {
+        if (end - p < 4) {
+            return false;
+        }
+        word = Be32(p);
+        p += 4;
+        left = 32;
+        return true;
+    };
     const int blocksX = (t.stripWidth + 3) / 4;
     const int blocksY = (t.stripHeight + 3) / 4;
+    const int fullBlocks = std::min(blocksX, t.width / 4);  // blocks wholly inside the picture
     for (int by = 0; by < blocksY; ++by) {
         const int y0 = t.top + by * 4;
         if (y0 >= t.height) {
-            // The rest of the strip lies below the picture; nothing more can be painted.
-            return true;
+            return true;  // the rest of the strip lies below the picture
         }
-        uint8_t* rowStart[4];
+        uint8_t* rows[4];
         for (int i = 0; i < 4; ++i) {
-            rowStart[i] = y0 + i < t.height ? t.Row(y0 + i) : nullptr;
+            rows[i] = y0 + i < t.height ? t.Row(y0 + i) : nullptr;
         }
+        const bool fullHeight = rows[3] != nullptr;
         for (int bx = 0; bx < blocksX; ++bx) {
-            int coded = 1;
+            if constexpr (Kind == 0x31) {
+                if (left == 0 && !refill()) {
+                    return false;
+                }
+                if ((word & 0x80000000u) == 0) {
+                    const int zeros = word == 0 ? left : std::min(left, __builtin_clz(word));
+                    const int run = std::min(zeros, blocksX - bx);
+                    word = run >= 32 ? 0 : word << run;
+                    left -= run;
+                    bx += run - 1;
+                    continue;
+                }
+                word <<= 1;
+                --left;
+            }
             bool v4 = false;
-            if (kind == 0x31) {
-                coded = flags.Next();
-                if (coded < 0) {
+            if constexpr (Kind != 0x32) {
+                if (left == 0 && !refill()) {
                     return false;
                 }
-            }
-            if (coded == 0) {
-                continue;
-            }
-            if (kind != 0x32) {
-                int f = flags.Next();
-                if (f < 0) {
-                    return false;
-                }
-                v4 = f == 1;
+                v4 = (word & 0x80000000u) != 0;
+                word <<= 1;
+                --left;
             }
             const int x0 = bx * 4;
-            const int columns = std::min(4, t.width - x0);
             if (v4) {
                 if (end - p < 4) {
                     return false;
                 }
-                const V4Entry* q[4] = {&books.v4[p[0]], &books.v4[p[1]], &books.v4[p[2]],
-                                       &books.v4[p[3]]};
+                const V4Entry& q0 = books.v4[p[0]];
+                const V4Entry& q1 = books.v4[p[1]];
+                const V4Entry& q2 = books.v4[p[2]];
+                const V4Entry& q3 = books.v4[p[3]];
                 p += 4;
-                if (columns <= 0) {
-                    continue;
-                }
-                if (columns == 4 && rowStart[3] != nullptr) {
-                    uint8_t* d = rowStart[0] + x0 * 3;
-                    std::memcpy(d, q[0]->top, 6);
-                    std::memcpy(d + 6, q[1]->top, 6);
-                    d = rowStart[1] + x0 * 3;
-                    std::memcpy(d, q[0]->bottom, 6);
-                    std::memcpy(d + 6, q[1]->bottom, 6);
-                    d = rowStart[2] + x0 * 3;
-                    std::memcpy(d, q[2]->top, 6);
-                    std::memcpy(d + 6, q[3]->top, 6);
-                    d = rowStart[3] + x0 * 3;
-                    std::memcpy(d, q[2]->bottom, 6);
-                    std::memcpy(d + 6, q[3]->bottom, 6);
-                } else {
+                if (bx < fullBlocks && fullHeight) {
+                    std::memcpy(rows[0] + x0 * 3, q0.top, 6);
+                    std::memcpy(rows[0] + x0 * 3 + 6, q1.top, 6);
+                    std::memcpy(rows[1] + x0 * 3, q0.bottom, 6);
+                    std::memcpy(rows[1] + x0 * 3 + 6, q1.bottom, 6);
+                    std::memcpy(rows[2] + x0 * 3, q2.top, 6);
+                    std::memcpy(rows[2] + x0 * 3 + 6, q3.top, 6);
+                    std::memcpy(rows[3] + x0 * 3, q2.bottom, 6);
+                    std::memcpy(rows[3] + x0 * 3 + 6, q3.bottom, 6);
+                } else if (x0 < t.width) {
                     uint8_t line[4][12];
-                    for (int i = 0; i < 2; ++i) {
-                        std::memcpy(line[0] + 6 * i, q[i]->top, 6);
-                        std::memcpy(line[1] + 6 * i, q[i]->bottom, 6);
-                        std::memcpy(line[2] + 6 * i, q[2 + i]->top, 6);
-                        std::memcpy(line[3] + 6 * i, q[2 + i]->bottom, 6);
-                    }
-                    uint8_t* dst[4];
-                    for (int i = 0; i < 4; ++i) {
-                        dst[i] = rowStart[i] ? rowStart[i] + x0 * 3 : nullptr;
-                    }
-                    PaintBlock(dst, columns, [&](int i) { return line[i]; });
+                    std::memcpy(line[0], q0.top, 6);
+                    std::memcpy(line[0] + 6, q1.top, 6);
+                    std::memcpy(line[1], q0.bottom, 6);
+                    std::memcpy(line[1] + 6, q1.bottom, 6);
+                    std::memcpy(line[2], q2.top, 6);
+                    std::memcpy(line[2] + 6, q3.top, 6);
+                    std::memcpy(line[3], q2.bottom, 6);
+                    std::memcpy(line[3] + 6, q3.bottom, 6);
+                    PaintClipped(rows, x0, std::min(4, t.width - x0),
+                                 [&](int i) { return line[i]; });
                 }
             } else {
                 if (end - p < 1) {
                     return false;
                 }
                 const V1Entry& e = books.v1[*p++];
-                if (columns <= 0) {
-                    continue;
-                }
-                if (columns == 4 && rowStart[3] != nullptr) {
-                    std::memcpy(rowStart[0] + x0 * 3, e.top, 12);
-                    std::memcpy(rowStart[1] + x0 * 3, e.top, 12);
-                    std::memcpy(rowStart[2] + x0 * 3, e.bottom, 12);
-                    std::memcpy(rowStart[3] + x0 * 3, e.bottom, 12);
-                } else {
-                    uint8_t* dst[4];
-                    for (int i = 0; i < 4; ++i) {
-                        dst[i] = rowStart[i] ? rowStart[i] + x0 * 3 : nullptr;
-                    }
-                    PaintBlock(dst, columns, [&](int i) { return i < 2 ? e.top : e.bottom; });
+                if (bx < fullBlocks && fullHeight) {
+                    std::memcpy(rows[0] + x0 * 3, e.top, 12);
+                    std::memcpy(rows[1] + x0 * 3, e.top, 12);
+                    std::memcpy(rows[2] + x0 * 3, e.bottom, 12);
+                    std::memcpy(rows[3] + x0 * 3, e.bottom, 12);
+                } else if (x0 < t.width) {
+                    PaintClipped(rows, x0, std::min(4, t.width - x0),
+                                 [&](int i) { return i < 2 ? e.top : e.bottom; });
                 }
             }
         }
@@ -263,7 +283,11 @@ bool CinepakDecompressor::DecodeStrip(const uint8_t* p, size_t size, Codebooks& 
         if (kind >= 0x20 && kind <= 0x27) {
             LoadCodebook(body, bodySize, id, books);
         } else if (kind == 0x30 || kind == 0x31 || kind == 0x32) {
-            if (!DecodeVectors(body, bodySize, id, books, t)) {
+            const uint8_t* bodyEnd = body + bodySize;
+            const bool ok = kind == 0x30   ? DecodeVectors<0x30>(body, bodyEnd, books, t)
+                            : kind == 0x31 ? DecodeVectors<0x31>(body, bodyEnd, books, t)
+                                           : DecodeVectors<0x32>(body, bodyEnd, books, t);
+            if (!ok) {
                 return false;
             }
         }

@@ -17,7 +17,7 @@
 namespace lunavue::codec {
 
 class CinepakDecompressor {
-public:
+  public:
     static constexpr int kMaxStrips = 32;
 
     // A decompressor for these formats, or null when they are not Cinepak ("cvid") in and
@@ -35,7 +35,7 @@ public:
     bool Decompress(const BITMAPINFOHEADER& in, const uint8_t* data, const BITMAPINFOHEADER& out,
                     uint8_t* bits);
 
-private:
+  private:
     // A V1 entry paints a 4x4 block: two rows of 4 pixels (the top pair and bottom pair of
     // quadrants), each row repeated twice. A V4 entry paints a 2x2 quadrant: two rows of 2.
     struct V1Entry {
@@ -54,7 +54,8 @@ private:
     struct Target;
     bool DecodeStrip(const uint8_t* p, size_t size, Codebooks& books, const Target& t);
     static void LoadCodebook(const uint8_t* p, size_t size, uint16_t id, Codebooks& books);
-    static bool DecodeVectors(const uint8_t* p, size_t size, uint16_t id, const Codebooks& books,
+    template <int Kind>
+    static bool DecodeVectors(const uint8_t* p, const uint8_t* end, const Codebooks& books,
                               const Target& t);
 
     std::array<Codebooks, kMaxStrips> strips_{};

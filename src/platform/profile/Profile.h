@@ -15,7 +15,7 @@
 namespace lunavue::profile {
 
 class ProfileFile {
-public:
+  public:
     explicit ProfileFile(std::string path) : path_(std::move(path)) {}
 
     const std::string& Path() const { return path_; }
@@ -37,7 +37,7 @@ public:
     // Removes the section's header line and every line up to the next section.
     bool EraseSection(std::string_view section);
 
-private:
+  private:
     std::string path_;
 };
 

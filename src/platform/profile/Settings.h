@@ -48,8 +48,14 @@ profile::ProfileFile& SettingsFile();
 int ReadSetting(const char* section, const char* key, int def);
 void WriteSetting(const char* section, const char* key, int value);
 
-inline int ReadSetting(const SettingKey& k) { return ReadSetting(k.section, k.key, k.def); }
-inline int ReadSetting(const SettingKey& k, int def) { return ReadSetting(k.section, k.key, def); }
-inline void WriteSetting(const SettingKey& k, int value) { WriteSetting(k.section, k.key, value); }
+inline int ReadSetting(const SettingKey& k) {
+    return ReadSetting(k.section, k.key, k.def);
+}
+inline int ReadSetting(const SettingKey& k, int def) {
+    return ReadSetting(k.section, k.key, def);
+}
+inline void WriteSetting(const SettingKey& k, int value) {
+    WriteSetting(k.section, k.key, value);
+}
 
 }  // namespace lunavue
