@@ -279,6 +279,7 @@ bool MovieReader::Open(const std::string& path) {
 // that lead, plus a second for a slow device, gives the most chunks that can be waiting.
 size_t MovieReader::SoundSlotsNeeded() const {
     const size_t minimum = kMinSoundSlots;
+    constexpr size_t kSpareSoundSlots = 8;
     if (!soundUsable_ || audioCount_ == 0) {
         return minimum;
     }
@@ -308,7 +309,7 @@ size_t MovieReader::SoundSlotsNeeded() const {
             std::max<uint64_t>(1, (e.duration + framePeriod_ - 1ull) / framePeriod_);
         videoTime += periods * period;
     }
-    return std::max(minimum, most + kMinSoundSlots);
+    return std::max(minimum, most + kSpareSoundSlots);
 }
 
 void MovieReader::Close() {

@@ -1,0 +1,158 @@
+// Builds FILM movies and Cinepak frames for tests, byte by byte as the format lays them out.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace lunavue::test {
+
+using Bytes = std::vector<uint8_t>;
+
+inline void Put16(Bytes& b, uint32_t v) {
+    b.push_back(static_cast<uint8_t>(v >> 8));
+    b.push_back(static_cast<uint8_t>(v));
+}
+inline void Put32(Bytes& b, uint32_t v) {
+    Put16(b, v >> 16);
+    Put16(b, v & 0xFFFF);
+}
+inline void Set32(Bytes& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        b.at(at + static_cast<size_t>(i)) = static_cast<uint8_t>(v >> (24 - 8 * i));
+    }
+}
+
+// A Cinepak chunk: id, size including its 4-byte header, body.
+inline Bytes Chunk(uint16_t id, const Bytes& body) {
+    Bytes c;
+    Put16(c, id);
+    Put16(c, static_cast<uint32_t>(body.size() + 4));
+    c.insert(c.end(), body.begin(), body.end());
+    return c;
+}
+
+// A strip of the given coded size (coordinates relative to the strip), made of chunks.
+inline Bytes Strip(uint16_t id, int width, int height, const std::vector<Bytes>& chunks) {
+    Bytes body;
+    for (const Bytes& c : chunks) {
+        body.insert(body.end(), c.begin(), c.end());
+    }
+    Bytes s;
+    Put16(s, id);
+    Put16(s, static_cast<uint32_t>(body.size() + 12));
+    Put16(s, 0);
+    Put16(s, 0);
+    Put16(s, static_cast<uint32_t>(height));
+    Put16(s, static_cast<uint32_t>(width));
+    s.insert(s.end(), body.begin(), body.end());
+    return s;
+}
+
+// A video sample as stored in a FILM file: the 10-byte frame header (its length field 8
+// short of the sample, as the files carry it), two extra bytes, then the strips.
+inline Bytes StoredFrame(uint8_t flags, int width, int height, const std::vector<Bytes>& strips) {
+    Bytes body;
+    for (const Bytes& s : strips) {
+        body.insert(body.end(), s.begin(), s.end());
+    }
+    const uint32_t sampleLength = static_cast<uint32_t>(12 + body.size());
+    Bytes f;
+    f.push_back(flags);
+    const uint32_t len = sampleLength - 8;
+    f.push_back(static_cast<uint8_t>(len >> 16));
+    f.push_back(static_cast<uint8_t>(len >> 8));
+    f.push_back(static_cast<uint8_t>(len));
+    Put16(f, static_cast<uint32_t>(width));
+    Put16(f, static_cast<uint32_t>(height));
+    Put16(f, static_cast<uint32_t>(strips.size()));
+    Put16(f, 0);
+    f.insert(f.end(), body.begin(), body.end());
+    return f;
+}
+
+struct FilmSample {
+    bool audio;
+    Bytes data;
+    uint32_t timestamp = 0;  // video only
+    uint32_t duration = 1;
+};
+
+struct FilmMovie {
+    std::string codec = "cvid";
+    uint32_t width = 8;
+    uint32_t height = 8;
+    uint8_t channels = 0;
+    uint8_t bits = 0;
+    uint16_t rate = 0;
+    uint32_t baseFrequency = 10;
+    int32_t entryCountOverride = -1;  // >= 0: the header's entry count says this instead
+    std::vector<FilmSample> samples;
+
+    void Video(Bytes data, uint32_t duration = 1) {
+        uint32_t ts = 0;
+        for (const FilmSample& s : samples) {
+            if (!s.audio)
+                ts += s.duration;
+        }
+        samples.push_back({false, std::move(data), ts, duration});
+    }
+    void Audio(Bytes data) { samples.push_back({true, std::move(data), 0, 0}); }
+
+    Bytes Build() const {
+        const uint32_t n = static_cast<uint32_t>(samples.size());
+        const uint32_t headerLength = 64 + 16 * n;
+        Bytes b;
+        b.insert(b.end(), {'F', 'I', 'L', 'M'});
+        Put32(b, headerLength);
+        b.insert(b.end(), {'1', '.', '0', '9', 0, 0, 0, 0});
+        b.insert(b.end(), {'F', 'D', 'S', 'C'});
+        Put32(b, 32);
+        b.insert(b.end(), codec.begin(), codec.begin() + 4);
+        Put32(b, height);
+        Put32(b, width);
+        b.push_back(24);
+        b.push_back(channels);
+        b.push_back(bits);
+        b.push_back(0);
+        Put16(b, rate);
+        b.insert(b.end(), 6, 0);
+        b.insert(b.end(), {'S', 'T', 'A', 'B'});
+        Put32(b, 16 + 16 * n);
+        Put32(b, baseFrequency);
+        Put32(b, entryCountOverride >= 0 ? static_cast<uint32_t>(entryCountOverride) : n);
+        uint32_t offset = 0;
+        for (const FilmSample& s : samples) {
+            Put32(b, offset);
+            Put32(b, static_cast<uint32_t>(s.data.size()));
+            Put32(b, s.audio ? 0xFFFFFFFFu : s.timestamp);
+            Put32(b, s.duration);
+            offset += static_cast<uint32_t>(s.data.size());
+        }
+        for (const FilmSample& s : samples) {
+            b.insert(b.end(), s.data.begin(), s.data.end());
+        }
+        return b;
+    }
+
+    void Save(const std::string& path) const {
+        Bytes b = Build();
+        FILE* f = std::fopen(path.c_str(), "wb");
+        std::fwrite(b.data(), 1, b.size(), f);
+        std::fclose(f);
+    }
+};
+
+// The colour the format defines for luminance y and chroma u, v, as blue, green, red.
+struct Bgr {
+    uint8_t b, g, r;
+    bool operator==(const Bgr&) const = default;
+};
+inline Bgr Colour(int y, int u, int v) {
+    auto clamp = [](int x) { return static_cast<uint8_t>(x < 0 ? 0 : x > 255 ? 255 : x); };
+    return {clamp(y + 2 * u), clamp(y - u / 2 - v), clamp(y + 2 * v)};
+}
+
+}  // namespace lunavue::test

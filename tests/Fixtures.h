@@ -1,0 +1,60 @@
+// The reference movies and what an independent decoder made of them.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "FilmBuilder.h"
+#include "platform/MessageBox.h"
+
+namespace lunavue::test {
+
+struct Fixture {
+    const char* name;
+    int width, height, frames;
+    bool sound;
+};
+
+inline const std::vector<Fixture>& Fixtures() {
+    static const std::vector<Fixture> all = {
+        {"bars-320x224-s16-stereo", 320, 224, 60, true},
+        {"gray-320x200-s8-mono", 320, 200, 36, true},
+        {"silent-256x224", 256, 224, 20, false},
+        {"strips8-352x240-s16-mono", 352, 240, 72, true},
+    };
+    return all;
+}
+
+inline std::string FixturePath(const std::string& file) {
+    return std::string(LUNAVUE_FIXTURES) + "/" + file;
+}
+
+// The contents of a gzip-compressed fixture file.
+inline Bytes Gunzip(const std::string& file) {
+    Bytes out;
+    std::string cmd = "gzip -dc '" + FixturePath(file) + "'";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (p == nullptr)
+        return out;
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.insert(out.end(), buf, buf + n);
+    pclose(p);
+    return out;
+}
+
+// Collects error boxes instead of showing them, for as long as it lives.
+class CapturedMessages : public MessageBoxSink {
+  public:
+    CapturedMessages() { previous_ = SetMessageBoxSink(this); }
+    ~CapturedMessages() override { SetMessageBoxSink(previous_); }
+    void ShowError(const std::string& text) override { texts.push_back(text); }
+    std::vector<std::string> texts;
+
+  private:
+    MessageBoxSink* previous_;
+};
+
+}  // namespace lunavue::test

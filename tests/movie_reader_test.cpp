@@ -1,0 +1,398 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "FilmBuilder.h"
+#include "Fixtures.h"
+#include "TestUtil.h"
+#include "movie/MovieInfo.h"
+#include "movie/MovieReader.h"
+
+using namespace lunavue;
+using namespace lunavue::test;
+
+namespace {
+
+// A one-strip 8x8 key frame painted in a single grey level: a frame whose every pixel tells
+// which frame it was.
+Bytes GreyFrame(int level, int w = 8, int h = 8) {
+    Bytes book = {static_cast<uint8_t>(level),
+                  static_cast<uint8_t>(level),
+                  static_cast<uint8_t>(level),
+                  static_cast<uint8_t>(level),
+                  0,
+                  0};
+    Bytes vectors((static_cast<size_t>((w + 3) / 4) * ((h + 3) / 4)), 0);
+    return StoredFrame(0, w, h,
+                       {Strip(0x1000, w, h, {Chunk(0x2200, book), Chunk(0x3200, vectors)})});
+}
+
+Bytes Sound(std::initializer_list<int> bytes) {
+    Bytes b;
+    for (int x : bytes)
+        b.push_back(static_cast<uint8_t>(x));
+    return b;
+}
+
+struct Opened {
+    TempDir dir;
+    MovieReader reader;
+    CapturedMessages messages;
+    bool ok;
+    explicit Opened(const FilmMovie& movie) {
+        movie.Save(dir.File("m.cpk"));
+        ok = reader.Open(dir.File("m.cpk"));
+    }
+    Bytes Picture() { return Bytes(PictureStride(8) * 8 + 4, 0); }
+};
+
+}  // namespace
+
+TEST(MovieReader, EveryFixtureFrameAndSoundTrackIsBitExact) {
+    for (const Fixture& fx : Fixtures()) {
+        SCOPED_TRACE(fx.name);
+        MovieReader reader;
+        ASSERT_TRUE(reader.Open(FixturePath(std::string(fx.name) + ".cpk")));
+        BITMAPINFOHEADER h{};
+        ASSERT_EQ(reader.GetOutputFormat(&h), 1);
+        ASSERT_EQ(h.biWidth, fx.width);
+        ASSERT_EQ(h.biHeight, fx.height);
+        ASSERT_EQ(reader.GetVideoFrameCount(), static_cast<uint32_t>(fx.frames));
+        const Bytes frames = Gunzip(std::string(fx.name) + ".frames.bgr.gz");
+        const size_t row = 3 * static_cast<size_t>(fx.width);
+        ASSERT_EQ(frames.size(), row * fx.height * fx.frames);
+
+        Bytes picture(h.biSizeImage);
+        Bytes chunk(reader.GetAudioChunkCapacity() + 1);
+        Bytes sound;
+        reader.Rewind();
+        for (int f = 0; f < fx.frames; ++f) {
+            reader.DecodeNextFrame(picture.data());
+            for (int y = 0; y < fx.height; ++y) {
+                const uint8_t* got = picture.data() + PictureStride(fx.width) * (fx.height - 1 - y);
+                const uint8_t* want =
+                    frames.data() + row * (static_cast<size_t>(f) * fx.height + y);
+                ASSERT_EQ(0, std::memcmp(got, want, row)) << "frame " << f << " row " << y;
+            }
+            while (fx.sound) {
+                uint32_t n = reader.NextAudioChunk(chunk.data());
+                if (n == 0)
+                    break;
+                sound.insert(sound.end(), chunk.begin(), chunk.begin() + n);
+            }
+        }
+        while (uint32_t n = fx.sound ? reader.NextAudioChunk(chunk.data()) : 0) {
+            sound.insert(sound.end(), chunk.begin(), chunk.begin() + n);
+        }
+        if (fx.sound) {
+            EXPECT_EQ(sound, Gunzip(std::string(fx.name) + ".audio.pcm.gz"));
+        } else {
+            EXPECT_EQ(reader.GetAudioChunkCapacity(), 0u);
+        }
+        // The poster frame is the first frame again, and does not disturb delivery.
+        Bytes poster(h.biSizeImage);
+        reader.DecodeFirstFrame(poster.data());
+        reader.Rewind();
+        reader.DecodeNextFrame(picture.data());
+        EXPECT_EQ(poster, picture);
+    }
+}
+
+TEST(MovieReader, InformationTexts) {
+    MovieReader reader;
+    ASSERT_TRUE(reader.Open(FixturePath("bars-320x224-s16-stereo.cpk")));
+    MovieInfo info = DescribeMovie(reader);
+    EXPECT_EQ(info.size, "320x224");
+    EXPECT_EQ(info.frameRate, "15.00fps");
+    EXPECT_EQ(info.frames, "60");
+    EXPECT_EQ(info.time, "0:4");
+    EXPECT_EQ(info.soundRate, "22050Hz");
+    EXPECT_EQ(info.soundType, "16bit");
+    EXPECT_EQ(info.channels, "2");
+
+    BITMAPINFOHEADER pic{};
+    pic.biWidth = 320;
+    pic.biHeight = 224;
+    WAVEFORMATEX none{};
+    info = FormatMovieInfo(pic, none, 60000 / 40, 40.0f, 600.0f);
+    EXPECT_EQ(info.frames, "1500");
+    EXPECT_EQ(info.frameRate, "15.00fps");
+    EXPECT_EQ(info.time, "1:40");
+    EXPECT_EQ(info.soundRate, "0Hz");
+    EXPECT_EQ(info.soundType, "0bit");
+    EXPECT_EQ(info.channels, "0");
+    EXPECT_EQ(FormatMovieInfo(pic, none, 1, 3.0f, 1000.0f).frameRate, "333.33fps");
+    EXPECT_EQ(FormatMovieInfo(pic, none, 65, 1.0f, 1.0f).time, "1:5");
+    EXPECT_EQ(FormatMovieInfo(pic, none, 3600, 1.0f, 1.0f).time, "60:0");
+    EXPECT_EQ(FormatMovieInfo(pic, none, 599, 1.0f, 10.0f).time, "0:59");
+}
+
+TEST(MovieReader, SoundIsReadOnTheWayToPicturesAndDeliveredInOrder) {
+    FilmMovie m;
+    m.channels = 1;
+    m.bits = 8;
+    m.rate = 8000;
+    m.Video(GreyFrame(10));
+    m.Audio(Sound({1, 2, 3}));
+    m.Audio(Sound({4, 5}));
+    m.Video(GreyFrame(20));
+    m.Audio(Sound({6}));
+    m.Audio(Sound({7, 8}));
+    Opened o(m);
+    ASSERT_TRUE(o.ok);
+    Bytes pic = o.Picture();
+    Bytes out(o.reader.GetAudioChunkCapacity());
+    o.reader.Rewind();
+    EXPECT_EQ(o.reader.NextAudioChunk(out.data()), 0u) << "the cursor stands on a picture";
+    o.reader.DecodeNextFrame(pic.data());
+    EXPECT_EQ(pic[0], 10);
+    EXPECT_EQ(o.reader.NextAudioChunk(out.data()), 3u);  // read ahead, then delivered
+    EXPECT_EQ(out[0], 0x81);
+    o.reader.DecodeNextFrame(pic.data());  // reads {4,5}, then decodes frame 2
+    EXPECT_EQ(pic[0], 20);
+    EXPECT_EQ(o.reader.NextAudioChunk(out.data()), 2u);
+    EXPECT_EQ(out[1], 0x85);
+    EXPECT_EQ(o.reader.NextAudioChunk(out.data()), 1u);  // sound after the last picture
+    EXPECT_EQ(o.reader.NextAudioChunk(out.data()), 2u);
+    EXPECT_EQ(o.reader.NextAudioChunk(out.data()), 0u);
+    EXPECT_EQ(o.reader.DecodeNextFrame(pic.data()), 0u) << "no picture is left";
+
+    // A chunk still waiting at a rewind is never delivered after it.
+    o.reader.Rewind();
+    o.reader.DecodeNextFrame(pic.data());
+    o.reader.DecodeNextFrame(pic.data());
+    o.reader.Rewind();
+    EXPECT_EQ(o.reader.NextAudioChunk(out.data()), 0u);
+    EXPECT_TRUE(o.messages.texts.empty());
+}
+
+TEST(MovieReader, ManyChunksBeforeTheFirstPictureAreAllKept) {
+    FilmMovie m;
+    m.channels = 2;
+    m.bits = 16;
+    m.rate = 100;  // 400 bytes a second: each 8-byte chunk lasts 20 ms
+    for (int i = 0; i < 300; ++i) {
+        m.Audio(Sound({i >> 8, i & 0xFF, 0, 0, 0x10, 0x20, 0, 0}));
+    }
+    m.Video(GreyFrame(1));
+    m.Video(GreyFrame(2));
+    Opened o(m);
+    ASSERT_TRUE(o.ok);
+    EXPECT_GE(o.reader.GetSoundSlotCount(), 300u);
+    Bytes pic = o.Picture();
+    Bytes out(o.reader.GetAudioChunkCapacity());
+    o.reader.Rewind();
+    o.reader.DecodeNextFrame(pic.data());
+    for (int i = 0; i < 300; ++i) {
+        ASSERT_EQ(o.reader.NextAudioChunk(out.data()), 8u);
+        // 16-bit stereo: left samples first in the file, interleaved and swapped for the device.
+        ASSERT_EQ(Bytes(out.begin(), out.end()), Sound({i & 0xFF, i >> 8, 0x20, 0x10, 0, 0, 0, 0}));
+    }
+    EXPECT_EQ(o.reader.NextAudioChunk(out.data()), 0u);
+}
+
+TEST(MovieReader, SoundConversions) {
+    uint8_t out[8] = {};
+    const uint8_t mono16[] = {0x12, 0x34, 0x56, 0x78};
+    ConvertSound(mono16, 4, 16, 1, out);
+    EXPECT_EQ(Bytes(out, out + 4), Sound({0x34, 0x12, 0x78, 0x56}));
+    const uint8_t stereo16[] = {'A', 'a', 'B', 'b', 'C', 'c', 'D', 'd'};  // L0 L1 R0 R1
+    ConvertSound(stereo16, 8, 16, 2, out);
+    EXPECT_EQ(Bytes(out, out + 8), Sound({'a', 'A', 'c', 'C', 'b', 'B', 'd', 'D'}));
+    const uint8_t mono8[] = {0x00, 0xFF, 0x80};
+    ConvertSound(mono8, 3, 8, 1, out);
+    EXPECT_EQ(Bytes(out, out + 3), Sound({0x80, 0x7F, 0x00}));
+    const uint8_t stereo8[] = {0x01, 0x02, 0x81, 0x82};
+    ConvertSound(stereo8, 4, 8, 2, out);
+    EXPECT_EQ(Bytes(out, out + 4), Sound({0x81, 0x01, 0x82, 0x02}));
+}
+
+TEST(MovieReader, RingWrapsAndOddChunksDeliverWholeFrames) {
+    FilmMovie m;
+    m.channels = 2;
+    m.bits = 16;
+    m.rate = 11025;
+    for (int f = 0; f < 40; ++f) {
+        m.Audio(Sound({f, 0, f, 1, 9}));  // 5 bytes: one whole stereo frame and a stray byte
+        m.Video(GreyFrame(f));
+    }
+    Opened o(m);
+    ASSERT_TRUE(o.ok);
+    EXPECT_EQ(o.reader.GetAudioChunkCapacity(), 8u);
+    Bytes pic = o.Picture();
+    Bytes out(8);
+    o.reader.Rewind();
+    for (int f = 0; f < 40; ++f) {
+        o.reader.DecodeNextFrame(pic.data());
+        ASSERT_EQ(pic[0], f);
+        // The stray byte is not handed to the device: it would shift every later sample.
+        ASSERT_EQ(o.reader.NextAudioChunk(out.data()), 4u);
+        ASSERT_EQ(out[1], f);
+    }
+}
+
+TEST(MovieReader, BufferSizesFollowTheTable) {
+    FilmMovie m;
+    m.width = 321;
+    m.height = 2;
+    m.channels = 1;
+    m.bits = 16;
+    m.rate = 22050;
+    m.Video(Bytes(5000, 0));
+    m.Audio(Bytes(1001, 0));
+    m.Video(Bytes(100, 0), 3);
+    Opened o(m);
+    ASSERT_TRUE(o.ok);
+    BITMAPINFOHEADER h{};
+    o.reader.GetOutputFormat(&h);
+    EXPECT_EQ(h.biSizeImage, 964u * 2);
+    EXPECT_EQ(h.biCompression, 0u);
+    EXPECT_EQ(h.biBitCount, 24);
+    EXPECT_EQ(o.reader.GetAudioChunkCapacity(), 1004u);
+    EXPECT_EQ(o.reader.GetSoundSlotCount(), 16u);
+    EXPECT_EQ(o.reader.GetSoundSlotSize(), 2028u);
+    EXPECT_EQ(o.reader.GetCompressedBufferSize(), 6028u);
+    EXPECT_EQ(o.reader.GetDecodedBufferSize(), 964u * 2 + 1024);
+    EXPECT_EQ(o.reader.GetFramePeriodTicks(), 1u);
+    EXPECT_EQ(o.reader.GetTotalTicks(), 1u + 3u);
+    WAVEFORMATEX w = o.reader.GetAudioFormat();
+    EXPECT_EQ(w.nBlockAlign, 2);
+    EXPECT_EQ(w.nAvgBytesPerSec, 44100u);
+    // Frames whose zero-filled data say nothing decode without harm.
+    Bytes pic(h.biSizeImage);
+    o.reader.Rewind();
+    EXPECT_EQ(o.reader.DecodeNextFrame(pic.data()), 1u);
+    EXPECT_EQ(o.reader.DecodeNextFrame(pic.data()), 3u);
+    o.reader.Close();
+    EXPECT_EQ(o.reader.GetOutputFormat(&h), 0);
+    EXPECT_EQ(o.reader.GetTotalTicks(), 0u);
+    EXPECT_EQ(o.reader.GetFramePeriodTicks(), 1u) << "kept after Close";
+}
+
+TEST(MovieReader, TimingAndSoundFormatEdges) {
+    FilmMovie m;
+    m.channels = 0;
+    m.bits = 12;
+    m.baseFrequency = 600;
+    m.Video(GreyFrame(1), 20000);
+    m.Video(GreyFrame(2), 15000);
+    m.samples.back().timestamp = 0x7F000000 | 20000;  // the top byte is not part of the time
+    Opened o(m);
+    ASSERT_TRUE(o.ok);
+    EXPECT_EQ(o.reader.GetFramePeriodTicks(), 10000u);
+    EXPECT_EQ(o.reader.GetTotalTicks(), 35000u);
+    EXPECT_EQ(o.reader.GetAudioChunkCapacity(), 0u);
+    EXPECT_EQ(o.reader.GetAudioFormat().nChannels, 0);
+    EXPECT_EQ(o.reader.GetAudioFormat().nBlockAlign, 0);
+    EXPECT_EQ(o.reader.GetAudioFormat().wBitsPerSample, 12);
+
+    // A second movie on the same reader starts afresh.
+    FilmMovie second;
+    second.channels = 2;
+    second.bits = 8;
+    second.Video(GreyFrame(1), 7);
+    second.Audio(Bytes(10, 0));
+    second.Save(o.dir.File("b.cpk"));
+    o.reader.Close();
+    ASSERT_TRUE(o.reader.Open(o.dir.File("b.cpk")));
+    EXPECT_EQ(o.reader.GetFramePeriodTicks(), 7u);
+    EXPECT_EQ(o.reader.GetAudioChunkCapacity(), 12u);
+    EXPECT_EQ(o.reader.GetVideoFrameCount(), 1u);
+}
+
+TEST(MovieReader, RefusesFilesItCannotPlay) {
+    TempDir dir;
+    CapturedMessages messages;
+    MovieReader reader;
+    auto refused = [&](const FilmMovie& m, const char* expected) {
+        m.Save(dir.File("x.cpk"));
+        messages.texts.clear();
+        bool ok = reader.Open(dir.File("x.cpk"));
+        EXPECT_FALSE(reader.IsOpen());
+        return !ok && (expected == nullptr ? messages.texts.empty()
+                                           : messages.texts == std::vector<std::string>{expected});
+    };
+    FilmMovie good;
+    good.Video(GreyFrame(1));
+
+    EXPECT_FALSE(reader.Open(dir.File("missing.cpk")));
+    EXPECT_EQ(messages.texts, std::vector<std::string>{messages::kCannotOpen});
+    messages.texts.clear();
+    EXPECT_FALSE(reader.Open(dir.Path().string()));  // a folder
+    EXPECT_EQ(messages.texts, std::vector<std::string>{messages::kCannotOpen});
+
+    FilmMovie m = good;
+    m.codec = "CVID";
+    EXPECT_TRUE(refused(m, nullptr)) << "other codecs are refused silently";
+    m = good;
+    m.width = 0;
+    EXPECT_TRUE(refused(m, messages::kDamaged));
+    m = good;
+    m.height = 4097;
+    EXPECT_TRUE(refused(m, messages::kDamaged));
+    m = good;
+    m.entryCountOverride = -1 & 0x7FFFFFFF;
+    EXPECT_TRUE(refused(m, messages::kDamaged)) << "table larger than the file";
+    m = good;
+    m.entryCountOverride = 0;
+    EXPECT_TRUE(refused(m, messages::kDamaged));
+    m.samples.clear();
+    m.entryCountOverride = -1;
+    m.Audio(Bytes(4, 0));
+    EXPECT_TRUE(refused(m, messages::kDamaged)) << "no picture at all";
+    m = good;
+    m.samples[0].duration = 0;
+    EXPECT_TRUE(refused(m, messages::kDamaged)) << "a frame period of zero";
+    m = good;
+    m.baseFrequency = 0;
+    EXPECT_TRUE(refused(m, messages::kDamaged));
+
+    // Negative entry count, and truncations of a real movie at many points.
+    Bytes movie = ReadBytes(FixturePath("gray-320x200-s8-mono.cpk"));
+    Bytes negative = movie;
+    Set32(negative, 60, 0x80000001u);
+    WriteAll(dir.File("n.cpk"), std::string(negative.begin(), negative.end()));
+    EXPECT_FALSE(reader.Open(dir.File("n.cpk")));
+    for (size_t cut : {size_t{0}, size_t{10}, size_t{63}, size_t{64}, size_t{500}, size_t{1168},
+                       size_t{1200}, movie.size() / 2, movie.size() - 1}) {
+        WriteAll(dir.File("t.cpk"), std::string(movie.begin(), movie.begin() + cut));
+        messages.texts.clear();
+        EXPECT_FALSE(reader.Open(dir.File("t.cpk"))) << cut;
+        EXPECT_EQ(messages.texts, std::vector<std::string>{messages::kDamaged}) << cut;
+    }
+    // A refused file leaves the reader ready for the next one.
+    EXPECT_TRUE(reader.Open(FixturePath("gray-320x200-s8-mono.cpk")));
+}
+
+TEST(MovieReader, RandomDamageNeverCrashes) {
+    TempDir dir;
+    CapturedMessages messages;
+    const Bytes movie = ReadBytes(FixturePath("bars-320x224-s16-stereo.cpk"));
+    std::mt19937 rng(11);
+    MovieReader reader;
+    for (int round = 0; round < 60; ++round) {
+        Bytes bad = movie;
+        const int changes = 1 + static_cast<int>(rng() % 200);
+        for (int k = 0; k < changes; ++k) {
+            // Mostly the table and the frame headers, where damage matters most.
+            size_t at = rng() % 4 == 0 ? rng() % 2500 : rng() % bad.size();
+            bad[at] = static_cast<uint8_t>(rng());
+        }
+        WriteAll(dir.File("r.cpk"), std::string(bad.begin(), bad.end()));
+        if (!reader.Open(dir.File("r.cpk"))) {
+            continue;
+        }
+        BITMAPINFOHEADER h{};
+        reader.GetOutputFormat(&h);
+        Bytes pic(h.biSizeImage);
+        Bytes chunk(reader.GetAudioChunkCapacity());
+        reader.Rewind();
+        for (uint32_t f = 0; f < reader.GetVideoFrameCount(); ++f) {
+            reader.DecodeNextFrame(pic.data());
+            while (!chunk.empty() && reader.NextAudioChunk(chunk.data()) != 0) {
+            }
+        }
+        reader.DecodeFirstFrame(pic.data());
+        reader.Close();
+    }
+}
