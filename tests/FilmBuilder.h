@@ -73,6 +73,19 @@ inline Bytes StoredFrame(uint8_t flags, int width, int height, const std::vector
     return f;
 }
 
+// A one-strip key frame painted in a single grey level: every pixel tells which frame it is.
+inline Bytes GreyFrame(int level, int w = 8, int h = 8) {
+    Bytes book = {static_cast<uint8_t>(level),
+                  static_cast<uint8_t>(level),
+                  static_cast<uint8_t>(level),
+                  static_cast<uint8_t>(level),
+                  0,
+                  0};
+    Bytes vectors(static_cast<size_t>((w + 3) / 4) * static_cast<size_t>((h + 3) / 4), 0);
+    return StoredFrame(0, w, h,
+                       {Strip(0x1000, w, h, {Chunk(0x2200, book), Chunk(0x3200, vectors)})});
+}
+
 struct FilmSample {
     bool audio;
     Bytes data;

@@ -13,20 +13,6 @@ using namespace lunavue::test;
 
 namespace {
 
-// A one-strip 8x8 key frame painted in a single grey level: a frame whose every pixel tells
-// which frame it was.
-Bytes GreyFrame(int level, int w = 8, int h = 8) {
-    Bytes book = {static_cast<uint8_t>(level),
-                  static_cast<uint8_t>(level),
-                  static_cast<uint8_t>(level),
-                  static_cast<uint8_t>(level),
-                  0,
-                  0};
-    Bytes vectors((static_cast<size_t>((w + 3) / 4) * ((h + 3) / 4)), 0);
-    return StoredFrame(0, w, h,
-                       {Strip(0x1000, w, h, {Chunk(0x2200, book), Chunk(0x3200, vectors)})});
-}
-
 Bytes Sound(std::initializer_list<int> bytes) {
     Bytes b;
     for (int x : bytes)

@@ -199,6 +199,7 @@ bool MovieReader::Open(const std::string& path) {
     }
 
     framePeriod_ = kMaxFramePeriod;
+    lastAudioIndex_ = 0;
     audioCount_ = 0;
     videoCount_ = 0;
     int32_t largestAudio = 0;
@@ -217,6 +218,7 @@ bool MovieReader::Open(const std::string& path) {
         dataBytes += static_cast<uint32_t>(e.length);
         if (e.timestamp == kAudioMarker) {
             ++audioCount_;
+            lastAudioIndex_ = static_cast<uint32_t>(i);
             largestAudio = std::max(largestAudio, e.length);
         } else {
             ++videoCount_;
@@ -395,6 +397,13 @@ uint32_t MovieReader::DecodeNextFrame(uint8_t* destination) {
         return 0;  // no picture left; the destination keeps what it held
     }
     return DecodeEntry(table_[cursor_++], destination);
+}
+
+bool MovieReader::HasSoundLeft() const {
+    if (!open_ || !soundUsable_) {
+        return false;
+    }
+    return ringWrite_ != ringRead_ || (audioCount_ > 0 && cursor_ <= lastAudioIndex_);
 }
 
 uint32_t MovieReader::NextAudioChunk(uint8_t* destination) {

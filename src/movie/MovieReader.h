@@ -66,6 +66,8 @@ class MovieReader {
     uint32_t DecodeFirstFrame(uint8_t* destination);
     uint32_t DecodeNextFrame(uint8_t* destination);
     uint32_t NextAudioChunk(uint8_t* destination);
+    // True while a sound chunk waits in the ring or a sound sample lies ahead of the cursor.
+    bool HasSoundLeft() const;
 
   private:
     bool Refuse(const char* message);  // shows the message, releases everything, false
@@ -100,6 +102,7 @@ class MovieReader {
     uint32_t ringRead_ = 0;
     uint32_t cursor_ = 0;
     uint32_t totalTicks_ = 0;
+    uint32_t lastAudioIndex_ = 0;  // file-order index of the last sound sample
     std::vector<uint8_t> decoded_;
     BITMAPINFOHEADER outputFormat_{};
     BITMAPINFOHEADER inputFormat_{};

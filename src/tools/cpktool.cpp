@@ -8,6 +8,7 @@
 
 #include "movie/MovieInfo.h"
 #include "movie/MovieReader.h"
+#include "tools/PlayCommand.h"
 
 namespace {
 
@@ -27,6 +28,9 @@ const char kUsage[] =
     "                            (16-bit little-endian or unsigned 8-bit, interleaved)\n"
     "  bench FILE [--repeat N]   decodes every frame N times (default 10) and prints\n"
     "                            frames per second\n"
+    "  play FILE [--loop N]      plays the movie N times (default 1) without a window,\n"
+    "                            with the real clock, timer and sound device, and reports\n"
+    "                            frames shown, late slots, sound chunks and underruns\n"
     "\n"
     "Exit status: 0 on success, 1 when the movie cannot be read (the reason on standard\n"
     "error), 2 for a usage error.\n";
@@ -190,6 +194,11 @@ int main(int argc, char** argv) {
     if (command == "bench") {
         int repeat = 10;
         return Option(argc, argv, "--repeat", repeat) ? Bench(argv[2], repeat) : Usage();
+    }
+    if (command == "play") {
+        int passes = 1;
+        return Option(argc, argv, "--loop", passes) ? lunavue::PlayHeadless(argv[2], passes)
+                                                    : Usage();
     }
     return Usage();
 }

@@ -1,0 +1,149 @@
+#include "platform/mm/SdlWaveOut.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace lunavue::mm {
+
+SdlWaveOut::~SdlWaveOut() {
+    Close();
+}
+
+bool SdlWaveOut::Open(const WAVEFORMATEX& format) {
+    Close();
+    if (format.wFormatTag != WAVE_FORMAT_PCM || (format.nChannels != 1 && format.nChannels != 2) ||
+        (format.wBitsPerSample != 8 && format.wBitsPerSample != 16) || format.nSamplesPerSec == 0 ||
+        format.nSamplesPerSec > 384000) {
+        return false;
+    }
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        return false;
+    }
+    SDL_AudioSpec want{};
+    want.freq = static_cast<int>(format.nSamplesPerSec);
+    want.format = format.wBitsPerSample == 16 ? AUDIO_S16LSB : AUDIO_U8;
+    want.channels = static_cast<Uint8>(format.nChannels);
+    // About 23 ms of sound a callback at 22050 Hz: short enough to follow the picture.
+    want.samples = 512;
+    want.callback = &SdlWaveOut::Callback;
+    want.userdata = this;
+    SDL_AudioSpec have{};
+    device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);  // SDL converts if need be
+    if (device_ == 0) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return false;
+    }
+    silence_ = have.silence;
+    paused_ = false;
+    started_ = false;
+    head_ = 0;
+    count_ = 0;
+    offset_ = 0;
+    dry_ = false;
+    return true;
+}
+
+void SdlWaveOut::Prepare(WaveHeader& h) {
+    h.dwFlags |= WHDR_PREPARED;
+}
+
+void SdlWaveOut::Unprepare(WaveHeader& h) {
+    h.dwFlags &= ~WHDR_PREPARED;
+}
+
+void SdlWaveOut::Write(WaveHeader& h) {
+    if (device_ == 0) {
+        return;
+    }
+    SDL_LockAudioDevice(device_);
+    if (count_ == kMaxQueued) {
+        SDL_UnlockAudioDevice(device_);
+        return;  // more buffers than a queue of prepared headers can hold: refused
+    }
+    h.dwFlags = (h.dwFlags.load() & ~WHDR_DONE) | WHDR_INQUEUE;
+    queue_[(head_ + count_) % kMaxQueued] = &h;
+    ++count_;
+    if (dry_) {
+        ++underruns_;
+        dry_ = false;
+    }
+    SDL_UnlockAudioDevice(device_);
+    if (!started_) {
+        // The device starts playing with the first buffer written.
+        started_ = true;
+        if (!paused_) {
+            SDL_PauseAudioDevice(device_, 0);
+        }
+    }
+}
+
+void SdlWaveOut::Pause() {
+    paused_ = true;
+    if (device_ != 0) {
+        SDL_PauseAudioDevice(device_, 1);
+    }
+}
+
+void SdlWaveOut::Restart() {
+    paused_ = false;
+    if (device_ != 0 && started_) {
+        SDL_PauseAudioDevice(device_, 0);
+    }
+}
+
+void SdlWaveOut::Reset() {
+    if (device_ == 0) {
+        return;
+    }
+    SDL_PauseAudioDevice(device_, 1);
+    SDL_LockAudioDevice(device_);
+    for (int i = 0; i < count_; ++i) {
+        WaveHeader* h = queue_[(head_ + i) % kMaxQueued];
+        h->dwFlags = (h->dwFlags.load() & ~WHDR_INQUEUE) | WHDR_DONE;
+    }
+    head_ = 0;
+    count_ = 0;
+    offset_ = 0;
+    dry_ = false;
+    started_ = false;
+    SDL_UnlockAudioDevice(device_);
+}
+
+void SdlWaveOut::Close() {
+    if (device_ == 0) {
+        return;
+    }
+    Reset();
+    SDL_CloseAudioDevice(device_);
+    device_ = 0;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+void SdlWaveOut::Callback(void* self, Uint8* stream, int len) {
+    static_cast<SdlWaveOut*>(self)->Fill(stream, len);
+}
+
+void SdlWaveOut::Fill(Uint8* stream, int len) {
+    while (len > 0 && count_ > 0) {
+        WaveHeader* h = queue_[head_];
+        const uint32_t left = h->dwBufferLength - offset_;
+        const uint32_t n = std::min<uint32_t>(left, static_cast<uint32_t>(len));
+        std::memcpy(stream, h->lpData + offset_, n);
+        stream += n;
+        len -= static_cast<int>(n);
+        offset_ += n;
+        if (offset_ >= h->dwBufferLength) {
+            // Played to its end: the buffer is free again.
+            h->dwFlags = (h->dwFlags.load() & ~WHDR_INQUEUE) | WHDR_DONE;
+            head_ = (head_ + 1) % kMaxQueued;
+            --count_;
+            offset_ = 0;
+        }
+    }
+    if (len > 0) {
+        std::memset(stream, silence_, static_cast<size_t>(len));
+        dry_ = true;
+    }
+}
+
+}  // namespace lunavue::mm

@@ -1,0 +1,47 @@
+// Sound output from a queue of caller-owned buffers, played in the order they are written.
+//
+// Each buffer is described by a WaveHeader. A header counts as free while its done flag is
+// set: prepared and not yet written, or played to its end. The device sets the flag on its
+// own thread; callers only read it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/Formats.h"
+
+namespace lunavue::mm {
+
+inline constexpr uint32_t WHDR_DONE = 0x1;
+inline constexpr uint32_t WHDR_PREPARED = 0x2;
+inline constexpr uint32_t WHDR_INQUEUE = 0x10;
+
+struct WaveHeader {
+    uint8_t* lpData = nullptr;
+    uint32_t dwBufferLength = 0;
+    uint32_t dwBytesRecorded = 0;
+    uintptr_t dwUser = 0;
+    std::atomic<uint32_t> dwFlags{0};
+    uint32_t dwLoops = 0;
+};
+
+class WaveOut {
+  public:
+    virtual ~WaveOut() = default;
+    // Opens the device for this PCM format (8-bit unsigned or 16-bit little-endian, 1 or 2
+    // channels, any rate). False when the device or the format is not available.
+    virtual bool Open(const WAVEFORMATEX& format) = 0;
+    virtual void Prepare(WaveHeader& h) = 0;
+    virtual void Unprepare(WaveHeader& h) = 0;
+    // Queues the header's dwBufferLength bytes behind every buffer written before.
+    virtual void Write(WaveHeader& h) = 0;
+    virtual void Pause() = 0;
+    virtual void Restart() = 0;
+    // Stops at once and marks every queued buffer done.
+    virtual void Reset() = 0;
+    virtual void Close() = 0;
+    // Times the device ran dry inside a stream (a gap of silence), since it was made.
+    virtual uint32_t Underruns() const { return 0; }
+};
+
+}  // namespace lunavue::mm

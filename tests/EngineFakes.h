@@ -1,0 +1,112 @@
+// Stand-ins for the clock, the timer, the sound device, the view and the main window, so
+// that the engine can be driven step by step.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "playback/CTovrinDoc.h"
+
+namespace lunavue::test {
+
+struct FakeClock : mm::Clock {
+    uint32_t now = 1000000;
+    uint32_t NowMs() override { return now; }
+};
+
+// A timer that ticks only when the test says so.
+struct ManualTimer : mm::PeriodicTimer {
+    std::function<void()> tick;
+    uint32_t active = 0;
+    uint32_t lastId = 0;
+    uint32_t period = 0;
+    int kills = 0;
+    uint32_t Set(uint32_t periodMs, uint32_t, std::function<void()> t) override {
+        tick = std::move(t);
+        period = periodMs;
+        return active = ++lastId;
+    }
+    void Kill(uint32_t id) override {
+        ++kills;
+        if (id == active)
+            active = 0;
+    }
+    bool Running() const { return active != 0; }
+    void Tick() {
+        if (Running())
+            tick();
+    }
+};
+
+// A sound device that keeps what it is given; the test decides when a buffer is played.
+struct CapturingWaveOut : mm::WaveOut {
+    bool openOk = true;
+    bool open = false;
+    bool paused = false;
+    std::vector<mm::WaveHeader*> queued;
+    std::vector<int> writes;  // header index (dwUser) of each write
+    std::vector<uint8_t> played;
+    int resets = 0;
+    bool Open(const WAVEFORMATEX&) override { return open = openOk; }
+    void Prepare(mm::WaveHeader& h) override { h.dwFlags |= mm::WHDR_PREPARED; }
+    void Unprepare(mm::WaveHeader& h) override { h.dwFlags &= ~mm::WHDR_PREPARED; }
+    void Write(mm::WaveHeader& h) override {
+        h.dwFlags &= ~mm::WHDR_DONE;
+        queued.push_back(&h);
+        writes.push_back(static_cast<int>(h.dwUser));
+    }
+    void Pause() override { paused = true; }
+    void Restart() override { paused = false; }
+    void Reset() override {
+        ++resets;
+        for (auto* h : queued)
+            h->dwFlags |= mm::WHDR_DONE;
+        queued.clear();
+    }
+    void Close() override { open = false; }
+    // Plays the oldest n queued buffers to their end.
+    void Play(size_t n = 1) {
+        for (size_t i = 0; i < n && !queued.empty(); ++i) {
+            mm::WaveHeader* h = queued.front();
+            played.insert(played.end(), h->lpData, h->lpData + h->dwBufferLength);
+            h->dwFlags |= mm::WHDR_DONE;
+            queued.erase(queued.begin());
+        }
+    }
+};
+
+struct RecordingView : DocumentView {
+    bool fullScreenSetting = false;
+    bool fullScreen = false;
+    int invalidations = 0, formats = 0, sizes = 0, releases = 0, enters = 0, leaves = 0;
+    void SetPictureFormat(const BITMAPINFOHEADER&) override { ++formats; }
+    void ApplyWindowSize() override { ++sizes; }
+    void ReleaseRenderer() override { ++releases; }
+    void EnterFullScreen() override {
+        if (fullScreenSetting && !fullScreen) {
+            fullScreen = true;
+            ++enters;
+        }
+    }
+    void LeaveFullScreen() override {
+        if (fullScreen) {
+            fullScreen = false;
+            ++leaves;
+        }
+    }
+    bool IsFullScreen() const override { return fullScreen; }
+    void Invalidate() override { ++invalidations; }
+};
+
+struct RecordingShell : DocumentShell {
+    std::string panes[3] = {"", " 0: 0", " 0: 0"};
+    std::vector<std::string> recent;
+    std::string title = "無題";
+    int closeRequests = 0;
+    void SetPaneText(int pane, const std::string& text) override { panes[pane] = text; }
+    void AddToRecentFileList(const std::string& path) override { recent.push_back(path); }
+    void SetTitle(const std::string& t) override { title = t; }
+    void CloseMainWindow() override { ++closeRequests; }
+};
+
+}  // namespace lunavue::test

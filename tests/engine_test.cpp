@@ -1,0 +1,441 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "EngineFakes.h"
+#include "FilmBuilder.h"
+#include "Fixtures.h"
+#include "TestUtil.h"
+#include "platform/profile/Settings.h"
+
+using namespace lunavue;
+using namespace lunavue::test;
+
+namespace {
+
+// A document on fake platform services, with a settings file and movies of its own.
+struct Engine {
+    TempDir dir;
+    FakeClock clock;
+    ManualTimer timer;
+    CapturingWaveOut wave;
+    RecordingView view;
+    RecordingShell shell;
+    std::unique_ptr<CTovrinDoc> doc;
+    uint32_t start = 0;
+
+    explicit Engine(const std::string& ini = "") {
+        if (!ini.empty())
+            WriteAll(dir.File("s.ini"), ini);
+        SetSettingsFile(dir.File("s.ini"));
+        doc = std::make_unique<CTovrinDoc>(DocumentPlatform{clock, timer, wave}, shell);
+        doc->SetView(&view);
+    }
+    std::string Save(const FilmMovie& m, const std::string& name = "m.cpk") {
+        m.Save(dir.File(name));
+        return dir.File(name);
+    }
+    void Open(const FilmMovie& m) {
+        doc->AppendToQueue(Save(m));
+        ASSERT_TRUE(doc->IdleStep(false));
+        ASSERT_TRUE(doc->IsOpen());
+    }
+    void Play() {
+        doc->Play();
+        start = clock.now;
+    }
+    // The grey level of the picture on screen, which is the number of its frame.
+    int Shown() const { return doc->CurrentFrame() ? doc->CurrentFrame()[0] : -1; }
+    // Runs playback up to `ms` after Play: a tick every timer period, an idle step every ms.
+    void RunTo(uint32_t ms) {
+        while (clock.now - start < ms) {
+            ++clock.now;
+            if ((clock.now - start) % timer.period == 0)
+                timer.Tick();
+            doc->IdleStep(false);
+        }
+    }
+    void At(uint32_t ms) { clock.now = start + ms; }
+};
+
+// Frames numbered 1, 2, 3, ... (their grey level), each lasting `duration` ticks.
+FilmMovie Numbered(int frames, uint32_t duration, uint32_t base) {
+    FilmMovie m;
+    m.baseFrequency = base;
+    for (int i = 1; i <= frames; ++i)
+        m.Video(GreyFrame(i), duration);
+    return m;
+}
+
+}  // namespace
+
+TEST(Engine, WorkedExampleOfTheClock) {
+    Engine e;
+    e.Open(Numbered(300, 40, 600));  // 12000 ticks at 600 a second
+    EXPECT_EQ(e.doc->GetTimerDelayMs(), 66u);
+    EXPECT_EQ(e.doc->GetPeriodCount(), 300u);
+    EXPECT_EQ(e.shell.panes[2], " 0:20");
+    EXPECT_EQ(e.shell.title, "m.cpk");
+    EXPECT_EQ(e.shell.recent, std::vector<std::string>{e.dir.File("m.cpk")});
+    EXPECT_EQ(e.Shown(), 1) << "the poster frame";
+
+    e.Play();
+    EXPECT_EQ(e.timer.period, 66u);
+    EXPECT_EQ(e.doc->GetSlotsFilled(), 10u);
+    e.timer.Tick();
+    EXPECT_EQ(e.doc->GetSlotsFilled(), 11u) << "slot 10 is filled by the first tick";
+    e.At(65);
+    e.timer.Tick();
+    EXPECT_EQ(e.doc->GetSlotsFilled(), 11u);
+    e.At(66);
+    e.timer.Tick();
+    EXPECT_EQ(e.doc->GetSlotsFilled(), 12u);
+    e.At(132);
+    e.timer.Tick();
+    EXPECT_EQ(e.doc->GetSlotsFilled(), 12u);
+    e.At(133);
+    e.timer.Tick();
+    EXPECT_EQ(e.doc->GetSlotsFilled(), 13u);
+
+    for (auto [ms, frame] : {std::pair{66u, 1}, {67u, 2}, {133u, 2}, {134u, 3}}) {
+        e.At(ms);
+        e.doc->IdleStep(false);
+        EXPECT_EQ(e.Shown(), frame) << ms << " ms";
+    }
+    e.RunTo(999);
+    EXPECT_EQ(e.Shown(), 15);
+    e.RunTo(1000);
+    EXPECT_EQ(e.Shown(), 16);
+    EXPECT_EQ(e.shell.panes[1], " 0: 1");
+
+    e.RunTo(19999);
+    EXPECT_TRUE(e.doc->IsPlaying());
+    EXPECT_EQ(e.Shown(), 300 % 256);  // the grey level of frame 300
+    EXPECT_EQ(e.shell.panes[1], " 0:19");
+    e.RunTo(20000);
+    EXPECT_FALSE(e.doc->IsPlaying());
+    EXPECT_TRUE(e.doc->IsFinished());
+    EXPECT_EQ(e.Shown(), 1) << "the poster frame after the end";
+    EXPECT_EQ(e.shell.panes[1], " 0: 0");
+    EXPECT_EQ(e.doc->Stats().lateSlots, 0u);
+    EXPECT_EQ(e.doc->Stats().framesShown, 299u);
+}
+
+TEST(Engine, LongFramesFillSeveralSlotsAndLeftoverTicksAreDropped) {
+    Engine e;
+    FilmMovie m;
+    m.baseFrequency = 1000;  // P = 4 ticks = 4 ms
+    m.Video(GreyFrame(1), 4);
+    m.Video(GreyFrame(2), 8);
+    m.Video(GreyFrame(3), 6);
+    m.Video(GreyFrame(4), 4);
+    m.Video(GreyFrame(5), 4);
+    e.Open(m);
+    EXPECT_EQ(e.doc->GetPeriodCount(), 6u);  // 26 ticks
+    e.Play();
+    // Only six slots exist: the fill stops at the last frame instead of decoding past it.
+    EXPECT_EQ(e.doc->GetFramesDecoded(), 5u);
+    EXPECT_EQ(e.doc->GetSlotsFilled(), 7u);
+    std::vector<int> shown;
+    for (uint32_t slot = 0; slot < 6; ++slot) {
+        e.At(slot * 4 + 1);
+        e.doc->IdleStep(false);
+        shown.push_back(e.Shown());
+    }
+    // The 6-tick frame shows for 8 ticks and the next one starts a period late.
+    EXPECT_EQ(shown, (std::vector<int>{1, 2, 2, 3, 3, 4}));
+    e.timer.Tick();
+    e.timer.Tick();
+    EXPECT_EQ(e.doc->GetSlotsFilled(), 7u) << "a tick after the last frame fills nothing";
+    EXPECT_FALSE(e.timer.Running()) << "and stops the timer";
+    e.At(24);
+    e.doc->IdleStep(false);
+    EXPECT_TRUE(e.doc->IsFinished());
+}
+
+TEST(Engine, ASingleFrameMoviePlaysAndEnds) {
+    Engine e;
+    e.Open(Numbered(1, 1, 10));
+    e.Play();
+    EXPECT_EQ(e.doc->GetSlotsFilled(), 1u);
+    e.RunTo(99);
+    EXPECT_TRUE(e.doc->IsPlaying());
+    EXPECT_EQ(e.Shown(), 1);
+    e.RunTo(100);
+    EXPECT_TRUE(e.doc->IsFinished());
+}
+
+TEST(Engine, PauseHoldsTheSlotAndTheElapsedTime) {
+    Engine e;
+    e.Open(Numbered(300, 40, 600));
+    e.Play();
+    e.RunTo(1500);
+    const int before = e.Shown();
+    EXPECT_EQ(e.shell.panes[1], " 0: 1");
+    e.doc->OnPause();
+    EXPECT_TRUE(e.doc->IsPaused());
+    EXPECT_TRUE(e.doc->OnUpdateStop()) << "Stop and Pause stay enabled while paused";
+    EXPECT_FALSE(e.doc->OnUpdatePlay());
+    const uint32_t filled = e.doc->GetSlotsFilled();
+    for (int i = 0; i < 5000; ++i) {
+        ++e.clock.now;
+        if (i % 66 == 0)
+            e.timer.Tick();
+        EXPECT_TRUE(e.doc->IdleStep(false));
+    }
+    EXPECT_EQ(e.doc->GetSlotsFilled(), filled) << "a paused tick decodes nothing";
+    EXPECT_EQ(e.Shown(), before);
+    e.doc->OnPause();
+    e.doc->IdleStep(false);
+    EXPECT_EQ(e.Shown(), before) << "resumes at the slot where it stopped";
+    e.start += 5000;  // playing time, not wall time
+    e.RunTo(2000);
+    EXPECT_EQ(e.shell.panes[1], " 0: 2");
+}
+
+TEST(Engine, EndOfMovieLoopsStopsOrMovesOn) {
+    Engine e;
+    e.view.fullScreenSetting = true;
+    e.Open(Numbered(3, 1, 10));
+    e.doc->OnLoop();
+    e.Play();
+    EXPECT_TRUE(e.view.fullScreen);
+    e.RunTo(300);
+    EXPECT_TRUE(e.doc->IsPlaying()) << "looping with an empty queue replays";
+    EXPECT_EQ(e.doc->Stats().plays, 2u);
+    EXPECT_EQ(e.view.leaves, 1);
+    EXPECT_EQ(e.view.enters, 2) << "full screen is left and entered again at each restart";
+
+    // A name in the queue wins over looping.
+    e.doc->AppendToQueue(e.Save(Numbered(2, 1, 10), "next.cpk"));
+    e.start = e.clock.now;
+    e.RunTo(300);
+    EXPECT_FALSE(e.doc->IsOpen()) << "the stop at the end unloads the movie";
+    e.doc->IdleStep(false);
+    EXPECT_TRUE(e.doc->IsOpen());
+    EXPECT_EQ(e.shell.title, "next.cpk");
+    EXPECT_FALSE(e.doc->IsPlaying()) << "without auto-play it waits for Play";
+
+    // Without loop the movie is done and stays loaded.
+    e.doc->OnLoop();
+    e.Play();
+    e.RunTo(200);
+    EXPECT_TRUE(e.doc->IsOpen());
+    EXPECT_TRUE(e.doc->IsFinished());
+    EXPECT_TRUE(e.doc->OnUpdatePlay());
+    EXPECT_FALSE(e.doc->IdleStep(false)) << "nothing to do: the framework's answer";
+    EXPECT_EQ(e.view.releases, 1);
+}
+
+TEST(Engine, CloseAtEndAndStop) {
+    Engine e;
+    e.doc->SetAutoPlay(true);
+    e.doc->SetCloseAtEnd(true);
+    e.doc->AppendToQueue(e.Save(Numbered(2, 1, 10), "a.cpk"));
+    e.doc->AppendToQueue(e.Save(Numbered(2, 1, 10), "b.cpk"));
+    e.doc->IdleStep(false);  // opens a
+    e.doc->IdleStep(false);  // auto-play
+    e.start = e.clock.now;
+    ASSERT_TRUE(e.doc->IsPlaying());
+    e.RunTo(200);  // a ends; the stop unloads it as b waits
+    e.doc->IdleStep(false);
+    EXPECT_EQ(e.shell.title, "b.cpk");
+    e.doc->IdleStep(false);
+    e.start = e.clock.now;
+    EXPECT_TRUE(e.doc->IsPlaying());
+    EXPECT_EQ(e.shell.closeRequests, 0);
+    e.RunTo(200);
+    e.doc->IdleStep(false);
+    EXPECT_EQ(e.shell.closeRequests, 1) << "the queue is done: the program closes";
+    EXPECT_FALSE(e.doc->IsOpen());
+
+    // The Stop command clears the close flag: the program stays open.
+    Engine s;
+    s.doc->SetAutoPlay(true);
+    s.doc->SetCloseAtEnd(true);
+    s.doc->AppendToQueue(s.Save(Numbered(20, 1, 10)));
+    s.doc->IdleStep(false);
+    s.doc->IdleStep(false);
+    s.start = s.clock.now;
+    s.RunTo(500);
+    s.doc->OnStop();
+    EXPECT_FALSE(s.doc->GetCloseAtEnd());
+    EXPECT_TRUE(s.doc->IsFinished());
+    EXPECT_EQ(s.shell.panes[1], " 0: 0");
+    EXPECT_EQ(s.Shown(), 1);
+    for (int i = 0; i < 10; ++i)
+        s.doc->IdleStep(false);
+    EXPECT_EQ(s.shell.closeRequests, 0);
+    EXPECT_TRUE(s.doc->IsOpen());
+}
+
+TEST(Engine, CommandStatesFollowTheEngineState) {
+    Engine e;
+    auto states = [&] {
+        return std::vector<bool>{e.doc->OnUpdatePlay(), e.doc->OnUpdateStop(),
+                                 e.doc->OnUpdateInformation()};
+    };
+    e.doc->Play();  // nothing loaded: nothing happens
+    EXPECT_FALSE(e.doc->IsPlaying());
+    EXPECT_FALSE(e.timer.Running());
+    EXPECT_EQ(states(), (std::vector<bool>{false, false, false}));
+    e.Open(Numbered(30, 1, 10));
+    EXPECT_EQ(states(), (std::vector<bool>{true, false, true}));
+    e.Play();
+    EXPECT_EQ(states(), (std::vector<bool>{false, true, true}));
+    e.doc->OnPause();
+    EXPECT_EQ(states(), (std::vector<bool>{false, true, true}));
+    e.doc->OnStop();
+    EXPECT_EQ(states(), (std::vector<bool>{true, false, true}));
+    EXPECT_FALSE(e.timer.Running());
+    e.Play();  // Done -> Playing: Finished stays as it was
+    EXPECT_TRUE(e.doc->IsPlaying());
+    EXPECT_TRUE(e.doc->IsFinished());
+}
+
+TEST(Engine, SlotsTheTickHasNotFilledShowTheNewestPicture) {
+    Engine e;
+    e.Open(Numbered(100, 1, 10));
+    e.Play();
+    // No tick has run (decoding far behind): slot 12 falls back to slot 9, the newest.
+    e.At(1250);
+    e.doc->IdleStep(false);
+    EXPECT_EQ(e.Shown(), 10);
+    EXPECT_GE(e.doc->Stats().lateSlots, 1u);
+}
+
+TEST(Engine, TheTickNeverDecodesIntoThePictureOnScreen) {
+    Engine e;
+    e.Open(Numbered(100, 1, 10));
+    e.Play();
+    // The main thread is held up (a dialog): no idle step, the poster stays on screen in
+    // pool picture 0, while the clock and the ticks go on.
+    for (int i = 0; i < 40; ++i) {
+        e.clock.now += 100;
+        e.timer.Tick();
+    }
+    EXPECT_EQ(e.doc->GetFramesDecoded(), 16u) << "frame 17 would overwrite the picture shown";
+    EXPECT_EQ(e.doc->CurrentFrame(), e.doc->Pool(0));
+    EXPECT_EQ(e.doc->CurrentFrame()[0], 1);
+    e.doc->IdleStep(false);  // the main thread is back: the newest filled slot shows
+    EXPECT_EQ(e.Shown(), 16);
+    e.timer.Tick();
+    EXPECT_EQ(e.doc->GetFramesDecoded(), 17u);
+}
+
+TEST(Engine, SoundQueueFillsEveryFreeHeaderInOrder) {
+    Engine e;
+    FilmMovie m;
+    m.channels = 1;
+    m.bits = 8;
+    m.rate = 8000;
+    m.baseFrequency = 10;
+    for (int a = 0; a < 4; ++a)
+        m.Audio(Bytes(8, static_cast<uint8_t>(a)));
+    for (int i = 1; i <= 11; ++i)
+        m.Video(GreyFrame(i));
+    m.Audio(Bytes(8, 4));
+    m.Video(GreyFrame(12));
+    m.Audio(Bytes(8, 5));
+    m.Audio(Bytes(8, 6));
+    m.Video(GreyFrame(13));
+    e.Open(m);
+    e.Play();
+    EXPECT_TRUE(e.wave.open);
+    EXPECT_EQ(e.wave.writes, (std::vector<int>{0, 1, 2, 3})) << "four chunks were ready";
+    e.timer.Tick();  // decodes frame 11; no chunk is ready
+    EXPECT_EQ(e.wave.writes.size(), 4u);
+    e.At(100);
+    e.timer.Tick();  // the cursor stands on chunk 4: read ahead and written to header 4
+    EXPECT_EQ(e.wave.writes, (std::vector<int>{0, 1, 2, 3, 4}));
+    e.wave.Play(2);  // headers 0 and 1 are done and free again
+    e.At(200);
+    e.timer.Tick();  // decodes frame 13, reading chunks 5 and 6 on the way
+    e.At(300);
+    e.timer.Tick();
+    EXPECT_EQ(e.wave.writes, (std::vector<int>{0, 1, 2, 3, 4, 0, 1}));
+    e.wave.Play(10);
+    Bytes expected;
+    for (int a = 0; a < 7; ++a)
+        expected.insert(expected.end(), 8, static_cast<uint8_t>(a + 128));
+    EXPECT_EQ(e.wave.played, expected) << "every chunk, once, in file order";
+
+    // Stop while paused resets and closes the device without restarting it.
+    e.doc->OnPause();
+    EXPECT_TRUE(e.wave.paused);
+    e.doc->OnStop();
+    EXPECT_EQ(e.wave.resets, 1);
+    EXPECT_FALSE(e.wave.open);
+    EXPECT_TRUE(e.wave.paused);
+}
+
+TEST(Engine, SilentOrDeviceLessMoviesStillPlayAndPause) {
+    Engine e;
+    e.wave.openOk = false;
+    FilmMovie m = Numbered(30, 1, 10);
+    m.channels = 2;
+    m.bits = 16;
+    m.rate = 22050;
+    m.Audio(Bytes(16, 1));
+    e.Open(m);
+    e.Play();
+    EXPECT_TRUE(e.wave.writes.empty());
+    e.RunTo(500);
+    e.doc->OnPause();
+    EXPECT_FALSE(e.wave.paused) << "no device: nothing to pause but the picture";
+    const int shown = e.Shown();
+    e.clock.now += 1000;
+    e.doc->IdleStep(false);
+    EXPECT_EQ(e.Shown(), shown);
+}
+
+TEST(Engine, TheEndWaitsForTheLastSound) {
+    Engine e;
+    FilmMovie m = Numbered(5, 1, 10);
+    m.channels = 1;
+    m.bits = 8;
+    m.rate = 100;
+    m.Audio(Bytes(30, 7));  // after the last frame
+    e.Open(m);
+    e.Play();
+    e.RunTo(600);
+    EXPECT_TRUE(e.doc->IsPlaying()) << "the chunk is still playing";
+    e.wave.Play(1);
+    e.RunTo(601);
+    EXPECT_TRUE(e.doc->IsFinished());
+    EXPECT_EQ(e.wave.played, Bytes(30, 7 + 128));
+}
+
+TEST(Engine, LoopSettingIsReadAndWrittenBack) {
+    {
+        Engine e("[Tovrin]\nloop=5\n");
+        EXPECT_TRUE(e.doc->OnUpdateLoop());
+        e.doc.reset();
+        EXPECT_EQ(ReadAll(e.dir.File("s.ini")), "[Tovrin]\nloop=5\n");
+    }
+    Engine e("[Tovrin]\nloop=5\n");
+    e.doc->OnLoop();
+    EXPECT_FALSE(e.doc->OnUpdateLoop());
+    e.doc.reset();
+    EXPECT_EQ(ReadAll(e.dir.File("s.ini")), "[Tovrin]\nloop=0\n");
+}
+
+TEST(Engine, BrokenNamesAreDroppedAndTheQueueMovesOn) {
+    Engine e;
+    CapturedMessages messages;
+    e.doc->AppendToQueue(e.dir.File("missing.cpk"));
+    e.doc->AppendToQueue(e.Save(Numbered(2, 1, 10)));
+    EXPECT_TRUE(e.doc->IdleStep(false));
+    EXPECT_FALSE(e.doc->IsOpen());
+    EXPECT_EQ(messages.texts, std::vector<std::string>{messages::kCannotOpen});
+    EXPECT_TRUE(e.doc->IdleStep(false));
+    EXPECT_TRUE(e.doc->IsOpen());
+    EXPECT_TRUE(e.doc->Queue().empty());
+}
+
+TEST(Engine, TimeTexts) {
+    EXPECT_EQ(CTovrinDoc::TimeText(0), " 0: 0");
+    EXPECT_EQ(CTovrinDoc::TimeText(65), " 1: 5");
+    EXPECT_EQ(CTovrinDoc::TimeText(20), " 0:20");
+    EXPECT_EQ(CTovrinDoc::TimeText(6000), "100: 0");
+}

@@ -1,0 +1,160 @@
+// The real clock, timer and sound device, on real threads.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "Fixtures.h"
+#include "TestUtil.h"
+#include "platform/mm/Clock.h"
+#include "platform/mm/SdlWaveOut.h"
+#include "platform/mm/Timer.h"
+#include "tools/PlayCommand.h"
+
+using namespace lunavue;
+using namespace std::chrono_literals;
+
+namespace {
+// Waits up to 10 s for a condition; machines under load are slow, never wrong.
+template <typename F>
+bool Eventually(F f) {
+    for (int i = 0; i < 1000; ++i) {
+        if (f())
+            return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return f();
+}
+}  // namespace
+
+TEST(Timer, TicksOnItsOwnThreadWithoutOverlapAndKillWaits) {
+    mm::ThreadTimer timer;
+    std::atomic<int> ticks{0};
+    std::atomic<int> inside{0};
+    std::atomic<bool> overlapped{false};
+    std::atomic<bool> otherThread{true};
+    const auto main = std::this_thread::get_id();
+    uint32_t id = timer.Set(5, 5, [&] {
+        if (inside.fetch_add(1) != 0)
+            overlapped = true;
+        if (std::this_thread::get_id() == main)
+            otherThread = false;
+        std::this_thread::sleep_for(8ms);  // longer than the period
+        ++ticks;
+        inside.fetch_sub(1);
+    });
+    ASSERT_NE(id, 0u);
+    ASSERT_TRUE(Eventually([&] { return ticks.load() >= 5; }));
+    timer.Kill(id);
+    EXPECT_EQ(inside.load(), 0) << "Kill returns only after the tick in progress";
+    const int after = ticks.load();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(ticks.load(), after) << "no tick after Kill";
+    EXPECT_FALSE(overlapped.load());
+    EXPECT_TRUE(otherThread.load());
+    timer.Kill(id);  // killing a dead timer does nothing
+}
+
+TEST(Timer, ATickMayKillItsOwnTimer) {
+    mm::ThreadTimer timer;
+    std::atomic<int> ticks{0};
+    std::atomic<uint32_t> id{0};
+    id = timer.Set(2, 5, [&] {
+        if (++ticks == 3)
+            timer.Kill(id.load());
+    });
+    ASSERT_TRUE(Eventually([&] { return ticks.load() >= 3; }));
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(ticks.load(), 3);
+    timer.Kill(id.load());  // the owner's later Kill is harmless
+    std::atomic<int> again{0};
+    uint32_t second = timer.Set(2, 5, [&] { ++again; });
+    EXPECT_NE(second, id.load());
+    EXPECT_TRUE(Eventually([&] { return again.load() >= 2; }));
+}
+
+TEST(Timer, DeadlinesDoNotDrift) {
+    mm::SystemClock clock;
+    mm::ThreadTimer timer;
+    std::atomic<int> ticks{0};
+    const uint32_t start = clock.NowMs();
+    uint32_t id = timer.Set(10, 5, [&] {
+        ++ticks;
+        std::this_thread::sleep_for(3ms);  // work inside each tick does not push the next
+    });
+    std::this_thread::sleep_for(500ms);
+    timer.Kill(id);
+    const uint32_t elapsed = clock.NowMs() - start;
+    // Deadlines every 10 ms from the start: never more ticks than periods.
+    EXPECT_LE(ticks.load(), static_cast<int>(elapsed / 10) + 1);
+    EXPECT_GE(ticks.load(), 1);
+}
+
+TEST(SdlWaveOut, PlaysWrittenBuffersInOrderAndMarksThemDone) {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    mm::SdlWaveOut out;
+    WAVEFORMATEX fmt{};
+    fmt.wFormatTag = WAVE_FORMAT_PCM;
+    fmt.nChannels = 2;
+    fmt.nSamplesPerSec = 22050;
+    fmt.wBitsPerSample = 16;
+    fmt.nBlockAlign = 4;
+    fmt.nAvgBytesPerSec = 88200;
+    WAVEFORMATEX bad = fmt;
+    bad.nChannels = 3;
+    EXPECT_FALSE(out.Open(bad));
+    ASSERT_TRUE(out.Open(fmt));
+    std::vector<uint8_t> data(3 * 4096, 1);
+    mm::WaveHeader h[3];
+    for (int i = 0; i < 3; ++i) {
+        h[i].lpData = data.data() + 4096 * i;
+        h[i].dwBufferLength = 4096;
+        out.Prepare(h[i]);
+        h[i].dwFlags |= mm::WHDR_DONE;
+        out.Write(h[i]);
+        EXPECT_EQ(h[i].dwFlags & mm::WHDR_DONE, 0u);
+    }
+    EXPECT_TRUE(Eventually([&] { return (h[2].dwFlags & mm::WHDR_DONE) != 0; }));
+    EXPECT_NE(h[0].dwFlags & mm::WHDR_DONE, 0u);
+
+    // Pause holds the queue; Reset hands every queued buffer back.
+    out.Pause();
+    std::this_thread::sleep_for(20ms);
+    out.Write(h[0]);
+    out.Write(h[1]);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(h[1].dwFlags & mm::WHDR_DONE, 0u) << "nothing plays while paused";
+    out.Reset();
+    EXPECT_NE(h[0].dwFlags & mm::WHDR_DONE, 0u);
+    EXPECT_NE(h[1].dwFlags & mm::WHDR_DONE, 0u);
+    out.Close();
+    fmt.wBitsPerSample = 8;
+    fmt.nChannels = 1;
+    EXPECT_TRUE(out.Open(fmt)) << "8-bit mono opens too";
+}
+
+// Plays whole fixtures through the real engine, timer and SDL's disk driver: what the
+// device received is the reference sound, whole and in order, with silence only after it.
+TEST(HeadlessPlay, CapturedSoundEqualsTheReference) {
+    for (const char* name : {"gray-320x200-s8-mono", "bars-320x224-s16-stereo"}) {
+        SCOPED_TRACE(name);
+        test::TempDir dir;
+        const std::string capture = dir.File("out.raw");
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", capture.c_str(), 1);
+        const std::string movie = test::FixturePath(std::string(name) + ".cpk");
+        ASSERT_EQ(PlayHeadless(movie.c_str(), 1), 0);
+        const test::Bytes want = test::Gunzip(std::string(name) + ".audio.pcm.gz");
+        const test::Bytes got = test::ReadBytes(capture);
+        ASSERT_GE(got.size(), want.size());
+        EXPECT_TRUE(std::equal(want.begin(), want.end(), got.begin()));
+        const uint8_t silence = std::string(name).find("s8") != std::string::npos ? 0x80 : 0;
+        for (size_t i = want.size(); i < got.size(); ++i) {
+            ASSERT_EQ(got[i], silence) << "at " << i;
+        }
+    }
+    unsetenv("SDL_DISKAUDIOFILE");
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    EXPECT_EQ(PlayHeadless("/nonexistent.cpk", 1), 1);
+}
