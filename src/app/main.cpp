@@ -1,11 +1,20 @@
-#include <cstdio>
-#include <cstdlib>
+#include <QApplication>
+#include <string>
+#include <vector>
 
-#include "platform/profile/Settings.h"
+#include "app/CTovrinApp.h"
 
-int main() {
-    using namespace lunavue;
-    SetSettingsFile(ChooseSettingsPath(ExecutablePath(), std::getenv("LUNAVUE_INI")));
-    std::printf("Lunavue %s\nsettings: %s\n", LUNAVUE_VERSION, SettingsFile().Path().c_str());
-    return 0;
+int main(int argc, char** argv) {
+    QApplication qapp(argc, argv);
+    QApplication::setApplicationName("Lunavue");
+    QApplication::setApplicationVersion(LUNAVUE_VERSION);
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        args.emplace_back(argv[i]);
+    }
+    lunavue::CTovrinApp app;
+    if (!app.InitInstance(args)) {
+        return app.ExitInstance();
+    }
+    return app.Run();
 }

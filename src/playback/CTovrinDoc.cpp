@@ -18,6 +18,13 @@ constexpr const char* kTimeReset = " 0: 0";
 
 }  // namespace
 
+void PrintPlaybackStats(FILE* out, const PlaybackStats& s, uint32_t underruns) {
+    std::fprintf(out, "passes: %u\nframes shown: %u\nlate slots: %u\nworst lateness: %u ms\n",
+                 s.plays, s.framesShown, s.lateSlots, s.worstLateMs);
+    std::fprintf(out, "sound chunks written: %u\nunderruns: %u\n", s.chunksWritten.load(),
+                 underruns);
+}
+
 std::string CTovrinDoc::TimeText(uint32_t seconds) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%2d:%2d", static_cast<int>(seconds / 60),

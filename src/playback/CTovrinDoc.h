@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdio>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -36,6 +37,9 @@ struct PlaybackStats {
     uint32_t worstLateMs = 0;
     std::atomic<uint32_t> chunksWritten{0};
 };
+
+// Prints the statistics, one "key: value" a line.
+void PrintPlaybackStats(FILE* out, const PlaybackStats& s, uint32_t underruns);
 
 class CTovrinDoc {
   public:

@@ -76,11 +76,7 @@ int PlayHeadless(const char* path, int passes) {
         // While playing the idle step wants to run again: poll about once a millisecond.
         std::this_thread::sleep_for(std::chrono::milliseconds(more ? 1 : 5));
     }
-    const PlaybackStats& s = doc.Stats();
-    std::printf("passes: %u\nframes shown: %u\nlate slots: %u\nworst lateness: %u ms\n", s.plays,
-                s.framesShown, s.lateSlots, s.worstLateMs);
-    std::printf("sound chunks written: %u\nunderruns: %u\n", s.chunksWritten.load(),
-                waveOut.Underruns());
+    PrintPlaybackStats(stdout, doc.Stats(), waveOut.Underruns());
     return 0;
 }
 

@@ -1,0 +1,255 @@
+#include "app/CMainFrame.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFontInfo>
+#include <QImage>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPixmap>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QUrl>
+#include <climits>
+
+#include "display/CTovrinView.h"
+#include "framework/RecentFileList.h"
+#include "platform/profile/Settings.h"
+#include "res/CommandIds.h"
+#include "res/Resources.h"
+
+namespace lunavue {
+namespace {
+
+QIcon ButtonIcon(int command) {
+    const res::ButtonImage& rows = res::ToolbarImage(command);
+    QImage img(11, 11, QImage::Format_RGB32);
+    for (int y = 0; y < 11; ++y) {
+        for (int x = 0; x < 11; ++x) {
+            img.setPixel(x, y, 0xFF000000u | res::ImagePixel(rows[static_cast<size_t>(y)][x]));
+        }
+    }
+    return QIcon(QPixmap::fromImage(img));
+}
+
+}  // namespace
+
+int CMainFrame::WidthUnit(int fontHeight) {
+    int h = fontHeight < 0 ? -fontHeight : fontHeight;
+    return 5 * ((h + 1) / 2);
+}
+
+CMainFrame::CMainFrame(CTovrinView* view, Hooks hooks) : view_(view), hooks_(std::move(hooks)) {
+    setWindowTitle(QString::fromUtf8(res::kUntitled) + " - " + res::kAppTitle);
+    setCentralWidget(view_);
+    setContextMenuPolicy(Qt::PreventContextMenu);  // the bars cannot be hidden
+    BuildMenu();
+    BuildStatusBar();
+    BuildToolBar();
+    setMaximumSize(QWIDGETSIZE_MAX, kMaxTrackHeight);
+    resize(kCreateWidth, kCreateHeight);
+    // The saved position, used as it is; without one the window system places the frame.
+    const int x = ReadSetting(settings::kXPosition, INT_MIN);
+    const int y = ReadSetting(settings::kYPosition, INT_MIN);
+    if (x != INT_MIN && y != INT_MIN) {
+        move(x, y);
+    }
+    setAcceptDrops(true);
+}
+
+void CMainFrame::BuildMenu() {
+    for (const res::Popup& popup : res::MainMenu()) {
+        QMenu* menu = menuBar()->addMenu(QString::fromUtf8(popup.title));
+        popups_.push_back(menu);
+        for (const res::MenuItem& item : popup.items) {
+            if (item.id == 0) {
+                QAction* sep = menu->addSeparator();
+                if (item.text == nullptr && menu->actions().size() == 2) {
+                    recentSeparator_ = sep;
+                }
+                continue;
+            }
+            if (item.id == cmd::kRecentFirst) {
+                continue;  // filled in as the menu opens
+            }
+            QAction* a = menu->addAction(QString::fromUtf8(item.text));
+            a->setData(item.id);
+            a->setCheckable(false);
+            actions_[item.id] = a;
+            connect(a, &QAction::triggered, this, [this, id = item.id] {
+                hooks_.router->Execute(id);
+            });
+        }
+        connect(menu, &QMenu::aboutToShow, this, [this, menu] {
+            if (hooks_.menuOpen) hooks_.menuOpen(true);
+            UpdateMenu(menu);
+        });
+        connect(menu, &QMenu::aboutToHide, this, [this] {
+            SetPaneText(0, QString());
+            if (hooks_.menuOpen) hooks_.menuOpen(false);
+        });
+        connect(menu, &QMenu::hovered, this, [this](QAction* a) {
+            SetPaneText(0, QString::fromStdString(res::Prompt(a->data().toInt())));
+        });
+    }
+    FillRecentFiles(popups_[0]);
+}
+
+void CMainFrame::FillRecentFiles(QMenu* menu) {
+    for (QAction* a : recentActions_) {
+        menu->removeAction(a);
+        a->deleteLater();
+    }
+    recentActions_.clear();
+    // The entries (or the grayed placeholder) go after the first separator.
+    QAction* before = nullptr;
+    const QList<QAction*> all = menu->actions();
+    for (int i = 0; i + 1 < all.size(); ++i) {
+        if (all[i] == recentSeparator_) {
+            before = all[i + 1];
+        }
+    }
+    const std::vector<std::string> empty;
+    const auto& entries = hooks_.recent != nullptr ? hooks_.recent->Entries() : empty;
+    if (entries.empty()) {
+        QAction* a = new QAction(QString::fromUtf8(res::kRecentPlaceholder), menu);
+        a->setData(cmd::kRecentFirst);
+        a->setEnabled(false);
+        menu->insertAction(before, a);
+        recentActions_.push_back(a);
+        return;
+    }
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const QString text = QString("&%1 %2").arg(i + 1).arg(
+            QString::fromStdString(RecentFileList::ShortName(entries[i])).replace("&", "&&"));
+        QAction* a = new QAction(text, menu);
+        const int id = cmd::kRecentFirst + static_cast<int>(i);
+        a->setData(id);
+        connect(a, &QAction::triggered, this, [this, id] { hooks_.router->Execute(id); });
+        menu->insertAction(before, a);
+        recentActions_.push_back(a);
+    }
+}
+
+void CMainFrame::UpdateMenu(QMenu* menu) {
+    if (menu == popups_[0]) {
+        FillRecentFiles(menu);
+    }
+    for (QAction* a : menu->actions()) {
+        const int id = a->data().toInt();
+        if (id == 0 || (id >= cmd::kRecentFirst && id <= cmd::kRecentLast)) {
+            continue;
+        }
+        const CommandState s = hooks_.router->State(id);
+        a->setEnabled(s.enabled);
+        a->setCheckable(s.checked);
+        a->setChecked(s.checked);
+    }
+}
+
+void CMainFrame::BuildStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setSizeGripEnabled(true);
+    const int u = WidthUnit(QFontInfo(bar->font()).pixelSize());
+    for (int i = 0; i < 3; ++i) {
+        panes_[i] = new QLabel(bar);
+        panes_[i]->setTextFormat(Qt::PlainText);
+    }
+    panes_[0]->setMinimumWidth(2 * u);
+    bar->addWidget(panes_[0], 1);  // stretches, no border
+    for (int i = 1; i < 3; ++i) {
+        panes_[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panes_[i]->setFixedWidth(u);
+        panes_[i]->setText(" 0: 0");
+        bar->addPermanentWidget(panes_[i]);
+    }
+}
+
+void CMainFrame::BuildToolBar() {
+    toolBar_ = new QToolBar(this);
+    toolBar_->setMovable(false);
+    toolBar_->setFloatable(false);
+    toolBar_->setIconSize(QSize(11, 11));
+    toolBar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    addToolBar(Qt::BottomToolBarArea, toolBar_);
+    for (int id : res::ToolbarItems()) {
+        if (id == 0) {
+            toolBar_->addSeparator();
+            continue;
+        }
+        QAction* a = toolBar_->addAction(ButtonIcon(id), QString());
+        a->setData(id);
+        toolActions_[id] = a;
+        connect(a, &QAction::triggered, this, [this, id] { hooks_.router->Execute(id); });
+        if (QWidget* button = toolBar_->widgetForAction(a)) {
+            button->setFixedSize(18, 18);
+            button->installEventFilter(this);  // no tool tips
+        }
+    }
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::UpdateToolbar() {
+    for (auto& [id, a] : toolActions_) {
+        const CommandState s = hooks_.router->State(id);
+        if (a->isEnabled() != s.enabled) a->setEnabled(s.enabled);
+        if (a->isCheckable() != s.checked) a->setCheckable(s.checked);
+        if (a->isChecked() != s.checked) a->setChecked(s.checked);
+    }
+}
+
+QAction* CMainFrame::Action(int id) const {
+    auto it = actions_.find(id);
+    if (it != actions_.end()) return it->second;
+    auto jt = toolActions_.find(id);
+    return jt != toolActions_.end() ? jt->second : nullptr;
+}
+
+void CMainFrame::SetPaneText(int pane, const QString& text) {
+    panes_[pane]->setText(text);
+    panes_[pane]->repaint();
+}
+
+void CMainFrame::SetDocumentTitle(const QString& title) {
+    setWindowTitle(title + " - " + res::kAppTitle);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    // The position is saved on every close request, whatever the window's state.
+    WriteSetting(settings::kXPosition, pos().x());
+    WriteSetting(settings::kYPosition, pos().y());
+    event->accept();
+    if (hooks_.closing) hooks_.closing();
+}
+
+void CMainFrame::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    view_->UpdateScreenRect();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    activateWindow();
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile() && hooks_.openDocument) {
+            hooks_.openDocument(url.toLocalFile());
+        }
+    }
+    event->acceptProposedAction();
+}
+
+}  // namespace lunavue

@@ -1,0 +1,78 @@
+// The main window: the view, the toolbar just above the status bar, the status bar with
+// its message pane and the elapsed and total times, and the menu. It remembers where it
+// was closed.
+#pragma once
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QToolBar>
+#include <functional>
+#include <map>
+
+#include "framework/Commands.h"
+
+class QAction;
+class QMenu;
+
+namespace lunavue {
+
+class CTovrinView;
+class RecentFileList;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int kCreateWidth = 332;
+    static constexpr int kCreateHeight = 319;
+    static constexpr int kMaxTrackHeight = 2000;
+
+    struct Hooks {
+        CommandRouter* router = nullptr;
+        const RecentFileList* recent = nullptr;
+        std::function<void(const QString&)> openDocument;  // dropped files
+        std::function<void(bool)> menuOpen;                 // a menu opened (true) or closed
+        std::function<void()> closing;                      // a close request was accepted
+    };
+
+    CMainFrame(CTovrinView* view, Hooks hooks);
+
+    CTovrinView* View() const { return view_; }
+    void SetPaneText(int pane, const QString& text);
+    QString PaneText(int pane) const { return panes_[pane]->text(); }
+    int PaneWidth(int pane) const { return panes_[pane]->width(); }
+    void SetDocumentTitle(const QString& title);
+    // Sets enable and check states of the toolbar buttons (idle time).
+    void UpdateToolbar();
+    QAction* Action(int id) const;
+    QToolBar* ToolBar() const { return toolBar_; }
+    QMenu* Popup(int index) const { return popups_[static_cast<size_t>(index)]; }
+
+    // The status bar's width unit for a font h pixels high: 5 x ((h + 1) / 2).
+    static int WidthUnit(int fontHeight);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildMenu();
+    void BuildStatusBar();
+    void BuildToolBar();
+    void UpdateMenu(QMenu* menu);
+    void FillRecentFiles(QMenu* menu);
+
+    CTovrinView* view_;
+    Hooks hooks_;
+    QLabel* panes_[3] = {};
+    QToolBar* toolBar_ = nullptr;
+    std::map<int, QAction*> actions_;       // menu actions by command
+    std::map<int, QAction*> toolActions_;   // toolbar actions by command
+    std::vector<QMenu*> popups_;
+    QAction* recentSeparator_ = nullptr;
+    std::vector<QAction*> recentActions_;
+};
+
+}  // namespace lunavue

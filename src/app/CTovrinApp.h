@@ -1,0 +1,104 @@
+// The application object: starts the program in its fixed order, is the door through which
+// dropped files, recent files, Ctrl+O and requests from other instances reach the play
+// queue, hands idle time to the document, and writes its marker at exit.
+#pragma once
+
+#include <QDialog>
+#include <QObject>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
+#include "framework/Commands.h"
+#include "framework/RecentFileList.h"
+#include "platform/MessageBox.h"
+#include "platform/mm/SdlWaveOut.h"
+#include "platform/mm/Timer.h"
+#include "playback/CTovrinDoc.h"
+
+namespace lunavue {
+
+class CMainFrame;
+class CTovrinView;
+class IdleDriver;
+
+class CTovrinApp : public QObject,
+                   public DocumentShell,
+                   public CommandLineTarget,
+                   public CommandTarget,
+                   public MessageBoxSink {
+    Q_OBJECT
+public:
+    // Dialog stand-ins for tests: the files chosen in the Open dialog (empty: cancelled).
+    std::function<QStringList()> chooseFiles;
+    std::function<QString()> chooseFile;  // Ctrl+O's single-file dialog
+    std::function<void(QDialog&)> runDialog;
+
+    CTovrinApp();
+    ~CTovrinApp() override;
+
+    // Start-up: false ends the program.
+    bool InitInstance(const std::vector<std::string>& args);
+    // Runs until the main window closes; returns the exit code.
+    int Run();
+    // Tears down in order: view settings, document, then the exit hook.
+    int ExitInstance();
+
+    void RegisterDocument(CTovrinDoc* doc) { document_ = doc; }
+    CTovrinDoc* CurrentDocument() const { return document_; }
+    CMainFrame* MainFrame() const { return frame_.get(); }
+    CTovrinView* View() const { return view_; }
+    RecentFileList& Recent() { return recent_; }
+    CommandRouter& Router() { return router_; }
+    bool FromCommandLine() const { return fromCommandLine_; }
+
+    // The hooks of the framework's application object.
+    bool OnIdle(int count);
+    void OpenDocumentFile(const std::string& path);
+    bool OnDDECommand(const std::string& text);
+
+    // DocumentShell
+    void SetPaneText(int pane, const std::string& text) override;
+    void AddToRecentFileList(const std::string& path) override;
+    void SetTitle(const std::string& title) override;
+    void CloseMainWindow() override;
+
+    // CommandLineTarget
+    void AppendToQueue(const std::string& name) override;
+    void SetAutoPlay() override;
+    void SetCloseAtEnd() override;
+    void SetFromCommandLine() override { fromCommandLine_ = true; }
+
+    // CommandTarget: the application's commands (About, Ctrl+O, Exit, recent files).
+    bool OnCommand(int id) override;
+    bool OnUpdateCommand(int id, CommandState& state) override;
+
+    // MessageBoxSink
+    void ShowError(const std::string& text) override;
+
+    // Runs a modal dialog with idle processing suspended, as a nested loop would.
+    void RunModal(QDialog& dialog);
+
+private:
+    class DocumentCommands;
+
+    mm::SystemClock clock_;
+    mm::ThreadTimer timer_;
+    mm::SdlWaveOut waveOut_;
+    RecentFileList recent_;
+    int previewPages_ = 0;
+    bool fromCommandLine_ = false;
+    CTovrinDoc* document_ = nullptr;
+    std::unique_ptr<CTovrinDoc> ownedDocument_;
+    std::unique_ptr<DocumentCommands> documentCommands_;
+    std::unique_ptr<CMainFrame> frame_;
+    CTovrinView* view_ = nullptr;
+    CommandRouter router_;
+    std::unique_ptr<IdleDriver> idle_;
+    bool exited_ = false;
+};
+
+}  // namespace lunavue

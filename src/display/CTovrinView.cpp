@@ -1,0 +1,281 @@
+#include "display/CTovrinView.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+
+#include "platform/profile/Settings.h"
+#include "playback/CTovrinDoc.h"
+#include "res/CommandIds.h"
+
+namespace lunavue {
+
+CTovrinView::CTovrinView(CTovrinDoc& doc, QWidget* parent) : QFrame(parent), doc_(doc) {
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(kBorder);
+    setMinimumSize(0, 0);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    setPalette(pal);
+    setAutoFillBackground(false);
+    setAttribute(Qt::WA_OpaquePaintEvent);  // paintEvent covers every pixel itself
+    PictureHeader.biWidth = 320;
+    PictureHeader.biHeight = 224;
+    UseDirectDraw = ReadSetting(settings::kDirectDraw);
+    FullScreenEnabled = ReadSetting(settings::kFullScreen);
+    AspectCorrect = ReadSetting(settings::kAspectCorrect);
+    SizeMode = ReadSetting(settings::kWindowSize);
+    // Until a movie has been opened, the corrected size is that of the default picture.
+    const geometry::Size corrected = geometry::AspectCorrected(320, 224);
+    AspectWidth = corrected.w;
+    AspectHeight = corrected.h;
+}
+
+CTovrinView::~CTovrinView() {
+    if (FullScreenActive) {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void CTovrinView::SaveSettings() {
+    WriteSetting(settings::kDirectDraw, UseDirectDraw);
+    WriteSetting(settings::kWindowSize, SizeMode);
+    WriteSetting(settings::kFullScreen, FullScreenEnabled);
+    WriteSetting(settings::kAspectCorrect, AspectCorrect);
+    ReleaseRenderer();
+}
+
+QRect CTovrinView::ScreenGeometry() const {
+    const QScreen* s = window()->screen();
+    return s != nullptr ? s->geometry() : QRect(0, 0, 640, 480);
+}
+
+// GPU presentation is not available in this build: movies always go through the painter.
+bool CTovrinView::SetUpDirectDraw() { return false; }
+
+void CTovrinView::SetPictureFormat(const BITMAPINFOHEADER& header) {
+    PictureHeader = header;
+    const int pw = header.biWidth;
+    const int ph = header.biHeight;
+    if (!SetUpDirectDraw()) {
+        const QRect screen = ScreenGeometry();
+        ScreenRect = QRect(0, 0, screen.width(), screen.height());
+        PictureRect = geometry::Letterbox(pw, ph, screen.width(), screen.height());
+        rendererReady_ = true;
+    }
+    const geometry::Size corrected = geometry::AspectCorrected(pw, ph);
+    AspectWidth = corrected.w;
+    AspectHeight = corrected.h;
+}
+
+void CTovrinView::ReleaseRenderer() {
+    rendererReady_ = false;
+    OverlayInUse = false;
+}
+
+void CTovrinView::Invalidate() { update(); }
+
+geometry::Size CTovrinView::PictureSizeForSizing() const {
+    if (AspectCorrect != 0) {
+        return {AspectWidth, AspectHeight};
+    }
+    return {PictureHeader.biWidth, PictureHeader.biHeight};
+}
+
+geometry::Size CTovrinView::FrameExtra() const {
+    const QSize frame = Frame()->size();
+    const QSize client = contentsRect().size();
+    return {frame.width() - client.width(), frame.height() - client.height()};
+}
+
+void CTovrinView::FixedSize(int n) {
+    SizeMode = n;
+    SizeFrame(n);
+}
+
+void CTovrinView::SizeFrame(int n) {
+    const geometry::Size size = geometry::FixedFrame(n, PictureSizeForSizing(), FrameExtra());
+    Frame()->resize(size.w, size.h);
+}
+
+void CTovrinView::OnMaximum() {
+    SizeMode = -1;
+    const QScreen* s = Frame()->screen();
+    const QRect wa = s != nullptr ? s->availableGeometry() : QRect(0, 0, 640, 480);
+    const geometry::Rect r = geometry::MaximumFrame(PictureSizeForSizing(), FrameExtra(),
+                                                    {wa.x(), wa.y(), wa.width(), wa.height()});
+    Frame()->setGeometry(r.x, r.y, r.w, r.h);
+}
+
+void CTovrinView::ApplyWindowSize() {
+    if (SizeMode == -1) {
+        OnMaximum();
+    } else {
+        SizeFrame(SizeMode);
+    }
+}
+
+void CTovrinView::OnAspectCorrect() {
+    AspectCorrect = AspectCorrect == 0 ? 1 : 0;
+    ApplyWindowSize();
+}
+
+void CTovrinView::OnFullScreen() {
+    if (FullScreenEnabled != 0) {
+        FullScreenEnabled = 0;  // full screen in force stays until the next stop or click
+        return;
+    }
+    FullScreenEnabled = 1;
+    if (doc_.IsPlaying()) {
+        EnterFullScreen();
+    }
+}
+
+void CTovrinView::EnterFullScreen() {
+    if (FullScreenEnabled == 0 || FullScreenActive) {
+        return;
+    }
+    FullScreenActive = true;
+    QWidget* frame = Frame();
+    const QRect screen = ScreenGeometry();
+    const QRect viewWindow(mapToGlobal(QPoint(0, 0)), size());
+    SavedFrameRect = frame->geometry();
+    const geometry::Rect r = geometry::FullScreenFrame(
+        {SavedFrameRect.x() - screen.x(), SavedFrameRect.y() - screen.y(), SavedFrameRect.width(),
+         SavedFrameRect.height()},
+        {viewWindow.x() - screen.x(), viewWindow.y() - screen.y(), viewWindow.width(),
+         viewWindow.height()},
+        {screen.width(), screen.height()});
+    frame->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    frame->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    frame->setGeometry(r.x + screen.x(), r.y + screen.y(), r.w, r.h);
+    frame->show();
+    frame->raise();
+    grabMouse();
+    QApplication::setOverrideCursor(Qt::BlankCursor);
+}
+
+void CTovrinView::LeaveFullScreen() {
+    if (!FullScreenActive) {
+        return;
+    }
+    FullScreenActive = false;
+    releaseMouse();
+    QWidget* frame = Frame();
+    frame->setWindowFlag(Qt::WindowStaysOnTopHint, false);
+    frame->setMaximumSize(QWIDGETSIZE_MAX, 2000);
+    frame->setGeometry(SavedFrameRect);
+    frame->show();
+    QApplication::restoreOverrideCursor();
+}
+
+void CTovrinView::UpdateScreenRect() {
+    ViewScreenRect = QRect(mapToGlobal(contentsRect().topLeft()), contentsRect().size());
+    update();
+}
+
+void CTovrinView::resizeEvent(QResizeEvent* event) {
+    QFrame::resizeEvent(event);
+    ViewScreenRect = QRect(mapToGlobal(contentsRect().topLeft()), contentsRect().size());
+    ClientWidth = contentsRect().width();
+    ClientHeight = contentsRect().height();
+}
+
+void CTovrinView::moveEvent(QMoveEvent* event) {
+    QFrame::moveEvent(event);
+    UpdateScreenRect();
+}
+
+void CTovrinView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        LeaveFullScreen();
+    }
+    QFrame::mousePressEvent(event);
+}
+
+void CTovrinView::paintEvent(QPaintEvent* event) {
+    QFrame::paintEvent(event);  // the border
+    QPainter painter(this);
+    const QRect client = contentsRect();
+    painter.setClipRect(client);
+    const uint8_t* bits = doc_.IsOpen() ? doc_.CurrentFrame() : nullptr;
+    if (bits == nullptr || !rendererReady_) {
+        painter.fillRect(client, Qt::black);
+        return;
+    }
+    const int pw = PictureHeader.biWidth;
+    const int ph = PictureHeader.biHeight;
+    QRect dest = client;
+    if (FullScreenActive && AspectCorrect == 0) {
+        // The letterbox of the whole screen, in client coordinates, with black bars.
+        dest = QRect(client.x() + PictureRect.x, client.y() + PictureRect.y, PictureRect.w,
+                     PictureRect.h);
+        painter.fillRect(client, Qt::black);
+    }
+    // The picture's rows run bottom-up: draw it upside down into a flipped destination.
+    const QImage picture(bits, pw, ph, PictureStride(static_cast<uint32_t>(pw)),
+                         QImage::Format_BGR888);
+    painter.translate(dest.x(), dest.y() + dest.height());
+    painter.scale(1, -1);
+    painter.drawImage(QRect(0, 0, dest.width(), dest.height()), picture);
+}
+
+bool CTovrinView::OnCommand(int id) {
+    switch (id) {
+        case cmd::kNormal:
+            OnNormal();
+            return true;
+        case cmd::kDouble:
+            OnDouble();
+            return true;
+        case cmd::kTriple:
+            OnTriple();
+            return true;
+        case cmd::kMaximum:
+            OnMaximum();
+            return true;
+        case cmd::kAspectCorrect:
+            OnAspectCorrect();
+            return true;
+        case cmd::kFullScreen:
+            OnFullScreen();
+            return true;
+        case cmd::kDirectDraw:
+            OnDirectDraw();
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool CTovrinView::OnUpdateCommand(int id, CommandState& state) {
+    switch (id) {
+        case cmd::kNormal:
+            state.checked = SizeMode == 1;
+            return true;
+        case cmd::kDouble:
+            state.checked = SizeMode == 2;
+            return true;
+        case cmd::kTriple:
+            state.checked = SizeMode == 3;
+            return true;
+        case cmd::kMaximum:
+            state.checked = SizeMode == -1;
+            return true;
+        case cmd::kAspectCorrect:
+            state.checked = AspectCorrect != 0;
+            return true;
+        case cmd::kFullScreen:
+            state.checked = FullScreenEnabled != 0;
+            return true;
+        case cmd::kDirectDraw:
+            state.checked = UseDirectDraw != 0;
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace lunavue

@@ -1,0 +1,98 @@
+// The view: shows the document's current picture scaled to its client area (or, in full
+// screen, over the whole screen), sizes the main window to the picture, and owns the four
+// display settings, read when it is made and written when its window is destroyed.
+#pragma once
+
+#include <QFrame>
+#include <QRect>
+
+#include "display/Geometry.h"
+#include "framework/Commands.h"
+#include "platform/Formats.h"
+#include "playback/DocumentHost.h"
+
+namespace lunavue {
+
+class CTovrinDoc;
+
+class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
+    Q_OBJECT
+public:
+    static constexpr int kBorder = 2;  // the view window's border on every side
+
+    CTovrinView(CTovrinDoc& doc, QWidget* parent = nullptr);
+    ~CTovrinView() override;
+
+    // DocumentView
+    void SetPictureFormat(const BITMAPINFOHEADER& header) override;
+    void ApplyWindowSize() override;
+    void ReleaseRenderer() override;
+    void EnterFullScreen() override;
+    void LeaveFullScreen() override;
+    bool IsFullScreen() const override { return FullScreenActive; }
+    void Invalidate() override;
+
+    // CommandTarget
+    bool OnCommand(int id) override;
+    bool OnUpdateCommand(int id, CommandState& state) override;
+
+    // Called by the main frame when it moves.
+    void UpdateScreenRect();
+    // Writes the four display settings; the frame calls it as the view's window is destroyed.
+    void SaveSettings();
+
+    // The sizes the commands work with, for the curious and for tests.
+    int GetSizeMode() const { return SizeMode; }
+    int GetAspectCorrect() const { return AspectCorrect; }
+    int GetUseDirectDraw() const { return UseDirectDraw; }
+    int GetFullScreenEnabled() const { return FullScreenEnabled; }
+    geometry::Size PictureSizeForSizing() const;
+    QRect GetViewScreenRect() const { return ViewScreenRect; }
+    QRect GetScreenRect() const { return ScreenRect; }
+    geometry::Rect GetPictureRect() const { return PictureRect; }
+    int GetClientWidth() const { return ClientWidth; }
+    int GetClientHeight() const { return ClientHeight; }
+    bool HasRenderer() const { return rendererReady_; }
+
+    void OnNormal() { FixedSize(1); }
+    void OnDouble() { FixedSize(2); }
+    void OnTriple() { FixedSize(3); }
+    void OnMaximum();
+    void OnAspectCorrect();
+    void OnFullScreen();
+    void OnDirectDraw() { UseDirectDraw = UseDirectDraw == 0 ? 1 : 0; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    void FixedSize(int n);
+    void SizeFrame(int n);
+    geometry::Size FrameExtra() const;
+    QWidget* Frame() const { return window(); }
+    bool SetUpDirectDraw();
+    QRect ScreenGeometry() const;
+
+    CTovrinDoc& doc_;
+    int AspectWidth = 0;
+    int AspectHeight = 0;
+    int AspectCorrect = 0;
+    bool OverlayInUse = false;
+    bool FullScreenActive = false;
+    int FullScreenEnabled = 0;
+    int UseDirectDraw = 0;
+    QRect SavedFrameRect;
+    QRect ScreenRect;
+    geometry::Rect PictureRect;
+    QRect ViewScreenRect;
+    int ClientWidth = 0;
+    int ClientHeight = 0;
+    int SizeMode = 1;
+    BITMAPINFOHEADER PictureHeader{};
+    bool rendererReady_ = false;  // the picture path of the open movie is set up
+};
+
+}  // namespace lunavue

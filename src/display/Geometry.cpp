@@ -1,0 +1,54 @@
+#include "display/Geometry.h"
+
+namespace lunavue::geometry {
+
+Size AspectCorrected(int pw, int ph) {
+    const double r = static_cast<double>(pw) / ph;
+    if (r < 1.25) {
+        return {static_cast<int>(ph * 1.333), ph};
+    }
+    if (r > 1.4) {
+        return {pw, static_cast<int>(pw * 0.75)};
+    }
+    return {pw, ph};
+}
+
+Size FixedFrame(int n, Size picture, Size extra) {
+    return {n * picture.w + extra.w, n * picture.h + extra.h};
+}
+
+Rect MaximumFrame(Size picture, Size extra, Rect workArea) {
+    const int availW = workArea.w - extra.w;
+    const int availH = workArea.h - extra.h;
+    const int w = picture.w;
+    const int h = picture.h;
+    if (w <= 0 || h <= 0) {
+        return {workArea.x, workArea.y, workArea.w, workArea.h};
+    }
+    if (static_cast<double>(w) / h > static_cast<double>(availW) / availH) {
+        // The picture is the wider one: fit the width.
+        const int frameH = h * availW / w + extra.h;
+        return {workArea.x, workArea.y + (workArea.h - frameH) / 2, workArea.w, frameH};
+    }
+    const int frameW = w * availH / h + extra.w;
+    return {workArea.x + (workArea.w - frameW) / 2, workArea.y, frameW, workArea.h};
+}
+
+Rect Letterbox(int pw, int ph, int sw, int sh) {
+    if (pw <= 0 || ph <= 0) {
+        return {0, 0, sw, sh};
+    }
+    if (static_cast<double>(pw) / ph > static_cast<double>(sw) / sh) {
+        const int height = ph * sw / pw;
+        return {0, (sh - height) / 2, sw, height};
+    }
+    const int width = pw * sh / ph;
+    return {(sw - width) / 2, 0, width, sh};
+}
+
+Rect FullScreenFrame(Rect frame, Rect viewWindow, Size screen) {
+    return {frame.x - viewWindow.x - 1, frame.y - viewWindow.y - 1,
+            frame.w + screen.w - viewWindow.w + 3, frame.h + screen.h - viewWindow.h + 3};
+}
+
+}  // namespace lunavue::geometry

@@ -1,0 +1,40 @@
+// The view's geometry as pure functions: the aspect-corrected picture size, the window
+// sizes of the four size modes, and the full-screen letterbox. All integer divisions
+// truncate toward zero, as the window sizes have always been computed.
+#pragma once
+
+namespace lunavue::geometry {
+
+struct Size {
+    int w = 0;
+    int h = 0;
+    bool operator==(const Size&) const = default;
+};
+
+struct Rect {
+    int x = 0;
+    int y = 0;
+    int w = 0;
+    int h = 0;
+    bool operator==(const Rect&) const = default;
+};
+
+// Pictures whose width-to-height ratio lies outside 1.25 ... 1.4 take a 4:3 shape:
+// narrower ones get width ph x 1.333, wider ones height pw x 0.75. The bounds keep the size.
+Size AspectCorrected(int pw, int ph);
+
+// The frame size that gives a client area n times the picture: n*w + extra.w, n*h + extra.h.
+Size FixedFrame(int n, Size picture, Size extra);
+
+// The frame rectangle that fits the picture's shape into the work area, centred along the
+// other direction ("Maximum").
+Rect MaximumFrame(Size picture, Size extra, Rect workArea);
+
+// Where a picture of pw x ph goes on an sw x sh screen keeping its shape, centred.
+Rect Letterbox(int pw, int ph, int sw, int sh);
+
+// The frame rectangle that makes the view cover the screen: the view's window (with its
+// 2-pixel border) spans (-1, -1) to (sw + 2, sh + 2), so its client area is (1, 1) to (sw, sh).
+Rect FullScreenFrame(Rect frame, Rect viewWindow, Size screen);
+
+}  // namespace lunavue::geometry

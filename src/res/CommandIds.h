@@ -1,0 +1,27 @@
+// Command ids, shared by the menu, the toolbar, the accelerator and the string table.
+#pragma once
+
+namespace lunavue::cmd {
+
+inline constexpr int kStop = 32771;
+inline constexpr int kPlay = 32772;
+inline constexpr int kNormal = 32774;
+inline constexpr int kDouble = 32775;
+inline constexpr int kInformation = 32778;
+inline constexpr int kTriple = 32779;
+inline constexpr int kPause = 32781;
+inline constexpr int kOpen = 32783;
+inline constexpr int kFullScreen = 32784;
+inline constexpr int kMaximum = 32785;
+inline constexpr int kDirectDraw = 32786;
+inline constexpr int kLoop = 32787;
+inline constexpr int kAspectCorrect = 32791;
+
+inline constexpr int kFileNew = 57600;
+inline constexpr int kFileOpen = 57601;  // the standard open command, bound to Ctrl+O
+inline constexpr int kRecentFirst = 57616;
+inline constexpr int kRecentLast = 57631;
+inline constexpr int kAbout = 57664;
+inline constexpr int kExit = 57665;
+
+}  // namespace lunavue::cmd
