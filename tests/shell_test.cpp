@@ -40,8 +40,10 @@ TEST(CommandLine, FlagsAndNames) {
     EXPECT_TRUE(closeOnly.closeAtEnd);
     EXPECT_TRUE(closeOnly.queue.empty());
 
-    Recorder mixed = Parse({"a.cpk", "-x", "/close", "-", "b c.cpk", "-playx"});
-    EXPECT_EQ(mixed.queue, (std::vector<std::string>{"a.cpk", "b c.cpk"}));
+    Recorder mixed =
+        Parse({"a.cpk", "-x", "/close", "-", "b c.cpk", "-playx", "/home/m.cpk", "/x"});
+    EXPECT_EQ(mixed.queue, (std::vector<std::string>{"a.cpk", "b c.cpk", "/home/m.cpk", "/x"}))
+        << "absolute paths are file names";
     EXPECT_TRUE(mixed.closeAtEnd);
     EXPECT_FALSE(mixed.autoPlay);
 }

@@ -79,17 +79,18 @@ void CMainFrame::BuildMenu() {
             a->setData(item.id);
             a->setCheckable(false);
             actions_[item.id] = a;
-            connect(a, &QAction::triggered, this, [this, id = item.id] {
-                hooks_.router->Execute(id);
-            });
+            connect(a, &QAction::triggered, this,
+                    [this, id = item.id] { hooks_.router->Execute(id); });
         }
         connect(menu, &QMenu::aboutToShow, this, [this, menu] {
-            if (hooks_.menuOpen) hooks_.menuOpen(true);
+            if (hooks_.menuOpen)
+                hooks_.menuOpen(true);
             UpdateMenu(menu);
         });
         connect(menu, &QMenu::aboutToHide, this, [this] {
             SetPaneText(0, QString());
-            if (hooks_.menuOpen) hooks_.menuOpen(false);
+            if (hooks_.menuOpen)
+                hooks_.menuOpen(false);
         });
         connect(menu, &QMenu::hovered, this, [this](QAction* a) {
             SetPaneText(0, QString::fromStdString(res::Prompt(a->data().toInt())));
@@ -201,17 +202,26 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
 void CMainFrame::UpdateToolbar() {
     for (auto& [id, a] : toolActions_) {
         const CommandState s = hooks_.router->State(id);
-        if (a->isEnabled() != s.enabled) a->setEnabled(s.enabled);
-        if (a->isCheckable() != s.checked) a->setCheckable(s.checked);
-        if (a->isChecked() != s.checked) a->setChecked(s.checked);
+        if (a->isEnabled() != s.enabled)
+            a->setEnabled(s.enabled);
+        if (a->isCheckable() != s.checked)
+            a->setCheckable(s.checked);
+        if (a->isChecked() != s.checked)
+            a->setChecked(s.checked);
     }
 }
 
 QAction* CMainFrame::Action(int id) const {
     auto it = actions_.find(id);
-    if (it != actions_.end()) return it->second;
+    if (it != actions_.end())
+        return it->second;
     auto jt = toolActions_.find(id);
     return jt != toolActions_.end() ? jt->second : nullptr;
+}
+
+QAction* CMainFrame::ToolAction(int id) const {
+    auto it = toolActions_.find(id);
+    return it != toolActions_.end() ? it->second : nullptr;
 }
 
 void CMainFrame::SetPaneText(int pane, const QString& text) {
@@ -228,7 +238,8 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     WriteSetting(settings::kXPosition, pos().x());
     WriteSetting(settings::kYPosition, pos().y());
     event->accept();
-    if (hooks_.closing) hooks_.closing();
+    if (hooks_.closing)
+        hooks_.closing();
 }
 
 void CMainFrame::moveEvent(QMoveEvent* event) {

@@ -21,7 +21,7 @@ class RecentFileList;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     static constexpr int kCreateWidth = 332;
     static constexpr int kCreateHeight = 319;
     static constexpr int kMaxTrackHeight = 2000;
@@ -30,8 +30,8 @@ public:
         CommandRouter* router = nullptr;
         const RecentFileList* recent = nullptr;
         std::function<void(const QString&)> openDocument;  // dropped files
-        std::function<void(bool)> menuOpen;                 // a menu opened (true) or closed
-        std::function<void()> closing;                      // a close request was accepted
+        std::function<void(bool)> menuOpen;                // a menu opened (true) or closed
+        std::function<void()> closing;                     // a close request was accepted
     };
 
     CMainFrame(CTovrinView* view, Hooks hooks);
@@ -43,21 +43,22 @@ public:
     void SetDocumentTitle(const QString& title);
     // Sets enable and check states of the toolbar buttons (idle time).
     void UpdateToolbar();
-    QAction* Action(int id) const;
+    QAction* Action(int id) const;      // the menu item, or the button without one
+    QAction* ToolAction(int id) const;  // the toolbar button
     QToolBar* ToolBar() const { return toolBar_; }
     QMenu* Popup(int index) const { return popups_[static_cast<size_t>(index)]; }
 
     // The status bar's width unit for a font h pixels high: 5 x ((h + 1) / 2).
     static int WidthUnit(int fontHeight);
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void BuildMenu();
     void BuildStatusBar();
     void BuildToolBar();
@@ -68,8 +69,8 @@ private:
     Hooks hooks_;
     QLabel* panes_[3] = {};
     QToolBar* toolBar_ = nullptr;
-    std::map<int, QAction*> actions_;       // menu actions by command
-    std::map<int, QAction*> toolActions_;   // toolbar actions by command
+    std::map<int, QAction*> actions_;      // menu actions by command
+    std::map<int, QAction*> toolActions_;  // toolbar actions by command
     std::vector<QMenu*> popups_;
     QAction* recentSeparator_ = nullptr;
     std::vector<QAction*> recentActions_;

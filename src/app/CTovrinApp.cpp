@@ -19,7 +19,7 @@ namespace lunavue {
 // The document's commands: Play, Stop, Pause, Open, Loop and Information. The document
 // itself knows no windows; its two dialogs are shown from here.
 class CTovrinApp::DocumentCommands : public CommandTarget {
-public:
+  public:
     explicit DocumentCommands(CTovrinApp& app) : app_(app) {}
 
     bool OnCommand(int id) override {
@@ -71,7 +71,7 @@ public:
         }
     }
 
-private:
+  private:
     // The multi-selection dialog: every chosen file, as a full path, in the dialog's order.
     void OnOpen(CTovrinDoc& doc) {
         QStringList files;
@@ -98,9 +98,9 @@ private:
         }
         BITMAPINFOHEADER picture{};
         doc.Reader().GetOutputFormat(&picture);
-        const MovieInfo info = FormatMovieInfo(picture, doc.Reader().GetAudioFormat(),
-                                               doc.GetPeriodCount(), doc.GetPeriodTicks(),
-                                               doc.GetBaseFrequency());
+        const MovieInfo info =
+            FormatMovieInfo(picture, doc.Reader().GetAudioFormat(), doc.GetPeriodCount(),
+                            doc.GetPeriodTicks(), doc.GetBaseFrequency());
         CFileInfoDlg dialog(info, app_.MainFrame());
         app_.RunModal(dialog);
     }
@@ -125,7 +125,8 @@ bool CTovrinApp::InitInstance(const std::vector<std::string>& args) {
 
     // The document, then the frame whose creation makes the view, the status bar and the
     // toolbar.
-    ownedDocument_ = std::make_unique<CTovrinDoc>(DocumentPlatform{clock_, timer_, waveOut_}, *this);
+    ownedDocument_ =
+        std::make_unique<CTovrinDoc>(DocumentPlatform{clock_, timer_, waveOut_}, *this);
     RegisterDocument(ownedDocument_.get());
     documentCommands_ = std::make_unique<DocumentCommands>(*this);
     view_ = new CTovrinView(*document_);
@@ -134,7 +135,8 @@ bool CTovrinApp::InitInstance(const std::vector<std::string>& args) {
     hooks.recent = &recent_;
     hooks.openDocument = [this](const QString& path) { OpenDocumentFile(path.toStdString()); };
     hooks.menuOpen = [this](bool open) {
-        if (idle_) idle_->SetEnabled(!open);
+        if (idle_)
+            idle_->SetEnabled(!open);
     };
     frame_ = std::make_unique<CMainFrame>(view_, hooks);
     document_->SetView(view_);
@@ -164,15 +166,16 @@ int CTovrinApp::ExitInstance() {
     }
     exited_ = true;
     idle_.reset();
-    if (const char* stats = std::getenv("LUNAVUE_STATS"); stats != nullptr && *stats != '\0' &&
-                                                           document_ != nullptr) {
+    if (const char* stats = std::getenv("LUNAVUE_STATS");
+        stats != nullptr && *stats != '\0' && document_ != nullptr) {
         PrintPlaybackStats(stdout, document_->Stats(), waveOut_.Underruns());
     }
     // The view's window goes first (it writes its settings), then the document (it closes
     // the movie and writes "loop").
     if (view_ != nullptr) {
         view_->SaveSettings();
-        if (document_ != nullptr) document_->SetView(nullptr);
+        if (document_ != nullptr)
+            document_->SetView(nullptr);
     }
     router_.Clear();
     frame_.reset();
@@ -197,7 +200,9 @@ bool CTovrinApp::OnIdle(int count) {
     return document_ != nullptr ? document_->IdleStep(frameworkAnswer) : frameworkAnswer;
 }
 
-void CTovrinApp::OpenDocumentFile(const std::string& path) { AppendToQueue(path); }
+void CTovrinApp::OpenDocumentFile(const std::string& path) {
+    AppendToQueue(path);
+}
 
 bool CTovrinApp::OnDDECommand(const std::string& text) {
     if (fromCommandLine_) {
@@ -209,29 +214,37 @@ bool CTovrinApp::OnDDECommand(const std::string& text) {
 }
 
 void CTovrinApp::SetPaneText(int pane, const std::string& text) {
-    if (frame_) frame_->SetPaneText(pane, QString::fromStdString(text));
+    if (frame_)
+        frame_->SetPaneText(pane, QString::fromStdString(text));
 }
 
-void CTovrinApp::AddToRecentFileList(const std::string& path) { recent_.Add(path); }
+void CTovrinApp::AddToRecentFileList(const std::string& path) {
+    recent_.Add(path);
+}
 
 void CTovrinApp::SetTitle(const std::string& title) {
-    if (frame_) frame_->SetDocumentTitle(QString::fromStdString(title));
+    if (frame_)
+        frame_->SetDocumentTitle(QString::fromStdString(title));
 }
 
 void CTovrinApp::CloseMainWindow() {
-    if (frame_) QMetaObject::invokeMethod(frame_.get(), "close", Qt::QueuedConnection);
+    if (frame_)
+        QMetaObject::invokeMethod(frame_.get(), "close", Qt::QueuedConnection);
 }
 
 void CTovrinApp::AppendToQueue(const std::string& name) {
-    if (document_ != nullptr) document_->AppendToQueue(name);
+    if (document_ != nullptr)
+        document_->AppendToQueue(name);
 }
 
 void CTovrinApp::SetAutoPlay() {
-    if (document_ != nullptr) document_->SetAutoPlay(true);
+    if (document_ != nullptr)
+        document_->SetAutoPlay(true);
 }
 
 void CTovrinApp::SetCloseAtEnd() {
-    if (document_ != nullptr) document_->SetCloseAtEnd(true);
+    if (document_ != nullptr)
+        document_->SetCloseAtEnd(true);
 }
 
 bool CTovrinApp::OnCommand(int id) {
@@ -271,7 +284,8 @@ bool CTovrinApp::OnCommand(int id) {
             return true;
         }
         case cmd::kExit:
-            if (frame_) frame_->close();
+            if (frame_)
+                frame_->close();
             return true;
         case cmd::kFileNew:
             return true;
@@ -286,17 +300,20 @@ bool CTovrinApp::OnUpdateCommand(int id, CommandState&) {
 }
 
 void CTovrinApp::RunModal(QDialog& dialog) {
-    if (idle_) idle_->SetEnabled(false);
+    if (idle_)
+        idle_->SetEnabled(false);
     if (runDialog) {
         runDialog(dialog);
     } else {
         dialog.exec();
     }
-    if (idle_) idle_->SetEnabled(true);
+    if (idle_)
+        idle_->SetEnabled(true);
 }
 
 void CTovrinApp::ShowError(const std::string& text) {
-    QMessageBox box(QMessageBox::Critical, QString(), QString::fromStdString(text), QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, QString(), QString::fromStdString(text),
+                    QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     RunModal(box);
 }

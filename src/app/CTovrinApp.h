@@ -31,7 +31,7 @@ class CTovrinApp : public QObject,
                    public CommandTarget,
                    public MessageBoxSink {
     Q_OBJECT
-public:
+  public:
     // Dialog stand-ins for tests: the files chosen in the Open dialog (empty: cancelled).
     std::function<QStringList()> chooseFiles;
     std::function<QString()> chooseFile;  // Ctrl+O's single-file dialog
@@ -82,7 +82,7 @@ public:
     // Runs a modal dialog with idle processing suspended, as a nested loop would.
     void RunModal(QDialog& dialog);
 
-private:
+  private:
     class DocumentCommands;
 
     mm::SystemClock clock_;

@@ -18,10 +18,23 @@ void CTovrinCommandLineInfo::ParseParam(const std::string& param, bool flag, boo
     // Any other flag has no effect.
 }
 
+// "-" starts a flag. "/" starts one only for the two words the program knows: every
+// absolute path on this platform begins with "/", and those are file names.
+static bool IsFlag(const std::string& a) {
+    if (a.empty()) {
+        return false;
+    }
+    if (a[0] == '-') {
+        return true;
+    }
+    return a[0] == '/' &&
+           (strcasecmp(a.c_str() + 1, "play") == 0 || strcasecmp(a.c_str() + 1, "close") == 0);
+}
+
 void ParseCommandLine(const std::vector<std::string>& args, CTovrinCommandLineInfo& info) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        bool flag = !a.empty() && (a[0] == '-' || a[0] == '/');
+        const bool flag = IsFlag(a);
         info.ParseParam(flag ? a.substr(1) : a, flag, i + 1 == args.size());
     }
 }

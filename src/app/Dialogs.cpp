@@ -90,7 +90,8 @@ CFileInfoDlg::CFileInfoDlg(const MovieInfo& info, QWidget* parent) : QDialog(par
     OkButton(this, u, 55, 65, 30, 14)->setFocus();
     // The group boxes were made first; the texts go above them.
     for (QObject* child : children()) {
-        if (auto* l = qobject_cast<QLabel*>(child)) l->raise();
+        if (auto* l = qobject_cast<QLabel*>(child))
+            l->raise();
     }
 }
 
@@ -106,18 +107,31 @@ QIcon ProgramIcon() {
         for (int x = 0; x < 32; ++x) {
             uint32_t c = 0;
             switch (rows[static_cast<size_t>(y)][x]) {
-                case 'D': c = 0xFF000080u; break;
-                case 'B': c = 0xFF0000FFu; break;
-                case 'Y': c = 0xFFFFFF80u; break;
-                case 'K': c = 0xFF000000u; break;
-                case 'W': c = 0xFFFFFFFFu; break;
-                default: c = 0; break;
+                case 'D':
+                    c = 0xFF000080u;
+                    break;
+                case 'B':
+                    c = 0xFF0000FFu;
+                    break;
+                case 'Y':
+                    c = 0xFFFFFF80u;
+                    break;
+                case 'K':
+                    c = 0xFF000000u;
+                    break;
+                case 'W':
+                    c = 0xFFFFFFFFu;
+                    break;
+                default:
+                    c = 0;
+                    break;
             }
             img.setPixel(x, y, c);
         }
     }
     QIcon icon(QPixmap::fromImage(img));
-    icon.addPixmap(QPixmap::fromImage(img.scaled(16, 16, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+    icon.addPixmap(
+        QPixmap::fromImage(img.scaled(16, 16, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
     return icon;
 }
 

@@ -13,17 +13,17 @@ QFont DialogFont();
 
 class CFileInfoDlg : public QDialog {
     Q_OBJECT
-public:
+  public:
     CFileInfoDlg(const MovieInfo& info, QWidget* parent = nullptr);
     QString Text(int controlId) const;
 
-private:
+  private:
     std::map<int, QLabel*> values_;
 };
 
 class CAboutBox : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit CAboutBox(QWidget* parent = nullptr);
 };
 

@@ -53,7 +53,9 @@ QRect CTovrinView::ScreenGeometry() const {
 }
 
 // GPU presentation is not available in this build: movies always go through the painter.
-bool CTovrinView::SetUpDirectDraw() { return false; }
+bool CTovrinView::SetUpDirectDraw() {
+    return false;
+}
 
 void CTovrinView::SetPictureFormat(const BITMAPINFOHEADER& header) {
     PictureHeader = header;
@@ -75,7 +77,9 @@ void CTovrinView::ReleaseRenderer() {
     OverlayInUse = false;
 }
 
-void CTovrinView::Invalidate() { update(); }
+void CTovrinView::Invalidate() {
+    update();
+}
 
 geometry::Size CTovrinView::PictureSizeForSizing() const {
     if (AspectCorrect != 0) {
@@ -142,12 +146,12 @@ void CTovrinView::EnterFullScreen() {
     const QRect screen = ScreenGeometry();
     const QRect viewWindow(mapToGlobal(QPoint(0, 0)), size());
     SavedFrameRect = frame->geometry();
-    const geometry::Rect r = geometry::FullScreenFrame(
-        {SavedFrameRect.x() - screen.x(), SavedFrameRect.y() - screen.y(), SavedFrameRect.width(),
-         SavedFrameRect.height()},
-        {viewWindow.x() - screen.x(), viewWindow.y() - screen.y(), viewWindow.width(),
-         viewWindow.height()},
-        {screen.width(), screen.height()});
+    const geometry::Rect r =
+        geometry::FullScreenFrame({SavedFrameRect.x() - screen.x(), SavedFrameRect.y() - screen.y(),
+                                   SavedFrameRect.width(), SavedFrameRect.height()},
+                                  {viewWindow.x() - screen.x(), viewWindow.y() - screen.y(),
+                                   viewWindow.width(), viewWindow.height()},
+                                  {screen.width(), screen.height()});
     frame->setWindowFlag(Qt::WindowStaysOnTopHint, true);
     frame->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     frame->setGeometry(r.x + screen.x(), r.y + screen.y(), r.w, r.h);

@@ -17,7 +17,7 @@ class CTovrinDoc;
 
 class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     Q_OBJECT
-public:
+  public:
     static constexpr int kBorder = 2;  // the view window's border on every side
 
     CTovrinView(CTovrinDoc& doc, QWidget* parent = nullptr);
@@ -62,13 +62,13 @@ public:
     void OnFullScreen();
     void OnDirectDraw() { UseDirectDraw = UseDirectDraw == 0 ? 1 : 0; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
 
-private:
+  private:
     void FixedSize(int n);
     void SizeFrame(int n);
     geometry::Size FrameExtra() const;

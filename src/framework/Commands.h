@@ -12,7 +12,7 @@ struct CommandState {
 };
 
 class CommandTarget {
-public:
+  public:
     virtual ~CommandTarget() = default;
     // Carries out the command; false when this target does not handle it.
     virtual bool OnCommand(int id) = 0;
@@ -21,7 +21,7 @@ public:
 };
 
 class CommandRouter {
-public:
+  public:
     // Targets are asked in the order they were added.
     void Add(CommandTarget* target) { targets_.push_back(target); }
     void Clear() { targets_.clear(); }
@@ -47,7 +47,7 @@ public:
         return s;
     }
 
-private:
+  private:
     std::vector<CommandTarget*> targets_;
 };
 

@@ -13,7 +13,7 @@ namespace lunavue {
 
 class IdleDriver : public QObject {
     Q_OBJECT
-public:
+  public:
     using Hook = std::function<bool(int count)>;
     explicit IdleDriver(Hook hook, QObject* parent = nullptr);
     ~IdleDriver() override;
@@ -21,10 +21,10 @@ public:
     // Suspends idle calls (a modal dialog or a menu is open) or resumes them.
     void SetEnabled(bool on);
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void RunIdle();
 
     Hook hook_;

@@ -29,9 +29,9 @@ const std::vector<Popup>& MainMenu() {
 }
 
 const std::array<int, 10>& ToolbarItems() {
-    static const std::array<int, 10> items = {
-        cmd::kStop,   cmd::kPlay,   cmd::kPause, 0, cmd::kNormal, cmd::kDouble,
-        cmd::kTriple, 0,            cmd::kAspectCorrect,          cmd::kFullScreen};
+    static const std::array<int, 10> items = {cmd::kStop,          cmd::kPlay,      cmd::kPause,  0,
+                                              cmd::kNormal,        cmd::kDouble,    cmd::kTriple, 0,
+                                              cmd::kAspectCorrect, cmd::kFullScreen};
     return items;
 }
 
@@ -54,37 +54,29 @@ uint32_t ImagePixel(char c) {
 const ButtonImage& ToolbarImage(int command) {
     static const std::map<int, ButtonImage> images = {
         {cmd::kStop,
-         {"...........", "...........", "..BBBBBBB..", "..BBBBBBB..", "..BBBBBBB..",
-          "..BBBBBBB..", "..BBBBBBB..", "..BBBBBBB..", "..BBBBBBB..", "...........",
-          "..........."}},
+         {"...........", "...........", "..BBBBBBB..", "..BBBBBBB..", "..BBBBBBB..", "..BBBBBBB..",
+          "..BBBBBBB..", "..BBBBBBB..", "..BBBBBBB..", "...........", "..........."}},
         {cmd::kPlay,
-         {"...D.......", "...DD......", "...DBD.....", "...DBBD....", "...DBBBD...",
-          "...DBBBBB..", "...DBBBB...", "...DBBB....", "...DBB.....", "...DB......",
-          "...B......."}},
+         {"...D.......", "...DD......", "...DBD.....", "...DBBD....", "...DBBBD...", "...DBBBBB..",
+          "...DBBBB...", "...DBBB....", "...DBB.....", "...DB......", "...B......."}},
         {cmd::kPause,
-         {"...........", "..BBB.BBB..", "..BBB.BBB..", "..BBB.BBB..", "..BBB.BBB..",
-          "..BBB.BBB..", "..BBB.BBB..", "..BBB.BBB..", "..BBB.BBB..", "..BBB.BBB..",
-          "..........."}},
+         {"...........", "..BBB.BBB..", "..BBB.BBB..", "..BBB.BBB..", "..BBB.BBB..", "..BBB.BBB..",
+          "..BBB.BBB..", "..BBB.BBB..", "..BBB.BBB..", "..BBB.BBB..", "..........."}},
         {cmd::kNormal,
-         {"...........", "...........", ".......B...", "......BB...", "B...B..B...",
-          ".B.B...B...", "..B....B...", ".B.B...B...", "B...B.BBB..", "...........",
-          "..........."}},
+         {"...........", "...........", ".......B...", "......BB...", "B...B..B...", ".B.B...B...",
+          "..B....B...", ".B.B...B...", "B...B.BBB..", "...........", "..........."}},
         {cmd::kDouble,
-         {"...........", "...........", "......BBB..", ".....B...B.", "B...B....B.",
-          ".B.B....B..", "..B....B...", ".B.B..B....", "B...B.BBBB.", "...........",
-          "..........."}},
+         {"...........", "...........", "......BBB..", ".....B...B.", "B...B....B.", ".B.B....B..",
+          "..B....B...", ".B.B..B....", "B...B.BBBB.", "...........", "..........."}},
         {cmd::kTriple,
-         {"...........", "...........", "......BBB..", ".....B...B.", "B...B....B.",
-          ".B.B...BB..", "..B......B.", ".B.B.B...B.", "B...B.BBB..", "...........",
-          "..........."}},
+         {"...........", "...........", "......BBB..", ".....B...B.", "B...B....B.", ".B.B...BB..",
+          "..B......B.", ".B.B.B...B.", "B...B.BBB..", "...........", "..........."}},
         {cmd::kAspectCorrect,
-         {".....B.....", "....BBB....", "...........", ".KKKKKKKKK.", ".KGGGGGGGK.",
-          ".KGGGGGGGK.", ".KKKKKKKKK.", "...........", "....BBB....", ".....B.....",
-          "..........."}},
+         {".....B.....", "....BBB....", "...........", ".KKKKKKKKK.", ".KGGGGGGGK.", ".KGGGGGGGK.",
+          ".KKKKKKKKK.", "...........", "....BBB....", ".....B.....", "..........."}},
         {cmd::kFullScreen,
-         {"...........", ".BBBBBBBB..", ".BBBBBBBB..", ".B......BD.", ".B......BD.",
-          ".B......BD.", ".B......BD.", ".BBBBBBBBD.", "..DDDDDDDD.", "...........",
-          "..........."}},
+         {"...........", ".BBBBBBBB..", ".BBBBBBBB..", ".B......BD.", ".B......BD.", ".B......BD.",
+          ".B......BD.", ".BBBBBBBBD.", "..DDDDDDDD.", "...........", "..........."}},
     };
     static const ButtonImage blank = {"...........", "...........", "...........", "...........",
                                       "...........", "...........", "...........", "...........",

@@ -1,0 +1,44 @@
+#include <gtest/gtest.h>
+
+#include "display/Geometry.h"
+
+using namespace lunavue::geometry;
+
+TEST(Geometry, AspectCorrectedSizes) {
+    EXPECT_EQ(AspectCorrected(320, 224), (Size{320, 240}));
+    EXPECT_EQ(AspectCorrected(352, 240), (Size{352, 264}));
+    EXPECT_EQ(AspectCorrected(320, 240), (Size{320, 240}));
+    EXPECT_EQ(AspectCorrected(280, 200), (Size{280, 200})) << "exactly 1.4 keeps its size";
+    EXPECT_EQ(AspectCorrected(320, 256), (Size{320, 256})) << "exactly 1.25 keeps its size";
+    EXPECT_EQ(AspectCorrected(256, 224), (Size{298, 224}));
+    EXPECT_EQ(AspectCorrected(256, 240), (Size{319, 240})) << "1.333, not 4/3";
+}
+
+TEST(Geometry, SizeModes) {
+    const Size extra{12, 90};
+    EXPECT_EQ(FixedFrame(1, {320, 224}, extra), (Size{332, 314}));
+    EXPECT_EQ(FixedFrame(3, {320, 224}, extra), (Size{972, 762}));
+    EXPECT_EQ(FixedFrame(2, {320, 240}, extra), (Size{652, 570}));
+    // Maximum: 1024 x 738 work area, frame extra 10 x 90, a 320 x 240 picture: the height
+    // is fitted, client 864 wide, frame 874 x 738 centred across.
+    EXPECT_EQ(MaximumFrame({320, 240}, {10, 90}, {0, 30, 1024, 738}), (Rect{75, 30, 874, 738}));
+    // A wide picture fits the width and is centred down.
+    EXPECT_EQ(MaximumFrame({352, 120}, {10, 90}, {0, 0, 1024, 738}),
+              (Rect{0, (738 - (120 * 1014 / 352 + 90)) / 2, 1024, 120 * 1014 / 352 + 90}));
+    // Equal ratios fit the height.
+    EXPECT_EQ(MaximumFrame({400, 300}, {0, 0}, {0, 0, 800, 600}), (Rect{0, 0, 800, 600}));
+}
+
+TEST(Geometry, FullScreenLetterboxAndFrame) {
+    EXPECT_EQ(Letterbox(320, 224, 640, 480), (Rect{0, 16, 640, 448}));
+    EXPECT_EQ(Letterbox(320, 240, 640, 480), (Rect{0, 0, 640, 480})) << "equal ratios: full height";
+    EXPECT_EQ(Letterbox(256, 240, 640, 480), (Rect{(640 - 512) / 2, 0, 512, 480}));
+    // The view window then spans (-1, -1) to (sw + 2, sh + 2).
+    const Rect frame{100, 50, 332, 319};
+    const Rect view{104, 80, 324, 228};
+    const Rect r = FullScreenFrame(frame, view, {1280, 1024});
+    EXPECT_EQ(r.x + (view.x - frame.x), -1);
+    EXPECT_EQ(r.y + (view.y - frame.y), -1);
+    EXPECT_EQ(r.w - (frame.w - view.w), 1280 + 3);
+    EXPECT_EQ(r.h - (frame.h - view.h), 1024 + 3);
+}

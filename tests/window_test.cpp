@@ -1,0 +1,270 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolBar>
+
+#include "EngineFakes.h"
+#include "FilmBuilder.h"
+#include "Fixtures.h"
+#include "TestUtil.h"
+#include "app/CMainFrame.h"
+#include "app/CTovrinApp.h"
+#include "display/CTovrinView.h"
+#include "platform/profile/Settings.h"
+#include "res/CommandIds.h"
+
+using namespace lunavue;
+using namespace lunavue::test;
+
+namespace {
+
+// The program started in this process, with a settings file of its own.
+struct Program {
+    TempDir& dir;
+    std::unique_ptr<CTovrinApp> app;
+
+    explicit Program(TempDir& d, std::vector<std::string> args = {}) : dir(d) {
+        setenv("LUNAVUE_INI", dir.File("lunavue.ini").c_str(), 1);
+        app = std::make_unique<CTovrinApp>();
+        EXPECT_TRUE(app->InitInstance(args));
+    }
+    CTovrinDoc& Doc() { return *app->CurrentDocument(); }
+    CMainFrame& Frame() { return *app->MainFrame(); }
+    CTovrinView& View() { return *app->View(); }
+    CommandState State(int id) { return app->Router().State(id); }
+    // Idle steps until the queue has been taken in.
+    void Idle(int steps = 3) {
+        for (int i = 0; i < steps; ++i)
+            app->OnIdle(i);
+        QApplication::processEvents();
+    }
+    QSize Client() { return View().contentsRect().size(); }
+    void Exit() { app->ExitInstance(); }
+};
+
+std::string Movie(TempDir& dir, const std::string& name, int w, int h, int frames = 30) {
+    FilmMovie m;
+    m.width = static_cast<uint32_t>(w);
+    m.height = static_cast<uint32_t>(h);
+    for (int i = 1; i <= frames; ++i)
+        m.Video(GreyFrame(i, w, h));
+    m.Save(dir.File(name));
+    return dir.File(name);
+}
+
+}  // namespace
+
+TEST(Window, CommandStatesInEachEngineState) {
+    TempDir dir;
+    Program p(dir);
+    auto enabled = [&](int id) { return p.State(id).enabled; };
+    // Empty: Play, Stop, Pause and Information are off; the rest always on.
+    EXPECT_FALSE(enabled(cmd::kPlay));
+    EXPECT_FALSE(enabled(cmd::kStop));
+    EXPECT_FALSE(enabled(cmd::kPause));
+    EXPECT_FALSE(enabled(cmd::kInformation));
+    for (int id : {cmd::kOpen, cmd::kExit, cmd::kAbout, cmd::kFileOpen, cmd::kNormal, cmd::kDouble,
+                   cmd::kTriple, cmd::kMaximum, cmd::kLoop, cmd::kFullScreen, cmd::kDirectDraw,
+                   cmd::kAspectCorrect}) {
+        EXPECT_TRUE(enabled(id)) << id;
+    }
+    EXPECT_EQ(p.Frame().windowTitle(), QString::fromUtf8("無題 - Lunavue"));
+    EXPECT_EQ(p.Frame().size(), QSize(332, 319));
+
+    p.app->OpenDocumentFile(Movie(dir, "intro.cpk", 320, 224));
+    p.Idle();
+    ASSERT_TRUE(p.Doc().IsOpen());
+    EXPECT_EQ(p.Frame().windowTitle(), "intro.cpk - Lunavue");
+    EXPECT_TRUE(enabled(cmd::kPlay));
+    EXPECT_FALSE(enabled(cmd::kStop));
+    EXPECT_TRUE(enabled(cmd::kInformation));
+    p.app->Router().Execute(cmd::kPlay);
+    EXPECT_FALSE(enabled(cmd::kPlay));
+    EXPECT_TRUE(enabled(cmd::kStop));
+    EXPECT_TRUE(enabled(cmd::kPause));
+    EXPECT_TRUE(enabled(cmd::kInformation));
+    p.app->Router().Execute(cmd::kPause);
+    EXPECT_FALSE(enabled(cmd::kPlay));
+    EXPECT_TRUE(enabled(cmd::kStop));
+    EXPECT_FALSE(p.State(cmd::kPause).checked) << "Pause is never checked";
+    p.app->Router().Execute(cmd::kStop);
+    EXPECT_TRUE(enabled(cmd::kPlay));
+    EXPECT_FALSE(enabled(cmd::kPause));
+
+    // Toolbar buttons follow in idle time.
+    p.app->OnIdle(0);
+    EXPECT_TRUE(p.Frame().ToolAction(cmd::kPlay)->isEnabled());
+    EXPECT_FALSE(p.Frame().ToolAction(cmd::kStop)->isEnabled());
+    EXPECT_TRUE(p.Frame().ToolAction(cmd::kNormal)->isChecked());
+    EXPECT_FALSE(p.Frame().ToolAction(cmd::kDouble)->isChecked());
+    p.Exit();
+}
+
+TEST(Window, SizeModesAndAspectCorrection) {
+    TempDir dir;
+    Program p(dir);
+    p.app->Router().Execute(cmd::kNormal);
+    EXPECT_EQ(p.Client(), QSize(320, 224)) << "before any movie";
+    p.app->Router().Execute(cmd::kTriple);
+    EXPECT_EQ(p.Client(), QSize(960, 672));
+
+    p.app->OpenDocumentFile(Movie(dir, "m.cpk", 320, 224));
+    p.Idle();
+    EXPECT_EQ(p.Client(), QSize(960, 672)) << "opening applies the size mode";
+    p.app->Router().Execute(cmd::kAspectCorrect);
+    EXPECT_EQ(p.Client(), QSize(960, 720));
+    p.app->Router().Execute(cmd::kNormal);
+    EXPECT_EQ(p.Client(), QSize(320, 240));
+    p.app->Router().Execute(cmd::kDouble);
+    EXPECT_EQ(p.Client(), QSize(640, 480));
+    EXPECT_TRUE(p.State(cmd::kDouble).checked);
+    EXPECT_FALSE(p.State(cmd::kNormal).checked);
+    EXPECT_TRUE(p.State(cmd::kAspectCorrect).checked);
+
+    // A hand-resized window snaps back to the exact multiple.
+    p.Frame().resize(500, 500);
+    p.app->Router().Execute(cmd::kDouble);
+    EXPECT_EQ(p.Client(), QSize(640, 480));
+
+    // Maximum fits the work area at the picture's shape; toggling aspect re-fits it.
+    p.app->Router().Execute(cmd::kMaximum);
+    EXPECT_TRUE(p.State(cmd::kMaximum).checked);
+    const QRect wa = p.Frame().screen()->availableGeometry();
+    const QRect g = p.Frame().geometry();
+    EXPECT_TRUE(g.width() == wa.width() || g.height() == wa.height());
+    EXPECT_NEAR(static_cast<double>(p.Client().width()) / p.Client().height(), 320.0 / 240, 0.01);
+    p.app->Router().Execute(cmd::kAspectCorrect);
+    EXPECT_NEAR(static_cast<double>(p.Client().width()) / p.Client().height(), 320.0 / 224, 0.01);
+    p.Exit();
+}
+
+TEST(Window, StatusBarMenuPromptsAndRecentFiles) {
+    EXPECT_EQ(CMainFrame::WidthUnit(12), 30);
+    EXPECT_EQ(CMainFrame::WidthUnit(11), 30);
+    EXPECT_EQ(CMainFrame::WidthUnit(-13), 35);
+    EXPECT_EQ(CMainFrame::WidthUnit(0), 0);
+
+    TempDir dir;
+    Program p(dir);
+    EXPECT_EQ(p.Frame().PaneText(1), " 0: 0");
+    EXPECT_EQ(p.Frame().PaneText(2), " 0: 0");
+    const int u = CMainFrame::WidthUnit(QFontInfo(p.Frame().statusBar()->font()).pixelSize());
+    EXPECT_EQ(p.Frame().PaneWidth(1), u);
+
+    // The File menu: the grayed placeholder while the list is empty.
+    QMenu* file = p.Frame().Popup(0);
+    emit file->aboutToShow();
+    QStringList texts;
+    for (QAction* a : file->actions())
+        texts << a->text();
+    EXPECT_EQ(texts,
+              (QStringList{"&Open...\tCtrl+O", "", QString::fromUtf8("最新のﾌｧｲﾙ"), "", "E&xit"}));
+    EXPECT_FALSE(file->actions()[2]->isEnabled());
+    // Highlighting a command shows its prompt; one without a string empties the pane.
+    file->actions()[0]->hover();
+    EXPECT_EQ(p.Frame().PaneText(0), QString::fromUtf8("ファイルを選択する"));
+    QMenu* setup = p.Frame().Popup(1);
+    emit setup->aboutToShow();
+    p.Frame().Action(cmd::kLoop)->hover();
+    EXPECT_EQ(p.Frame().PaneText(0), "");
+    p.Frame().Action(cmd::kFullScreen)->hover();
+    EXPECT_EQ(p.Frame().PaneText(0), QString::fromUtf8("フルスクリーン表示"));
+    emit setup->aboutToHide();
+    EXPECT_EQ(p.Frame().PaneText(0), "");
+
+    // An opened movie enters the list; choosing the entry takes it out until it opens again.
+    const std::string movie = Movie(dir, "a.cpk", 64, 48, 3);
+    p.app->OpenDocumentFile(movie);
+    p.Idle();
+    emit file->aboutToShow();
+    EXPECT_EQ(file->actions()[2]->text().toStdString(),
+              "&1 " + movie.substr(0, 0) + RecentFileList::ShortName(movie));
+    p.app->Router().Execute(cmd::kRecentFirst);
+    EXPECT_TRUE(p.app->Recent().Entries().empty());
+    p.Doc().OnStop();  // done with the first: the idle step takes the queued name
+    p.Idle();
+    EXPECT_EQ(p.app->Recent().Entries(), std::vector<std::string>{movie});
+    EXPECT_EQ(p.Frame().PaneText(2), " 0: 0");
+    p.Exit();
+}
+
+TEST(Window, SettingsAreWrittenAtExitAndReadAtTheNextStart) {
+    TempDir dir;
+    WriteAll(dir.File("lunavue.ini"), "[Tovrin]\nloop=5\n[Settings]\nPreviewPages=3\n");
+    {
+        Program p(dir);
+        EXPECT_TRUE(p.State(cmd::kLoop).checked);
+        p.app->Router().Execute(cmd::kMaximum);
+        p.app->Router().Execute(cmd::kAspectCorrect);
+        p.app->Router().Execute(cmd::kFullScreen);
+        p.app->Router().Execute(cmd::kDirectDraw);
+        p.Frame().move(40, 30);
+        p.Frame().close();
+        p.Exit();
+    }
+    const std::string ini = ReadAll(dir.File("lunavue.ini"));
+    EXPECT_NE(ini.find("loop=5"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("WindowSize=-1"), std::string::npos);
+    EXPECT_NE(ini.find("FullScreen=1"), std::string::npos);
+    EXPECT_NE(ini.find("DirectDraw=1"), std::string::npos);
+    EXPECT_NE(ini.find("[Marlux]\nAspectCorrect=1"), std::string::npos);
+    EXPECT_NE(ini.find("type=1558"), std::string::npos);
+    EXPECT_NE(ini.find("PreviewPages=3"), std::string::npos);
+    EXPECT_NE(ini.find("x_position=40"), std::string::npos);
+
+    Program again(dir);
+    EXPECT_TRUE(again.State(cmd::kMaximum).checked);
+    EXPECT_TRUE(again.State(cmd::kAspectCorrect).checked);
+    EXPECT_TRUE(again.State(cmd::kFullScreen).checked);
+    EXPECT_TRUE(again.State(cmd::kDirectDraw).checked);
+    EXPECT_EQ(again.Frame().pos(), QPoint(40, 30));
+    // A stored size factor other than 1, 2, 3 and -1 checks no size item.
+    again.Exit();
+    WriteAll(dir.File("lunavue.ini"), "[Tovrin]\nWindowSize=4\n");
+    Program odd(dir);
+    for (int id : {cmd::kNormal, cmd::kDouble, cmd::kTriple, cmd::kMaximum}) {
+        EXPECT_FALSE(odd.State(id).checked);
+    }
+    odd.Exit();
+}
+
+TEST(Window, ViewPaintsThePictureScaledOrNothing) {
+    TempDir dir;
+    Program p(dir);
+    p.Frame().show();
+    QImage before = p.View().grab().toImage();
+    EXPECT_EQ(before.pixelColor(before.width() / 2, before.height() / 2), QColor(Qt::black));
+    FilmMovie m;
+    m.width = 16;
+    m.height = 8;
+    m.Video(GreyFrame(200, 16, 8));
+    m.Save(dir.File("g.cpk"));
+    p.app->OpenDocumentFile(dir.File("g.cpk"));
+    p.Idle();
+    p.app->Router().Execute(cmd::kTriple);
+    QApplication::processEvents();
+    QImage shot = p.View().grab().toImage();
+    const QRect client = p.View().contentsRect();
+    EXPECT_EQ(shot.pixelColor(client.center()), QColor(200, 200, 200));
+    EXPECT_EQ(shot.pixelColor(client.topLeft()), QColor(200, 200, 200));
+    EXPECT_EQ(shot.pixelColor(client.bottomRight()), QColor(200, 200, 200));
+    p.Exit();
+}
+
+// The real program, started with -play -close, plays a movie to its end and exits by itself.
+TEST(Window, PlaysToTheEndAndClosesByItself) {
+    TempDir dir;
+    const std::string cmd =
+        std::string("QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy LUNAVUE_INI=") +
+        dir.File("run.ini") + " " + LUNAVUE_BINARY + " " + FixturePath("silent-256x224.cpk") +
+        " -play -close >/dev/null 2>&1";
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    const std::string ini = ReadAll(dir.File("run.ini"));
+    EXPECT_NE(ini.find("type=1558"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("File1="), std::string::npos);
+}
