@@ -102,6 +102,16 @@ TEST(Engine, WorkedExampleOfTheClock) {
         e.doc->IdleStep(false);
         EXPECT_EQ(e.Shown(), frame) << ms << " ms";
     }
+    // Between changes the main loop may sleep: until the next slot, or the next second.
+    e.At(0);
+    EXPECT_EQ(e.doc->IdleWaitMs(), 67u);
+    e.At(66);
+    EXPECT_EQ(e.doc->IdleWaitMs(), 1u);
+    e.At(67);
+    EXPECT_EQ(e.doc->IdleWaitMs(), 67u);
+    e.At(990);
+    EXPECT_EQ(e.doc->IdleWaitMs(), 10u) << "the elapsed pane changes at 1000 ms";
+    e.At(134);
     e.RunTo(999);
     EXPECT_EQ(e.Shown(), 15);
     e.RunTo(1000);

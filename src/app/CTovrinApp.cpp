@@ -150,7 +150,9 @@ bool CTovrinApp::InitInstance(const std::vector<std::string>& args) {
 
     frame_->show();
     frame_->repaint();
-    idle_ = std::make_unique<IdleDriver>([this](int count) { return OnIdle(count); });
+    idle_ = std::make_unique<IdleDriver>(
+        [this](int count) { return OnIdle(count); },
+        [this] { return document_ != nullptr ? static_cast<int>(document_->IdleWaitMs()) : 1; });
     return true;
 }
 

@@ -2,10 +2,12 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <algorithm>
 
 namespace lunavue {
 
-IdleDriver::IdleDriver(Hook hook, QObject* parent) : QObject(parent), hook_(std::move(hook)) {
+IdleDriver::IdleDriver(Hook hook, Wait wait, QObject* parent)
+    : QObject(parent), hook_(std::move(hook)), wait_(std::move(wait)) {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, &IdleDriver::RunIdle);
@@ -46,7 +48,7 @@ void IdleDriver::RunIdle() {
         count_ = 0;
     }
     if (hook_(count_++)) {
-        timer_.start(count_ == 1 ? 0 : 1);
+        timer_.start(count_ == 1 ? 0 : (wait_ ? std::max(1, wait_()) : 1));
     }
 }
 

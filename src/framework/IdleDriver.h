@@ -2,7 +2,8 @@
 // count that starts at 0 after each event and rises while the queue stays empty, again and
 // again for as long as the hook answers true (about once a millisecond, so that a playing
 // movie is polled continuously without spinning a core), and not again until the next
-// event once it answers false.
+// event once it answers false. The hook's owner may say how long nothing will change, and
+// the next call then comes no earlier than that.
 #pragma once
 
 #include <QObject>
@@ -15,7 +16,9 @@ class IdleDriver : public QObject {
     Q_OBJECT
   public:
     using Hook = std::function<bool(int count)>;
-    explicit IdleDriver(Hook hook, QObject* parent = nullptr);
+    // wait: how long the next idle call may wait when the hook wants more (at least 1 ms).
+    using Wait = std::function<int()>;
+    explicit IdleDriver(Hook hook, Wait wait = {}, QObject* parent = nullptr);
     ~IdleDriver() override;
 
     // Suspends idle calls (a modal dialog or a menu is open) or resumes them.
@@ -28,6 +31,7 @@ class IdleDriver : public QObject {
     void RunIdle();
 
     Hook hook_;
+    Wait wait_;
     QTimer timer_;
     int count_ = 0;
     bool sawEvent_ = true;

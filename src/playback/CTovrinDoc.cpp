@@ -1,5 +1,6 @@
 #include "playback/CTovrinDoc.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <new>
@@ -281,6 +282,30 @@ bool CTovrinDoc::IdleStep(bool frameworkAnswer) {
     OpenMovie(name);
     PlayQueue.pop_front();
     return true;
+}
+
+uint32_t CTovrinDoc::IdleWaitMs() {
+    if (!Playing || Paused.load()) {
+        return 1;
+    }
+    const uint32_t elapsed = platform_.clock.NowMs() - StartTime.load();
+    if (static_cast<double>(elapsed) >= DueMs(PeriodCount)) {
+        return 1;  // at the end: waiting for the last sound to play out
+    }
+    // Slot(e) = floor(e * rate) for the elapsed milliseconds e: find the first e at which
+    // it moves past the current slot.
+    const double rate = static_cast<double>(BaseFrequency) / PeriodTicks * kMsToSeconds;
+    const double nextSlot = std::floor(static_cast<double>(elapsed) * rate) + 1;
+    double at = std::ceil(nextSlot / rate);
+    while (at * rate < nextSlot) {
+        at += 1;
+    }
+    while (at - 1 > elapsed && (at - 1) * rate >= nextSlot) {
+        at -= 1;
+    }
+    const uint32_t wait = at - elapsed > 1000 ? 1000u : static_cast<uint32_t>(at - elapsed);
+    const uint32_t toSecond = 1000 - elapsed % 1000;
+    return std::max<uint32_t>(1, std::min(wait, toSecond));
 }
 
 // Shows the picture of a slot. A slot the tick has not filled yet (decoding slower than

@@ -68,6 +68,10 @@ class CTovrinDoc {
     void CloseMovie();
     void OnTimerTick();
     bool IdleStep(bool frameworkAnswer);
+    // While the clock runs: milliseconds until the idle step has something to do again
+    // (the next display slot or the next whole second), at least 1. The main loop may
+    // sleep that long instead of polling every millisecond.
+    uint32_t IdleWaitMs();
 
     // Commands and their states.
     void OnStop();

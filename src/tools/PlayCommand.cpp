@@ -73,8 +73,8 @@ int PlayHeadless(const char* path, int passes) {
             }
             break;
         }
-        // While playing the idle step wants to run again: poll about once a millisecond.
-        std::this_thread::sleep_for(std::chrono::milliseconds(more ? 1 : 5));
+        // While playing the idle step wants to run again as soon as something changes.
+        std::this_thread::sleep_for(std::chrono::milliseconds(more ? doc.IdleWaitMs() : 5));
     }
     PrintPlaybackStats(stdout, doc.Stats(), waveOut.Underruns());
     return 0;
