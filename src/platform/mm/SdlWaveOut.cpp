@@ -16,6 +16,8 @@ bool SdlWaveOut::Open(const WAVEFORMATEX& format) {
         format.nSamplesPerSec > 384000) {
         return false;
     }
+    // Only the sound is SDL's: the program's signals (SIGTERM, SIGINT) stay its own.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         return false;
     }
