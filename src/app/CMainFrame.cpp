@@ -255,6 +255,7 @@ void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
 
 void CMainFrame::dropEvent(QDropEvent* event) {
     activateWindow();
+
     for (const QUrl& url : event->mimeData()->urls()) {
         if (url.isLocalFile() && hooks_.openDocument) {
             hooks_.openDocument(url.toLocalFile());

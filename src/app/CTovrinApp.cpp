@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <cstdio>
 
@@ -9,6 +10,7 @@
 #include "app/Dialogs.h"
 #include "display/CTovrinView.h"
 #include "framework/IdleDriver.h"
+#include "framework/SingleInstance.h"
 #include "movie/MovieInfo.h"
 #include "platform/profile/Settings.h"
 #include "res/CommandIds.h"
@@ -116,6 +118,20 @@ CTovrinApp::~CTovrinApp() {
 }
 
 bool CTovrinApp::InitInstance(const std::vector<std::string>& args) {
+    // A player is running already: it takes the file names, and this start ends here.
+    QStringList names;
+    for (const std::string& a : args) {
+        if (!IsCommandLineFlag(a)) {
+            // The running player has another working folder: hand it full paths.
+            names << QFileInfo(QString::fromStdString(a)).absoluteFilePath();
+        }
+    }
+    const QString channel = SingleInstance::DefaultName();
+    if (!names.isEmpty() && SingleInstance::Forward(channel, names, 2000)) {
+        forwarded_ = true;
+        return false;
+    }
+
     // The settings file must be chosen before anything reads a setting.
     SetSettingsFile(ChooseSettingsPath(ExecutablePath(), std::getenv("LUNAVUE_INI")));
     recent_.Load(SettingsFile());
@@ -150,6 +166,9 @@ bool CTovrinApp::InitInstance(const std::vector<std::string>& args) {
 
     frame_->show();
     frame_->repaint();
+    // Requests from later starts arrive as shell open requests.
+    instance_ = std::make_unique<SingleInstance>();
+    instance_->Listen(channel, [this](const QString& text) { OnDDECommand(text.toStdString()); });
     idle_ = std::make_unique<IdleDriver>(
         [this](int count) { return OnIdle(count); },
         [this] { return document_ != nullptr ? static_cast<int>(document_->IdleWaitMs()) : 1; });
@@ -163,10 +182,11 @@ int CTovrinApp::Run() {
 }
 
 int CTovrinApp::ExitInstance() {
-    if (exited_) {
+    if (exited_ || forwarded_) {
         return 0;
     }
     exited_ = true;
+    instance_.reset();
     idle_.reset();
     if (const char* stats = std::getenv("LUNAVUE_STATS");
         stats != nullptr && *stats != '\0' && document_ != nullptr) {
@@ -206,11 +226,8 @@ void CTovrinApp::OpenDocumentFile(const std::string& path) {
     AppendToQueue(path);
 }
 
+// Every request is queued, also while a dialog is open: no name handed over may be lost.
 bool CTovrinApp::OnDDECommand(const std::string& text) {
-    if (fromCommandLine_) {
-        fromCommandLine_ = false;
-        return false;
-    }
     AppendToQueue(text);
     return false;
 }

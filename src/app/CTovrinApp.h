@@ -24,6 +24,7 @@ namespace lunavue {
 class CMainFrame;
 class CTovrinView;
 class IdleDriver;
+class SingleInstance;
 
 class CTovrinApp : public QObject,
                    public DocumentShell,
@@ -53,7 +54,8 @@ class CTovrinApp : public QObject,
     CTovrinView* View() const { return view_; }
     RecentFileList& Recent() { return recent_; }
     CommandRouter& Router() { return router_; }
-    bool FromCommandLine() const { return fromCommandLine_; }
+    // True when start-up handed the file names to a player that was already running.
+    bool Forwarded() const { return forwarded_; }
 
     // The hooks of the framework's application object.
     bool OnIdle(int count);
@@ -70,7 +72,9 @@ class CTovrinApp : public QObject,
     void AppendToQueue(const std::string& name) override;
     void SetAutoPlay() override;
     void SetCloseAtEnd() override;
-    void SetFromCommandLine() override { fromCommandLine_ = true; }
+    // Names from the command line never come back as shell open requests here (no shell
+    // sends a file twice), so there is nothing for the flag to suppress: it is not kept.
+    void SetFromCommandLine() override {}
 
     // CommandTarget: the application's commands (About, Ctrl+O, Exit, recent files).
     bool OnCommand(int id) override;
@@ -90,7 +94,8 @@ class CTovrinApp : public QObject,
     mm::SdlWaveOut waveOut_;
     RecentFileList recent_;
     int previewPages_ = 0;
-    bool fromCommandLine_ = false;
+    bool forwarded_ = false;
+    std::unique_ptr<SingleInstance> instance_;
     CTovrinDoc* document_ = nullptr;
     std::unique_ptr<CTovrinDoc> ownedDocument_;
     std::unique_ptr<DocumentCommands> documentCommands_;

@@ -18,9 +18,7 @@ void CTovrinCommandLineInfo::ParseParam(const std::string& param, bool flag, boo
     // Any other flag has no effect.
 }
 
-// "-" starts a flag. "/" starts one only for the two words the program knows: every
-// absolute path on this platform begins with "/", and those are file names.
-static bool IsFlag(const std::string& a) {
+bool IsCommandLineFlag(const std::string& a) {
     if (a.empty()) {
         return false;
     }
@@ -34,7 +32,7 @@ static bool IsFlag(const std::string& a) {
 void ParseCommandLine(const std::vector<std::string>& args, CTovrinCommandLineInfo& info) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        const bool flag = IsFlag(a);
+        const bool flag = IsCommandLineFlag(a);
         info.ParseParam(flag ? a.substr(1) : a, flag, i + 1 == args.size());
     }
 }

@@ -29,6 +29,10 @@ class CTovrinCommandLineInfo {
     CommandLineTarget& target_;
 };
 
+// Whether an argument is a flag: "-" starts one; "/" only for the words play and close,
+// since every absolute path on this platform begins with "/".
+bool IsCommandLineFlag(const std::string& arg);
+
 // Walks the arguments after the program name: a leading "-" or "/" makes a flag.
 void ParseCommandLine(const std::vector<std::string>& args, CTovrinCommandLineInfo& info);
 

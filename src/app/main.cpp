@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     }
     lunavue::CTovrinApp app;
     if (!app.InitInstance(args)) {
-        return app.ExitInstance();
+        return app.Forwarded() ? 0 : app.ExitInstance();
     }
     return app.Run();
 }

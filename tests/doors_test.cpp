@@ -1,0 +1,204 @@
+// Every way a name reaches the queue, the two dialogs, and full screen.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMimeData>
+#include <QProcess>
+#include <QTest>
+#include <QUrl>
+
+#include "FilmBuilder.h"
+#include "Fixtures.h"
+#include "TestUtil.h"
+#include "app/CMainFrame.h"
+#include "app/CTovrinApp.h"
+#include "app/Dialogs.h"
+#include "display/CTovrinView.h"
+#include "res/CommandIds.h"
+
+using namespace lunavue;
+using namespace lunavue::test;
+
+namespace {
+
+struct Program {
+    std::unique_ptr<CTovrinApp> app;
+    explicit Program(TempDir& dir, const std::string& ini = "") {
+        if (!ini.empty())
+            WriteAll(dir.File("lunavue.ini"), ini);
+        setenv("LUNAVUE_INI", dir.File("lunavue.ini").c_str(), 1);
+        app = std::make_unique<CTovrinApp>();
+        EXPECT_TRUE(app->InitInstance({}));
+    }
+    ~Program() { app->ExitInstance(); }
+    CTovrinDoc& Doc() { return *app->CurrentDocument(); }
+    void Run(int id) { app->Router().Execute(id); }
+    void Idle(int steps = 3) {
+        for (int i = 0; i < steps; ++i)
+            app->OnIdle(i);
+    }
+    std::vector<std::string> Queue() { return {Doc().Queue().begin(), Doc().Queue().end()}; }
+};
+
+std::string Movie(TempDir& dir, const std::string& name, int frames = 50) {
+    FilmMovie m;
+    m.width = 32;
+    m.height = 16;
+    for (int i = 1; i <= frames; ++i)
+        m.Video(GreyFrame(i, 32, 16));
+    m.Save(dir.File(name));
+    return dir.File(name);
+}
+
+}  // namespace
+
+TEST(Doors, OpenDialogDropsAndCtrlO) {
+    TempDir dir;
+    Program p(dir);
+    const std::string a = Movie(dir, "a.cpk"), b = Movie(dir, "b.cpk"), c = Movie(dir, "c.cpk");
+    p.app->chooseFiles = [&] {
+        return QStringList{QString::fromStdString(a), QString::fromStdString(b),
+                           QString::fromStdString(c)};
+    };
+    p.Run(cmd::kOpen);
+    EXPECT_EQ(p.Queue(), (std::vector<std::string>{a, b, c})) << "in the dialog's order";
+    p.Idle();
+    EXPECT_TRUE(p.Doc().IsOpen());
+    EXPECT_EQ(p.Queue(), (std::vector<std::string>{b, c}));
+
+    // A name chosen while a movie plays waits for its end.
+    p.Run(cmd::kPlay);
+    p.app->chooseFiles = [&] { return QStringList{QString::fromStdString(a)}; };
+    p.Run(cmd::kOpen);
+    p.Idle(10);
+    EXPECT_TRUE(p.Doc().IsPlaying());
+    EXPECT_EQ(p.Queue().size(), 3u);
+    p.app->chooseFiles = [] { return QStringList{}; };  // cancelled
+    p.Run(cmd::kOpen);
+    EXPECT_EQ(p.Queue().size(), 3u);
+
+    // Two files dropped on the window are queued in drop order.
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(c)),
+                  QUrl::fromLocalFile(QString::fromStdString(a))});
+    QWidget* target = p.app->View();  // on the picture: it goes to the main window
+    QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    auto q = p.Queue();
+    ASSERT_EQ(q.size(), 5u);
+    EXPECT_EQ(q[3], c);
+    EXPECT_EQ(q[4], a);
+
+    // Ctrl+O: the single-file dialog; its file goes through the open-document hook.
+    p.app->chooseFile = [&] { return QString::fromStdString(b); };
+    p.Run(cmd::kFileOpen);
+    EXPECT_EQ(p.Queue().back(), b);
+}
+
+TEST(Doors, InformationAndAboutDialogs) {
+    TempDir dir;
+    Program p(dir);
+    QString info[7];
+    QString aboutTitle;
+    p.app->runDialog = [&](QDialog& d) {
+        if (auto* f = dynamic_cast<CFileInfoDlg*>(&d)) {
+            int i = 0;
+            for (int id : {1003, 1004, 1005, 1009, 1006, 1007, 1008})
+                info[i++] = f->Text(id);
+        } else {
+            aboutTitle = d.windowTitle();
+        }
+    };
+    p.app->OpenDocumentFile(FixturePath("bars-320x224-s16-stereo.cpk"));
+    p.Idle();
+    p.Run(cmd::kInformation);
+    EXPECT_EQ(info[0], "320x224");
+    EXPECT_EQ(info[1], "15.00fps");
+    EXPECT_EQ(info[2], "60");
+    EXPECT_EQ(info[3], "0:4");
+    EXPECT_EQ(info[4], "16bit");
+    EXPECT_EQ(info[5], "22050Hz");
+    EXPECT_EQ(info[6], "2");
+    p.Run(cmd::kAbout);
+    EXPECT_EQ(aboutTitle, "Tovrin Information");
+
+    CAboutBox box;
+    EXPECT_FALSE(box.findChildren<QLabel*>().isEmpty());
+    QTest::keyClick(&box, Qt::Key_Escape);
+    EXPECT_EQ(box.result(), QDialog::Rejected);
+    CFileInfoDlg dlg(MovieInfo{});
+    dlg.show();
+    QTest::keyClick(&dlg, Qt::Key_Return);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted) << "OK is the default button";
+}
+
+TEST(Doors, FullScreenFromEachTrigger) {
+    TempDir dir;
+    Program p(dir, "[Tovrin]\nFullScreen=1\n");
+    CTovrinView& view = *p.app->View();
+    CMainFrame& frame = *p.app->MainFrame();
+    p.app->OpenDocumentFile(Movie(dir, "m.cpk", 200));
+    p.Idle();
+    const QRect before = frame.geometry();
+
+    p.Run(cmd::kPlay);  // the setting is on: Play enters full screen
+    ASSERT_TRUE(view.IsFullScreen());
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BlankCursor);
+    const QRect screen = frame.screen()->geometry();
+    const QRect client(view.mapToGlobal(view.contentsRect().topLeft()), view.contentsRect().size());
+    EXPECT_EQ(client,
+              QRect(screen.x() + 1, screen.y() + 1, screen.width() - 1, screen.height() - 1));
+    EXPECT_EQ(p.app->MainFrame()->PaneText(1), " 0: 0");
+
+    // A click anywhere leaves full screen; the frame returns; playback goes on.
+    QTest::mouseClick(&view, Qt::LeftButton);
+    EXPECT_FALSE(view.IsFullScreen());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the cursor shows again";
+    EXPECT_EQ(frame.geometry(), before);
+    EXPECT_TRUE(p.Doc().IsPlaying());
+
+    // Switching the setting off and on during playback enters at once.
+    p.Run(cmd::kFullScreen);
+    EXPECT_FALSE(view.IsFullScreen());
+    p.Run(cmd::kFullScreen);
+    EXPECT_TRUE(view.IsFullScreen());
+    // Off during full screen: full screen stays until the stop.
+    p.Run(cmd::kFullScreen);
+    EXPECT_TRUE(view.IsFullScreen());
+    p.Run(cmd::kStop);
+    EXPECT_FALSE(view.IsFullScreen());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    p.Run(cmd::kPlay);
+    EXPECT_FALSE(view.IsFullScreen()) << "the setting is off now";
+    p.Run(cmd::kStop);
+    // Switching the setting on while stopped only sets the check mark.
+    p.Run(cmd::kFullScreen);
+    EXPECT_FALSE(view.IsFullScreen());
+    EXPECT_TRUE(p.app->Router().State(cmd::kFullScreen).checked);
+}
+
+TEST(Doors, ASecondStartHandsItsFilesToTheRunningPlayer) {
+    TempDir dir;
+    Program p(dir);
+    const std::string movie = Movie(dir, "sent.cpk");
+    QProcess second;
+    second.setProgram(LUNAVUE_BINARY);
+    second.setArguments({QString::fromStdString(movie), "relative.cpk"});
+    second.setWorkingDirectory(QString::fromStdString(dir.Path().string()));
+    second.start();
+    // The second start ends only once the running player has queued every name.
+    for (int i = 0; i < 1000 && second.state() != QProcess::NotRunning; ++i) {
+        QApplication::processEvents();
+        QTest::qWait(10);
+    }
+    ASSERT_EQ(second.state(), QProcess::NotRunning);
+    EXPECT_EQ(second.exitCode(), 0);
+    // The idle step may have opened the first name already; the rest waits in the queue.
+    std::vector<std::string> seen = p.Queue();
+    if (p.Doc().IsOpen())
+        seen.insert(seen.begin(), p.app->Recent().Entries().front());
+    EXPECT_EQ(seen, (std::vector<std::string>{movie, dir.File("relative.cpk")}));
+}
