@@ -102,7 +102,12 @@ TEST(Doors, InformationAndAboutDialogs) {
     Program p(dir);
     QString info[7];
     QString aboutTitle;
+    // LUNAVUE_SHOTS=folder keeps a picture of each dialog, to look at.
+    const char* shots = std::getenv("LUNAVUE_SHOTS");
     p.app->runDialog = [&](QDialog& d) {
+        if (shots != nullptr) {
+            d.grab().save(QString("%1/%2.png").arg(shots, d.windowTitle().replace(' ', '-')));
+        }
         if (auto* f = dynamic_cast<CFileInfoDlg*>(&d)) {
             int i = 0;
             for (int id : {1003, 1004, 1005, 1009, 1006, 1007, 1008})

@@ -8,19 +8,22 @@
 #include <QImage>
 #include <QPixmap>
 #include <QPushButton>
+#include <algorithm>
 
 #include "res/Resources.h"
 
 namespace lunavue {
 namespace {
 
-// Dialog units to pixels: a horizontal unit is a quarter of the font's average character
-// width, a vertical unit an eighth of its height.
+// Dialog units to pixels: a horizontal unit is a quarter of the font's average letter width
+// (measured over the alphabet, rounded up), a vertical unit an eighth of its height.
 struct Units {
     double x, y;
     explicit Units(const QFont& f) {
         QFontMetrics m(f);
-        x = m.averageCharWidth() / 4.0;
+        const int letters =
+            m.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+        x = ((letters / 26 + 1) / 2) / 4.0;
         y = m.height() / 8.0;
     }
     QRect Rect(int dx, int dy, int dw, int dh) const {
@@ -29,9 +32,13 @@ struct Units {
     }
 };
 
+// A left-aligned text at its place; a text wider than its box in this font still shows whole.
 QLabel* Static(QWidget* parent, const Units& u, const QString& text, int x, int y, int w, int h) {
     auto* l = new QLabel(text, parent);
-    l->setGeometry(u.Rect(x, y, w, h));
+    QRect r = u.Rect(x, y, w, h);
+    r.setWidth(std::max(r.width(), l->sizeHint().width()));
+    r.setHeight(std::max(r.height(), l->sizeHint().height()));
+    l->setGeometry(r);
     l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return l;
 }
