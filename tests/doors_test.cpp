@@ -9,6 +9,7 @@
 
 #include "FilmBuilder.h"
 #include "Fixtures.h"
+#include "ProgramFixture.h"
 #include "TestUtil.h"
 #include "app/CMainFrame.h"
 #include "app/CTovrinApp.h"
@@ -20,25 +21,6 @@ using namespace lunavue;
 using namespace lunavue::test;
 
 namespace {
-
-struct Program {
-    std::unique_ptr<CTovrinApp> app;
-    explicit Program(TempDir& dir, const std::string& ini = "") {
-        if (!ini.empty())
-            WriteAll(dir.File("lunavue.ini"), ini);
-        setenv("LUNAVUE_INI", dir.File("lunavue.ini").c_str(), 1);
-        app = std::make_unique<CTovrinApp>();
-        EXPECT_TRUE(app->InitInstance({}));
-    }
-    ~Program() { app->ExitInstance(); }
-    CTovrinDoc& Doc() { return *app->CurrentDocument(); }
-    void Run(int id) { app->Router().Execute(id); }
-    void Idle(int steps = 3) {
-        for (int i = 0; i < steps; ++i)
-            app->OnIdle(i);
-    }
-    std::vector<std::string> Queue() { return {Doc().Queue().begin(), Doc().Queue().end()}; }
-};
 
 std::string Movie(TempDir& dir, const std::string& name, int frames = 50) {
     FilmMovie m;

@@ -11,6 +11,7 @@
 #include "EngineFakes.h"
 #include "FilmBuilder.h"
 #include "Fixtures.h"
+#include "ProgramFixture.h"
 #include "TestUtil.h"
 #include "app/CMainFrame.h"
 #include "app/CTovrinApp.h"
@@ -24,28 +25,6 @@ using namespace lunavue::test;
 namespace {
 
 // The program started in this process, with a settings file of its own.
-struct Program {
-    TempDir& dir;
-    std::unique_ptr<CTovrinApp> app;
-
-    explicit Program(TempDir& d, std::vector<std::string> args = {}) : dir(d) {
-        setenv("LUNAVUE_INI", dir.File("lunavue.ini").c_str(), 1);
-        app = std::make_unique<CTovrinApp>();
-        EXPECT_TRUE(app->InitInstance(args));
-    }
-    CTovrinDoc& Doc() { return *app->CurrentDocument(); }
-    CMainFrame& Frame() { return *app->MainFrame(); }
-    CTovrinView& View() { return *app->View(); }
-    CommandState State(int id) { return app->Router().State(id); }
-    // Idle steps until the queue has been taken in.
-    void Idle(int steps = 3) {
-        for (int i = 0; i < steps; ++i)
-            app->OnIdle(i);
-        QApplication::processEvents();
-    }
-    QSize Client() { return View().contentsRect().size(); }
-    void Exit() { app->ExitInstance(); }
-};
 
 std::string Movie(TempDir& dir, const std::string& name, int w, int h, int frames = 30) {
     FilmMovie m;

@@ -1,0 +1,43 @@
+// The player started in the test's own process, with a settings file of its own.
+#pragma once
+
+#include <QApplication>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "TestUtil.h"
+#include "app/CMainFrame.h"
+#include "app/CTovrinApp.h"
+#include "display/CTovrinView.h"
+
+namespace lunavue::test {
+
+struct Program {
+    std::unique_ptr<CTovrinApp> app;
+
+    explicit Program(TempDir& dir, const std::string& ini = "") {
+        if (!ini.empty())
+            WriteAll(dir.File("lunavue.ini"), ini);
+        setenv("LUNAVUE_INI", dir.File("lunavue.ini").c_str(), 1);
+        app = std::make_unique<CTovrinApp>();
+        EXPECT_TRUE(app->InitInstance({}));
+    }
+    ~Program() { app->ExitInstance(); }
+    CTovrinDoc& Doc() { return *app->CurrentDocument(); }
+    CMainFrame& Frame() { return *app->MainFrame(); }
+    CTovrinView& View() { return *app->View(); }
+    CommandState State(int id) { return app->Router().State(id); }
+    void Run(int id) { app->Router().Execute(id); }
+    // Idle steps, enough to take a queued name in.
+    void Idle(int steps = 3) {
+        for (int i = 0; i < steps; ++i)
+            app->OnIdle(i);
+        QApplication::processEvents();
+    }
+    std::vector<std::string> Queue() { return {Doc().Queue().begin(), Doc().Queue().end()}; }
+    QSize Client() { return View().contentsRect().size(); }
+    void Exit() { app->ExitInstance(); }
+};
+
+}  // namespace lunavue::test
