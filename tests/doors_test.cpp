@@ -131,6 +131,7 @@ TEST(Doors, FullScreenFromEachTrigger) {
     const QRect before = frame.geometry();
 
     p.Run(cmd::kPlay);  // the setting is on: Play enters full screen
+    QApplication::processEvents();
     ASSERT_TRUE(view.IsFullScreen());
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BlankCursor);

@@ -157,6 +157,11 @@ void CTovrinView::EnterFullScreen() {
     frame->setGeometry(r.x + screen.x(), r.y + screen.y(), r.w, r.h);
     frame->show();
     frame->raise();
+    // Some window systems place a window by its decorations: put the view where it belongs.
+    const QPoint off = screen.topLeft() - QPoint(1, 1) - mapToGlobal(QPoint(0, 0));
+    if (!off.isNull()) {
+        frame->move(frame->pos() + off);
+    }
     grabMouse();
     QApplication::setOverrideCursor(Qt::BlankCursor);
 }
