@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QMimeData>
+#include <QOpenGLContext>
 #include <QProcess>
 #include <QTest>
 #include <QUrl>
@@ -189,4 +190,29 @@ TEST(Doors, ASecondStartHandsItsFilesToTheRunningPlayer) {
     if (p.Doc().IsOpen())
         seen.insert(seen.begin(), p.app->Recent().Entries().front());
     EXPECT_EQ(seen, (std::vector<std::string>{movie, dir.File("relative.cpk")}));
+}
+
+TEST(Doors, DirectDrawFallsBackToThePainterWithoutGl) {
+    {
+        QOpenGLContext probe;
+        if (probe.create()) {
+            GTEST_SKIP() << "this machine can make a GL context";
+        }
+    }
+    TempDir dir;
+    Program p(dir, "[Tovrin]\nDirectDraw=1\n");
+    int boxes = 0;
+    p.app->runDialog = [&](QDialog&) { ++boxes; };
+    p.app->OpenDocumentFile(Movie(dir, "m.cpk", 5));
+    p.Idle();
+    ASSERT_TRUE(p.Doc().IsOpen());
+    EXPECT_TRUE(p.View().HasRenderer());
+    EXPECT_FALSE(p.View().UsesGpu());
+    EXPECT_FALSE(p.View().GetOverlayInUse());
+    EXPECT_EQ(boxes, 0) << "no message";
+    EXPECT_TRUE(p.State(cmd::kDirectDraw).checked);
+    // The toggle changes the check mark at once and the renderer only at the next movie.
+    p.Run(cmd::kDirectDraw);
+    EXPECT_FALSE(p.State(cmd::kDirectDraw).checked);
+    EXPECT_TRUE(p.View().HasRenderer());
 }

@@ -42,3 +42,14 @@ TEST(Geometry, FullScreenLetterboxAndFrame) {
     EXPECT_EQ(r.w - (frame.w - view.w), 1280 + 3);
     EXPECT_EQ(r.h - (frame.h - view.h), 1024 + 3);
 }
+
+TEST(Geometry, GpuPictureSurfaceHasTheScreensShape) {
+    // 320 x 224 on 640 x 480: a 320 x 240 surface, the picture at rows 8 to 231.
+    Surface s = PictureSurface(320, 224, 640, 480);
+    EXPECT_EQ(s, (Surface{320, 240, 0, 8, 320, 232}));
+    // A ratio equal to the screen's takes the second branch: full height, x offset 0.
+    EXPECT_EQ(PictureSurface(320, 240, 640, 480), (Surface{320, 240, 0, 0, 320, 240}));
+    // A narrow picture: the surface is as high as the picture, the picture centred across.
+    EXPECT_EQ(PictureSurface(256, 240, 1280, 1024), (Surface{300, 240, 22, 0, 278, 240}));
+    EXPECT_EQ(PictureSurface(352, 240, 1280, 1024), (Surface{352, 281, 0, 20, 352, 260}));
+}

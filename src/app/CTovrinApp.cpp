@@ -191,6 +191,7 @@ int CTovrinApp::ExitInstance() {
     if (const char* stats = std::getenv("LUNAVUE_STATS");
         stats != nullptr && *stats != '\0' && document_ != nullptr) {
         PrintPlaybackStats(stdout, document_->Stats(), waveOut_.Underruns());
+        std::printf("renderer: %s\n", lastRenderer_);
     }
     // The view's window goes first (it writes its settings), then the document (it closes
     // the movie and writes "loop").
@@ -219,7 +220,9 @@ bool CTovrinApp::OnIdle(int count) {
     if (count == 0 && frame_) {
         frame_->UpdateToolbar();
     }
-    return document_ != nullptr ? document_->IdleStep(frameworkAnswer) : frameworkAnswer;
+    const bool more = document_ != nullptr ? document_->IdleStep(frameworkAnswer) : frameworkAnswer;
+    NoteRenderer();
+    return more;
 }
 
 void CTovrinApp::OpenDocumentFile(const std::string& path) {
@@ -244,6 +247,14 @@ void CTovrinApp::AddToRecentFileList(const std::string& path) {
 void CTovrinApp::SetTitle(const std::string& title) {
     if (frame_)
         frame_->SetDocumentTitle(QString::fromStdString(title));
+}
+
+void CTovrinApp::NoteRenderer() {
+    if (view_ != nullptr && view_->HasRenderer()) {
+        lastRenderer_ = !view_->UsesGpu()          ? "painter"
+                        : view_->GetOverlayInUse() ? "gpu-overlay"
+                                                   : "gpu-blit";
+    }
 }
 
 void CTovrinApp::CloseMainWindow() {

@@ -66,6 +66,8 @@ class CTovrinApp : public QObject,
     void SetPaneText(int pane, const std::string& text) override;
     void AddToRecentFileList(const std::string& path) override;
     void SetTitle(const std::string& title) override;
+    // Notes how the view shows the movie just opened ("painter", "gpu-overlay", "gpu-blit").
+    void NoteRenderer();
     void CloseMainWindow() override;
 
     // CommandLineTarget
@@ -104,6 +106,7 @@ class CTovrinApp : public QObject,
     CommandRouter router_;
     std::unique_ptr<IdleDriver> idle_;
     bool exited_ = false;
+    const char* lastRenderer_ = "none";  // how the last movie was shown, for the statistics
 };
 
 }  // namespace lunavue

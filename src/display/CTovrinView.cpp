@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QScreen>
 
+#include "display/GlPresenter.h"
 #include "platform/profile/Settings.h"
 #include "playback/CTovrinDoc.h"
 #include "res/CommandIds.h"
@@ -52,9 +53,31 @@ QRect CTovrinView::ScreenGeometry() const {
     return s != nullptr ? s->geometry() : QRect(0, 0, 640, 480);
 }
 
-// GPU presentation is not available in this build: movies always go through the painter.
+// Prepares GPU presentation for the movie being opened: a picture surface of the screen's
+// shape with the picture centred in it, in the first surface kind the GL driver accepts.
+// False (and nothing made) when the setting is off or no GL context or surface can be had;
+// the painter then shows the movie, without a message.
 bool CTovrinView::SetUpDirectDraw() {
-    return false;
+    if (UseDirectDraw == 0) {
+        return false;
+    }
+    const QRect screen = ScreenGeometry();
+    const geometry::Surface surface = geometry::PictureSurface(
+        PictureHeader.biWidth, PictureHeader.biHeight, screen.width(), screen.height());
+    const int kind = GlPresenter::Negotiate(surface.w, surface.h);
+    if (kind == 0) {
+        return false;
+    }
+    ScreenRect = QRect(0, 0, screen.width(), screen.height());
+    surface_ = surface;
+    PictureRect = {surface.left, surface.top, surface.right - surface.left,
+                   surface.bottom - surface.top};
+    presenter_ = new GlPresenter(this, surface, kind, PictureHeader.biWidth, PictureHeader.biHeight,
+                                 [this] { return doc_.IsOpen() ? doc_.CurrentFrame() : nullptr; });
+    presenter_->setGeometry(contentsRect());
+    presenter_->show();
+    OverlayInUse = presenter_->Overlay();
+    return true;
 }
 
 void CTovrinView::SetPictureFormat(const BITMAPINFOHEADER& header) {
@@ -65,20 +88,28 @@ void CTovrinView::SetPictureFormat(const BITMAPINFOHEADER& header) {
         const QRect screen = ScreenGeometry();
         ScreenRect = QRect(0, 0, screen.width(), screen.height());
         PictureRect = geometry::Letterbox(pw, ph, screen.width(), screen.height());
-        rendererReady_ = true;
     }
+    rendererReady_ = true;
     const geometry::Size corrected = geometry::AspectCorrected(pw, ph);
     AspectWidth = corrected.w;
     AspectHeight = corrected.h;
 }
 
 void CTovrinView::ReleaseRenderer() {
+    delete presenter_;
+    presenter_ = nullptr;
     rendererReady_ = false;
     OverlayInUse = false;
 }
 
 void CTovrinView::Invalidate() {
-    update();
+    if (presenter_ != nullptr) {
+        // Full screen without aspect correction shows the whole surface: the picture keeps
+        // its shape between the surface's black bars.
+        presenter_->Show(FullScreenActive && AspectCorrect == 0);
+    } else {
+        update();
+    }
 }
 
 geometry::Size CTovrinView::PictureSizeForSizing() const {
@@ -190,6 +221,10 @@ void CTovrinView::resizeEvent(QResizeEvent* event) {
     ViewScreenRect = QRect(mapToGlobal(contentsRect().topLeft()), contentsRect().size());
     ClientWidth = contentsRect().width();
     ClientHeight = contentsRect().height();
+    if (presenter_ != nullptr) {
+        presenter_->setGeometry(contentsRect());
+        Invalidate();
+    }
 }
 
 void CTovrinView::moveEvent(QMoveEvent* event) {
@@ -209,6 +244,11 @@ void CTovrinView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const QRect client = contentsRect();
     painter.setClipRect(client);
+    if (presenter_ != nullptr) {
+        // Under the GPU picture: the colour key while the overlay kind is in use.
+        painter.fillRect(client, OverlayInUse ? QColor(255, 0, 255) : QColor(Qt::black));
+        return;
+    }
     const uint8_t* bits = doc_.IsOpen() ? doc_.CurrentFrame() : nullptr;
     if (bits == nullptr || !rendererReady_) {
         painter.fillRect(client, Qt::black);

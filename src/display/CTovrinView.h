@@ -14,6 +14,7 @@
 namespace lunavue {
 
 class CTovrinDoc;
+class GlPresenter;
 
 class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     Q_OBJECT
@@ -53,6 +54,10 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     int GetClientWidth() const { return ClientWidth; }
     int GetClientHeight() const { return ClientHeight; }
     bool HasRenderer() const { return rendererReady_; }
+    bool UsesGpu() const { return presenter_ != nullptr; }
+    bool GetOverlayInUse() const { return OverlayInUse; }
+    geometry::Surface GetSurface() const { return surface_; }
+    GlPresenter* Presenter() const { return presenter_; }
 
     void OnNormal() { FixedSize(1); }
     void OnDouble() { FixedSize(2); }
@@ -92,7 +97,9 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     int ClientHeight = 0;
     int SizeMode = 1;
     BITMAPINFOHEADER PictureHeader{};
-    bool rendererReady_ = false;  // the picture path of the open movie is set up
+    bool rendererReady_ = false;        // the picture path of the open movie is set up
+    GlPresenter* presenter_ = nullptr;  // the GPU renderer, a child over the client area
+    geometry::Surface surface_;         // its picture surface
 };
 
 }  // namespace lunavue

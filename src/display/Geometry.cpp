@@ -46,6 +46,31 @@ Rect Letterbox(int pw, int ph, int sw, int sh) {
     return {(sw - width) / 2, 0, width, sh};
 }
 
+Surface PictureSurface(int pw, int ph, int sw, int sh) {
+    Surface s;
+    if (pw <= 0 || ph <= 0 || sw <= 0 || sh <= 0) {
+        return s;
+    }
+    const auto upw = static_cast<unsigned>(pw), uph = static_cast<unsigned>(ph);
+    const auto usw = static_cast<unsigned>(sw), ush = static_cast<unsigned>(sh);
+    if (static_cast<double>(pw) / ph > static_cast<double>(sw) / sh) {
+        s.w = pw;
+        s.h = static_cast<int>(upw * ush / usw);
+        s.left = 0;
+        s.top = (s.h - ph) / 2;
+        s.right = pw;
+        s.bottom = s.top + ph;
+    } else {
+        s.h = ph;
+        s.w = static_cast<int>(uph * usw / ush);
+        s.left = (s.w - pw) / 2;
+        s.top = 0;
+        s.right = s.left + pw;
+        s.bottom = ph;
+    }
+    return s;
+}
+
 Rect FullScreenFrame(Rect frame, Rect viewWindow, Size screen) {
     return {frame.x - viewWindow.x - 1, frame.y - viewWindow.y - 1,
             frame.w + screen.w - viewWindow.w + 3, frame.h + screen.h - viewWindow.h + 3};

@@ -33,6 +33,16 @@ Rect MaximumFrame(Size picture, Size extra, Rect workArea);
 // Where a picture of pw x ph goes on an sw x sh screen keeping its shape, centred.
 Rect Letterbox(int pw, int ph, int sw, int sh);
 
+// The GPU picture surface: the screen's shape, holding the picture centred at 1:1.
+// left, top, right, bottom: where the picture lies inside the surface.
+struct Surface {
+    int w = 0;
+    int h = 0;
+    int left = 0, top = 0, right = 0, bottom = 0;
+    bool operator==(const Surface&) const = default;
+};
+Surface PictureSurface(int pw, int ph, int sw, int sh);
+
 // The frame rectangle that makes the view cover the screen: the view's window (with its
 // 2-pixel border) spans (-1, -1) to (sw + 2, sh + 2), so its client area is (1, 1) to (sw, sh).
 Rect FullScreenFrame(Rect frame, Rect viewWindow, Size screen);
