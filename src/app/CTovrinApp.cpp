@@ -192,6 +192,7 @@ int CTovrinApp::ExitInstance() {
         stats != nullptr && *stats != '\0' && document_ != nullptr) {
         PrintPlaybackStats(stdout, document_->Stats(), waveOut_.Underruns());
         std::printf("renderer: %s\n", lastRenderer_);
+        std::fflush(stdout);
     }
     // The view's window goes first (it writes its settings), then the document (it closes
     // the movie and writes "loop").
