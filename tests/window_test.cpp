@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
@@ -246,4 +247,29 @@ TEST(Window, PlaysToTheEndAndClosesByItself) {
     const std::string ini = ReadAll(dir.File("run.ini"));
     EXPECT_NE(ini.find("type=1558"), std::string::npos) << ini;
     EXPECT_NE(ini.find("File1="), std::string::npos);
+}
+
+// Ending the session (SIGTERM) keeps the settings as a log-off does, without the position.
+TEST(Window, TerminationKeepsTheSettingsButNotThePosition) {
+    TempDir dir;
+    WriteAll(dir.File("t.ini"), "[Tovrin]\nloop=1\n");
+    QProcess player;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("SDL_AUDIODRIVER", "dummy");
+    env.insert("LUNAVUE_INI", QString::fromStdString(dir.File("t.ini")));
+    player.setProcessEnvironment(env);
+    player.start(LUNAVUE_BINARY,
+                 {QString::fromStdString(FixturePath("silent-256x224.cpk")), "-play"});
+    ASSERT_TRUE(player.waitForStarted());
+    QTest::qWait(1500);
+    player.terminate();
+    ASSERT_TRUE(player.waitForFinished(10000));
+    EXPECT_EQ(player.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(player.exitCode(), 0);
+    const std::string ini = ReadAll(dir.File("t.ini"));
+    EXPECT_NE(ini.find("type=1558"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("loop=1"), std::string::npos);
+    EXPECT_NE(ini.find("WindowSize=1"), std::string::npos);
+    EXPECT_EQ(ini.find("x_position"), std::string::npos);
 }

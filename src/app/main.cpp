@@ -1,8 +1,21 @@
+#include <signal.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QSocketNotifier>
 #include <string>
 #include <vector>
 
 #include "app/CTovrinApp.h"
+
+namespace {
+int g_signalPipe[2] = {-1, -1};
+
+void OnTerminate(int) {
+    const char byte = 1;
+    (void)!write(g_signalPipe[1], &byte, 1);
+}
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
@@ -15,6 +28,20 @@ int main(int argc, char** argv) {
     lunavue::CTovrinApp app;
     if (!app.InitInstance(args)) {
         return app.Forwarded() ? 0 : app.ExitInstance();
+    }
+    // SIGTERM and SIGHUP (the session ending) end the program as a log-off does: the
+    // document and the view keep their settings; no close request reaches the window, so
+    // its position is not saved.
+    std::unique_ptr<QSocketNotifier> terminate;
+    if (pipe(g_signalPipe) == 0) {
+        terminate = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(terminate.get(), &QSocketNotifier::activated,
+                         [] { QApplication::exit(0); });
+        struct sigaction sa {};
+        sa.sa_handler = OnTerminate;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGTERM, &sa, nullptr);
+        sigaction(SIGHUP, &sa, nullptr);
     }
     return app.Run();
 }
