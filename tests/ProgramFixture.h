@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "FilmBuilder.h"
 #include "TestUtil.h"
 #include "app/CMainFrame.h"
 #include "app/CTovrinApp.h"
@@ -39,5 +40,16 @@ struct Program {
     QSize Client() { return View().contentsRect().size(); }
     void Exit() { app->ExitInstance(); }
 };
+
+// Saves a movie of numbered grey frames (frame i has grey level i) and returns its path.
+inline std::string NumberedMovie(TempDir& dir, const std::string& name, int w, int h, int frames) {
+    FilmMovie m;
+    m.width = static_cast<uint32_t>(w);
+    m.height = static_cast<uint32_t>(h);
+    for (int i = 1; i <= frames; ++i)
+        m.Video(GreyFrame(i, w, h));
+    m.Save(dir.File(name));
+    return dir.File(name);
+}
 
 }  // namespace lunavue::test

@@ -24,13 +24,7 @@ using namespace lunavue::test;
 namespace {
 
 std::string Movie(TempDir& dir, const std::string& name, int frames = 50) {
-    FilmMovie m;
-    m.width = 32;
-    m.height = 16;
-    for (int i = 1; i <= frames; ++i)
-        m.Video(GreyFrame(i, 32, 16));
-    m.Save(dir.File(name));
-    return dir.File(name);
+    return NumberedMovie(dir, name, 32, 16, frames);
 }
 
 }  // namespace

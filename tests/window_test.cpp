@@ -28,13 +28,7 @@ namespace {
 // The program started in this process, with a settings file of its own.
 
 std::string Movie(TempDir& dir, const std::string& name, int w, int h, int frames = 30) {
-    FilmMovie m;
-    m.width = static_cast<uint32_t>(w);
-    m.height = static_cast<uint32_t>(h);
-    for (int i = 1; i <= frames; ++i)
-        m.Video(GreyFrame(i, w, h));
-    m.Save(dir.File(name));
-    return dir.File(name);
+    return NumberedMovie(dir, name, w, h, frames);
 }
 
 }  // namespace
