@@ -211,14 +211,18 @@ void CTovrinView::LeaveFullScreen() {
     QApplication::restoreOverrideCursor();
 }
 
+QRect CTovrinView::ClientScreenRect() const {
+    return QRect(mapToGlobal(contentsRect().topLeft()), contentsRect().size());
+}
+
 void CTovrinView::UpdateScreenRect() {
-    ViewScreenRect = QRect(mapToGlobal(contentsRect().topLeft()), contentsRect().size());
+    ViewScreenRect = ClientScreenRect();
     update();
 }
 
 void CTovrinView::resizeEvent(QResizeEvent* event) {
     QFrame::resizeEvent(event);
-    ViewScreenRect = QRect(mapToGlobal(contentsRect().topLeft()), contentsRect().size());
+    ViewScreenRect = ClientScreenRect();
     ClientWidth = contentsRect().width();
     ClientHeight = contentsRect().height();
     if (presenter_ != nullptr) {

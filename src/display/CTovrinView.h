@@ -80,6 +80,7 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     QWidget* Frame() const { return window(); }
     bool SetUpDirectDraw();
     QRect ScreenGeometry() const;
+    QRect ClientScreenRect() const;  // the client area in screen coordinates
 
     CTovrinDoc& doc_;
     int AspectWidth = 0;

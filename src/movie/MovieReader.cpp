@@ -315,18 +315,15 @@ size_t MovieReader::SoundSlotsNeeded() const {
 }
 
 void MovieReader::Close() {
-    if (fd_ >= 0 && !open_) {
+    if (open_) {
+        ReleaseBuffers();
+        soundUsable_ = false;
+        open_ = false;
+    }
+    if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
     }
-    if (!open_) {
-        return;
-    }
-    ReleaseBuffers();
-    soundUsable_ = false;
-    open_ = false;
-    ::close(fd_);
-    fd_ = -1;
 }
 
 int MovieReader::GetOutputFormat(BITMAPINFOHEADER* out) const {

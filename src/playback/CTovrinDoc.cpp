@@ -166,7 +166,7 @@ void CTovrinDoc::PrefillRing() {
     }
 }
 
-double CTovrinDoc::DueMs(uint32_t slot) const {
+double CTovrinDoc::DueMs(double slot) const {
     return static_cast<double>(slot) * 1000.0 * PeriodTicks / BaseFrequency;
 }
 
@@ -181,7 +181,7 @@ void CTovrinDoc::OnTimerTick() {
     // which a movie shorter than ten display periods may not have filled at Play).
     const uint32_t elapsed = platform_.clock.NowMs() - StartTime.load();
     const double ahead = static_cast<double>(SlotsFilled.load()) - kLead;
-    const double due = std::trunc(ahead * 1000.0 * PeriodTicks / BaseFrequency);
+    const double due = std::trunc(DueMs(ahead));
     if (static_cast<double>(elapsed) < due) {
         return;
     }
@@ -189,8 +189,8 @@ void CTovrinDoc::OnTimerTick() {
 }
 
 // Fills the next display slot: the previous picture again while the last decoded frame
-// lasts, otherwise the next frame. Returns false when it had to wait.
-bool CTovrinDoc::DecodeIntoNextSlot() {
+// lasts, otherwise the next frame; or nothing, when this tick has to wait.
+void CTovrinDoc::DecodeIntoNextSlot() {
     const uint32_t filled = SlotsFilled.load();
     const uint32_t s = filled % kRingSize;
     if (RemainingTicks > 0) {
@@ -202,7 +202,7 @@ bool CTovrinDoc::DecodeIntoNextSlot() {
             if (soundDelivered_.load()) {
                 platform_.timer.Kill(TimerId.load());
             }
-            return true;
+            return;
         }
         uint8_t* target = FramePool[FramesDecoded % kPoolSize];
         // Never decode into the picture on screen (a main thread held up by a dialog can
@@ -210,7 +210,7 @@ bool CTovrinDoc::DecodeIntoNextSlot() {
         decoding_.store(target);
         if (CurrentFrame_.load() == target) {
             decoding_.store(nullptr);
-            return false;
+            return;
         }
         RemainingTicks = static_cast<int32_t>(Reader_.DecodeNextFrame(target));
         decoding_.store(nullptr);
@@ -219,7 +219,6 @@ bool CTovrinDoc::DecodeIntoNextSlot() {
     }
     RemainingTicks -= static_cast<int32_t>(PeriodTicks);
     SlotsFilled.store(filled + 1);
-    return true;
 }
 
 bool CTovrinDoc::IdleStep(bool frameworkAnswer) {

@@ -111,13 +111,14 @@ class CTovrinDoc {
 
   private:
     void PrefillRing();
-    bool DecodeIntoNextSlot();
+    void DecodeIntoNextSlot();
     void OpenAudio();
     void FillAudio();
     void CloseAudio();
     void Invalidate();
     void ShowSlot(uint32_t slot, uint32_t elapsed);
-    double DueMs(uint32_t slot) const;
+    // When slot begins, in ms of the clock (slot may be negative: before the start).
+    double DueMs(double slot) const;
     bool SoundStillPlaying() const;
 
     DocumentPlatform platform_;
