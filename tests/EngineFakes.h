@@ -21,7 +21,7 @@ struct ManualTimer : mm::PeriodicTimer {
     uint32_t lastId = 0;
     uint32_t period = 0;
     int kills = 0;
-    uint32_t Set(uint32_t periodMs, uint32_t, std::function<void()> t) override {
+    uint32_t Set(uint32_t periodMs, std::function<void()> t) override {
         tick = std::move(t);
         period = periodMs;
         return active = ++lastId;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -101,7 +102,8 @@ struct FilmMovie {
     uint8_t bits = 0;
     uint16_t rate = 0;
     uint32_t baseFrequency = 10;
-    int32_t entryCountOverride = -1;  // >= 0: the header's entry count says this instead
+    int64_t entryCountOverride = -1;            // >= 0: the header's entry count says this instead
+    std::map<size_t, uint32_t> lengthOverride;  // table lengths that lie about their data
     std::vector<FilmSample> samples;
 
     void Video(Bytes data, uint32_t duration = 1) {
@@ -137,9 +139,12 @@ struct FilmMovie {
         Put32(b, baseFrequency);
         Put32(b, entryCountOverride >= 0 ? static_cast<uint32_t>(entryCountOverride) : n);
         uint32_t offset = 0;
-        for (const FilmSample& s : samples) {
+        for (size_t i = 0; i < samples.size(); ++i) {
+            const FilmSample& s = samples[i];
             Put32(b, offset);
-            Put32(b, static_cast<uint32_t>(s.data.size()));
+            auto lie = lengthOverride.find(i);
+            Put32(b,
+                  lie != lengthOverride.end() ? lie->second : static_cast<uint32_t>(s.data.size()));
             Put32(b, s.audio ? 0xFFFFFFFFu : s.timestamp);
             Put32(b, s.duration);
             offset += static_cast<uint32_t>(s.data.size());

@@ -13,22 +13,21 @@ using namespace lunavue::test;
 
 namespace {
 
-// A document on fake platform services, with a settings file and movies of its own.
+// A document on fake platform services, with settings and movies of its own.
 struct Engine {
     TempDir dir;
     FakeClock clock;
     ManualTimer timer;
     CapturingWaveOut wave;
+    MemorySettings settings;
     RecordingView view;
     RecordingShell shell;
     std::unique_ptr<CTovrinDoc> doc;
     uint32_t start = 0;
 
-    explicit Engine(const std::string& ini = "") {
-        if (!ini.empty())
-            WriteAll(dir.File("s.ini"), ini);
-        SetSettingsFile(dir.File("s.ini"));
-        doc = std::make_unique<CTovrinDoc>(DocumentPlatform{clock, timer, wave}, shell);
+    explicit Engine(int loop = 0) {
+        settings.Write(settings::kLoop, loop);
+        doc = std::make_unique<CTovrinDoc>(DocumentPlatform{clock, timer, wave, settings}, shell);
         doc->SetView(&view);
     }
     std::string Save(const FilmMovie& m, const std::string& name = "m.cpk") {
@@ -128,7 +127,7 @@ TEST(Engine, WorkedExampleOfTheClock) {
     EXPECT_EQ(e.Shown(), 1) << "the poster frame after the end";
     EXPECT_EQ(e.shell.panes[1], " 0: 0");
     EXPECT_EQ(e.doc->Stats().lateSlots, 0u);
-    EXPECT_EQ(e.doc->Stats().framesShown, 299u);
+    EXPECT_EQ(e.doc->Stats().framesShown, 300u);
 }
 
 TEST(Engine, LongFramesFillSeveralSlotsAndLeftoverTicksAreDropped) {
@@ -220,8 +219,8 @@ TEST(Engine, EndOfMovieLoopsStopsOrMovesOn) {
     e.doc->AppendToQueue(e.Save(Numbered(2, 1, 10), "next.cpk"));
     e.start = e.clock.now;
     e.RunTo(300);
-    EXPECT_FALSE(e.doc->IsOpen()) << "the stop at the end unloads the movie";
-    e.doc->IdleStep(false);
+    EXPECT_TRUE(e.doc->IsFinished());
+    e.doc->IdleStep(false);  // the next name replaces the finished movie
     EXPECT_TRUE(e.doc->IsOpen());
     EXPECT_EQ(e.shell.title, "next.cpk");
     EXPECT_FALSE(e.doc->IsPlaying()) << "without auto-play it waits for Play";
@@ -298,9 +297,10 @@ TEST(Engine, CommandStatesFollowTheEngineState) {
     e.doc->OnStop();
     EXPECT_EQ(states(), (std::vector<bool>{true, false, true}));
     EXPECT_FALSE(e.timer.Running());
-    e.Play();  // Done -> Playing: Finished stays as it was
-    EXPECT_TRUE(e.doc->IsPlaying());
     EXPECT_TRUE(e.doc->IsFinished());
+    e.Play();  // a finished movie plays again
+    EXPECT_TRUE(e.doc->IsPlaying());
+    EXPECT_EQ(states(), (std::vector<bool>{false, true, true}));
 }
 
 TEST(Engine, SlotsTheTickHasNotFilledShowTheNewestPicture) {
@@ -314,23 +314,60 @@ TEST(Engine, SlotsTheTickHasNotFilledShowTheNewestPicture) {
     EXPECT_GE(e.doc->Stats().lateSlots, 1u);
 }
 
-TEST(Engine, TheTickNeverDecodesIntoThePictureOnScreen) {
+// A menu or a dialog holds the main thread: the idle step does not run, while the clock and
+// the ticks go on. The ticks keep reading and feeding the sound and decoding pictures (never
+// into the one on screen), and the first idle step afterwards shows the current slot.
+TEST(Engine, PlaybackGoesOnWhileTheMainThreadIsHeldUp) {
     Engine e;
-    e.Open(Numbered(100, 1, 10));
-    e.Play();
-    // The main thread is held up (a dialog): no idle step, the poster stays on screen in
-    // pool picture 0, while the clock and the ticks go on.
-    for (int i = 0; i < 40; ++i) {
-        e.clock.now += 100;
-        e.timer.Tick();
+    FilmMovie m;
+    m.channels = 1;
+    m.bits = 8;
+    m.rate = 8000;
+    m.baseFrequency = 10;  // 100 ms a frame
+    for (int i = 1; i <= 80; ++i) {
+        m.Audio(Bytes(800, static_cast<uint8_t>(i)));  // 100 ms of sound before each frame
+        m.Video(GreyFrame(i));
     }
-    EXPECT_EQ(e.doc->GetFramesDecoded(), 16u) << "frame 17 would overwrite the picture shown";
-    EXPECT_EQ(e.doc->CurrentFrame(), e.doc->Pool(0));
-    EXPECT_EQ(e.doc->CurrentFrame()[0], 1);
-    e.doc->IdleStep(false);  // the main thread is back: the newest filled slot shows
-    EXPECT_EQ(e.Shown(), 16);
+    e.Open(m);
+    e.Play();
+    const uint8_t* poster = e.doc->CurrentFrame();
+    // 30 display periods without an idle step; the device plays what it is given.
+    for (int t = 1; t <= 3000; ++t) {
+        ++e.clock.now;
+        if (t % 100 == 0) {
+            e.timer.Tick();
+            e.wave.Play(1);
+        }
+    }
+    EXPECT_EQ(e.doc->CurrentFrame(), poster) << "nothing has changed the picture on screen";
+    EXPECT_EQ(e.doc->CurrentFrame()[0], 1) << "and nothing has written into it";
+    EXPECT_EQ(e.doc->GetFramesDecoded(), 41u) << "ten periods ahead of the clock";
+    EXPECT_GE(e.wave.writes.size(), 39u) << "the sound went on";
+    e.doc->IdleStep(false);
+    EXPECT_EQ(e.Shown(), 31) << "the slot of the current time";
+
+    // A tick held up for ten periods catches up in one tick.
+    e.clock.now += 1000;
     e.timer.Tick();
-    EXPECT_EQ(e.doc->GetFramesDecoded(), 17u);
+    EXPECT_EQ(e.doc->GetSlotsFilled(), 51u);
+    e.doc->IdleStep(false);
+    EXPECT_EQ(e.Shown(), 41);
+    EXPECT_EQ(e.doc->Stats().damagedFrames, 0u);
+
+    // Every chunk reaches the device once, in order.
+    e.start = e.clock.now - 4000;
+    for (int t = 4001; t <= 8200; ++t) {
+        ++e.clock.now;
+        if (t % 100 == 0)
+            e.timer.Tick();
+        e.wave.Play(10);
+        e.doc->IdleStep(false);
+    }
+    EXPECT_TRUE(e.doc->IsFinished());
+    Bytes expected;
+    for (int i = 1; i <= 80; ++i)
+        expected.insert(expected.end(), 800, static_cast<uint8_t>(i + 128));
+    EXPECT_EQ(e.wave.played, expected);
 }
 
 TEST(Engine, SoundQueueFillsEveryFreeHeaderInOrder) {
@@ -349,24 +386,25 @@ TEST(Engine, SoundQueueFillsEveryFreeHeaderInOrder) {
     m.Audio(Bytes(8, 5));
     m.Audio(Bytes(8, 6));
     m.Video(GreyFrame(13));
+    m.Audio(Bytes(8, 7));
+    m.Audio(Bytes(8, 8));
+    m.Video(GreyFrame(14));
     e.Open(m);
     e.Play();
     EXPECT_TRUE(e.wave.open);
     EXPECT_EQ(e.wave.writes, (std::vector<int>{0, 1, 2, 3})) << "four chunks were ready";
-    e.timer.Tick();  // decodes frame 11; no chunk is ready
-    EXPECT_EQ(e.wave.writes.size(), 4u);
-    e.At(100);
-    e.timer.Tick();  // the cursor stands on chunk 4: read ahead and written to header 4
+    e.timer.Tick();  // decodes frame 11; the chunk behind it is read ahead at once
     EXPECT_EQ(e.wave.writes, (std::vector<int>{0, 1, 2, 3, 4}));
+    e.At(100);
+    e.timer.Tick();  // decodes frame 12, reading chunk 5; chunk 6 is read ahead
+    EXPECT_EQ(e.wave.writes, (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
     e.wave.Play(2);  // headers 0 and 1 are done and free again
     e.At(200);
-    e.timer.Tick();  // decodes frame 13, reading chunks 5 and 6 on the way
-    e.At(300);
-    e.timer.Tick();
-    EXPECT_EQ(e.wave.writes, (std::vector<int>{0, 1, 2, 3, 4, 0, 1}));
+    e.timer.Tick();  // decodes frame 13; chunks 7 and 8 go to the lowest free headers
+    EXPECT_EQ(e.wave.writes, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 0, 1}));
     e.wave.Play(10);
     Bytes expected;
-    for (int a = 0; a < 7; ++a)
+    for (int a = 0; a < 9; ++a)
         expected.insert(expected.end(), 8, static_cast<uint8_t>(a + 128));
     EXPECT_EQ(e.wave.played, expected) << "every chunk, once, in file order";
 
@@ -404,8 +442,8 @@ TEST(Engine, TheEndWaitsForTheLastSound) {
     FilmMovie m = Numbered(5, 1, 10);
     m.channels = 1;
     m.bits = 8;
-    m.rate = 100;
-    m.Audio(Bytes(30, 7));  // after the last frame
+    m.rate = 1000;
+    m.Audio(Bytes(300, 7));  // 300 ms of sound after the last frame
     e.Open(m);
     e.Play();
     e.RunTo(600);
@@ -413,21 +451,21 @@ TEST(Engine, TheEndWaitsForTheLastSound) {
     e.wave.Play(1);
     e.RunTo(601);
     EXPECT_TRUE(e.doc->IsFinished());
-    EXPECT_EQ(e.wave.played, Bytes(30, 7 + 128));
+    EXPECT_EQ(e.wave.played, Bytes(300, 7 + 128));
 }
 
 TEST(Engine, LoopSettingIsReadAndWrittenBack) {
-    {
-        Engine e("[Tovrin]\nloop=5\n");
-        EXPECT_TRUE(e.doc->OnUpdateLoop());
-        e.doc.reset();
-        EXPECT_EQ(ReadAll(e.dir.File("s.ini")), "[Tovrin]\nloop=5\n");
-    }
-    Engine e("[Tovrin]\nloop=5\n");
-    e.doc->OnLoop();
-    EXPECT_FALSE(e.doc->OnUpdateLoop());
-    e.doc.reset();
-    EXPECT_EQ(ReadAll(e.dir.File("s.ini")), "[Tovrin]\nloop=0\n");
+    Engine kept(5);
+    EXPECT_TRUE(kept.doc->OnUpdateLoop());
+    kept.settings.Write(settings::kLoop, 0);
+    kept.doc.reset();
+    EXPECT_EQ(kept.settings.Read(settings::kLoop), 5) << "written back unchanged";
+
+    Engine toggled(5);
+    toggled.doc->OnLoop();
+    EXPECT_FALSE(toggled.doc->OnUpdateLoop());
+    toggled.doc.reset();
+    EXPECT_EQ(toggled.settings.Read(settings::kLoop), 0);
 }
 
 TEST(Engine, BrokenNamesAreDroppedAndTheQueueMovesOn) {

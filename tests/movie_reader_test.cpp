@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 
 #include "FilmBuilder.h"
@@ -27,7 +28,7 @@ struct Opened {
     bool ok;
     explicit Opened(const FilmMovie& movie) {
         movie.Save(dir.File("m.cpk"));
-        ok = reader.Open(dir.File("m.cpk"));
+        ok = static_cast<bool>(reader.Open(dir.File("m.cpk")));
     }
     Bytes Picture() { return Bytes(PictureStride(8) * 8 + 4, 0); }
 };
@@ -156,7 +157,7 @@ TEST(MovieReader, ManyChunksBeforeTheFirstPictureAreAllKept) {
     FilmMovie m;
     m.channels = 2;
     m.bits = 16;
-    m.rate = 100;  // 400 bytes a second: each 8-byte chunk lasts 20 ms
+    m.rate = 1000;  // 4000 bytes a second: each 8-byte chunk lasts 2 ms
     for (int i = 0; i < 300; ++i) {
         m.Audio(Sound({i >> 8, i & 0xFF, 0, 0, 0x10, 0x20, 0, 0}));
     }
@@ -164,7 +165,7 @@ TEST(MovieReader, ManyChunksBeforeTheFirstPictureAreAllKept) {
     m.Video(GreyFrame(2));
     Opened o(m);
     ASSERT_TRUE(o.ok);
-    EXPECT_GE(o.reader.GetSoundSlotCount(), 300u);
+    EXPECT_GE(o.reader.GetSoundRingBytes(), 300u * 8);
     Bytes pic = o.Picture();
     Bytes out(o.reader.GetAudioChunkCapacity());
     o.reader.Rewind();
@@ -235,9 +236,6 @@ TEST(MovieReader, BufferSizesFollowTheTable) {
     EXPECT_EQ(h.biCompression, 0u);
     EXPECT_EQ(h.biBitCount, 24);
     EXPECT_EQ(o.reader.GetAudioChunkCapacity(), 1004u);
-    EXPECT_EQ(o.reader.GetSoundSlotCount(), 16u);
-    EXPECT_EQ(o.reader.GetSoundSlotSize(), 2028u);
-    EXPECT_EQ(o.reader.GetCompressedBufferSize(), 6028u);
     EXPECT_EQ(o.reader.GetDecodedBufferSize(), 964u * 2 + 1024);
     EXPECT_EQ(o.reader.GetFramePeriodTicks(), 1u);
     EXPECT_EQ(o.reader.GetTotalTicks(), 1u + 3u);
@@ -276,6 +274,7 @@ TEST(MovieReader, TimingAndSoundFormatEdges) {
     FilmMovie second;
     second.channels = 2;
     second.bits = 8;
+    second.rate = 8000;
     second.Video(GreyFrame(1), 7);
     second.Audio(Bytes(10, 0));
     second.Save(o.dir.File("b.cpk"));
@@ -286,68 +285,115 @@ TEST(MovieReader, TimingAndSoundFormatEdges) {
     EXPECT_EQ(o.reader.GetVideoFrameCount(), 1u);
 }
 
-TEST(MovieReader, RefusesFilesItCannotPlay) {
+TEST(MovieReader, RefusesFilesItCannotPlayAndSaysWhy) {
     TempDir dir;
-    CapturedMessages messages;
     MovieReader reader;
-    auto refused = [&](const FilmMovie& m, const char* expected) {
-        m.Save(dir.File("x.cpk"));
-        messages.texts.clear();
-        bool ok = reader.Open(dir.File("x.cpk"));
-        EXPECT_FALSE(reader.IsOpen());
-        return !ok && (expected == nullptr ? messages.texts.empty()
-                                           : messages.texts == std::vector<std::string>{expected});
-    };
     FilmMovie good;
     good.Video(GreyFrame(1));
+    good.Video(GreyFrame(2));
+    struct Case {
+        const char* what;
+        std::function<void(FilmMovie&)> damage;
+        OpenError error;
+        const char* reason;  // the start of the English text
+    };
+    const std::vector<Case> cases = {
+        {"another codec", [](FilmMovie& m) { m.codec = "CVID"; }, OpenError::kNotCinepak,
+         "the video is not Cinepak"},
+        {"no width", [](FilmMovie& m) { m.width = 0; }, OpenError::kPictureSize,
+         "the picture size"},
+        {"too tall", [](FilmMovie& m) { m.height = 4097; }, OpenError::kPictureSize,
+         "the picture size"},
+        {"table larger than the file", [](FilmMovie& m) { m.entryCountOverride = 0x7FFFFFFF; },
+         OpenError::kTooShort, "the file ends"},
+        {"no entries", [](FilmMovie& m) { m.entryCountOverride = 0; }, OpenError::kEntryCount,
+         "the sample table's entry count (0)"},
+        {"negative count", [](FilmMovie& m) { m.entryCountOverride = 0x80000001u; },
+         OpenError::kEntryCount, "the sample table's entry count (-2147483647)"},
+        {"no picture",
+         [](FilmMovie& m) {
+             m.samples.clear();
+             m.Audio(Bytes(4, 0));
+         },
+         OpenError::kNoVideo, "the sample table has no video entry"},
+        {"a frame lasting 0 ticks", [](FilmMovie& m) { m.samples[1].duration = 0; },
+         OpenError::kPeriodZero, "sample table entry 1 is a picture lasting 0 ticks"},
+        {"no clock", [](FilmMovie& m) { m.baseFrequency = 0; }, OpenError::kBaseFrequencyZero,
+         "the base frequency"},
+        {"a length past the end", [](FilmMovie& m) { m.lengthOverride[1] = 1000; },
+         OpenError::kDataPastEnd, "sample table entry 1 runs past the end of the file"},
+        {"a length near 2^31", [](FilmMovie& m) { m.lengthOverride[0] = 0x7FFFFFFE; },
+         OpenError::kDataPastEnd, "sample table entry 0 runs past the end of the file"},
+        {"a negative length", [](FilmMovie& m) { m.lengthOverride[1] = 0xFFFFFFF0u; },
+         OpenError::kDataPastEnd, "sample table entry 1 runs past the end of the file"},
+        {"pictures beyond the memory limit",
+         [](FilmMovie& m) {
+             m.width = 4096;
+             m.height = 4096;
+         },
+         OpenError::kOutOfMemory, "playing it would need"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FilmMovie m = good;
+        c.damage(m);
+        m.Save(dir.File("x.cpk"));
+        const OpenStatus status = reader.Open(dir.File("x.cpk"));
+        EXPECT_EQ(status.error, c.error);
+        EXPECT_EQ(status.Describe().rfind(c.reason, 0), 0u) << status.Describe();
+        EXPECT_FALSE(reader.IsOpen());
+    }
+    EXPECT_EQ(RefusalMessage(OpenError::kNotCinepak), nullptr) << "refused without a message";
+    EXPECT_STREQ(RefusalMessage(OpenError::kOutOfMemory), messages::kNoMemory);
+    EXPECT_STREQ(RefusalMessage(OpenError::kDataPastEnd), messages::kDamaged);
+    EXPECT_STREQ(RefusalMessage(OpenError::kNotRegularFile), messages::kCannotOpen);
 
-    EXPECT_FALSE(reader.Open(dir.File("missing.cpk")));
-    EXPECT_EQ(messages.texts, std::vector<std::string>{messages::kCannotOpen});
-    messages.texts.clear();
-    EXPECT_FALSE(reader.Open(dir.Path().string()));  // a folder
-    EXPECT_EQ(messages.texts, std::vector<std::string>{messages::kCannotOpen});
+    EXPECT_EQ(reader.Open(dir.File("missing.cpk")).Describe(),
+              "cannot open the file: No such file or directory");
+    EXPECT_EQ(reader.Open(dir.Path().string()).error, OpenError::kNotRegularFile) << "a folder";
 
-    FilmMovie m = good;
-    m.codec = "CVID";
-    EXPECT_TRUE(refused(m, nullptr)) << "other codecs are refused silently";
-    m = good;
-    m.width = 0;
-    EXPECT_TRUE(refused(m, messages::kDamaged));
-    m = good;
-    m.height = 4097;
-    EXPECT_TRUE(refused(m, messages::kDamaged));
-    m = good;
-    m.entryCountOverride = -1 & 0x7FFFFFFF;
-    EXPECT_TRUE(refused(m, messages::kDamaged)) << "table larger than the file";
-    m = good;
-    m.entryCountOverride = 0;
-    EXPECT_TRUE(refused(m, messages::kDamaged));
-    m.samples.clear();
-    m.entryCountOverride = -1;
-    m.Audio(Bytes(4, 0));
-    EXPECT_TRUE(refused(m, messages::kDamaged)) << "no picture at all";
-    m = good;
-    m.samples[0].duration = 0;
-    EXPECT_TRUE(refused(m, messages::kDamaged)) << "a frame period of zero";
-    m = good;
-    m.baseFrequency = 0;
-    EXPECT_TRUE(refused(m, messages::kDamaged));
-
-    // Negative entry count, and truncations of a real movie at many points.
+    // Truncations of a real movie at many points.
     Bytes movie = ReadBytes(FixturePath("gray-320x200-s8-mono.cpk"));
-    Bytes negative = movie;
-    Set32(negative, 60, 0x80000001u);
-    WriteAll(dir.File("n.cpk"), std::string(negative.begin(), negative.end()));
-    EXPECT_FALSE(reader.Open(dir.File("n.cpk")));
     for (size_t cut : {size_t{0}, size_t{10}, size_t{63}, size_t{64}, size_t{500}, size_t{1168},
                        size_t{1200}, movie.size() / 2, movie.size() - 1}) {
         WriteAll(dir.File("t.cpk"), std::string(movie.begin(), movie.begin() + cut));
-        messages.texts.clear();
-        EXPECT_FALSE(reader.Open(dir.File("t.cpk"))) << cut;
-        EXPECT_EQ(messages.texts, std::vector<std::string>{messages::kDamaged}) << cut;
+        const OpenStatus status = reader.Open(dir.File("t.cpk"));
+        EXPECT_FALSE(status) << cut;
+        EXPECT_STREQ(RefusalMessage(status.error), messages::kDamaged) << cut;
     }
     // A refused file leaves the reader ready for the next one.
     EXPECT_TRUE(reader.Open(FixturePath("gray-320x200-s8-mono.cpk")));
+}
+
+// A table of many tiny sound chunks and one large one: the waiting sound is held as bytes,
+// not as many slots of the largest size.
+TEST(MovieReader, ManyTinyChunksNeedLittleMemory) {
+    FilmMovie m;
+    m.channels = 1;
+    m.bits = 8;
+    m.rate = 22050;
+    m.baseFrequency = 15;
+    m.Audio(Bytes(200000, 0));
+    for (int i = 0; i < 2000; ++i) {
+        m.Audio(Bytes(1, static_cast<uint8_t>(i)));
+        if (i % 40 == 0)
+            m.Video(GreyFrame(i / 40));
+    }
+    Opened o(m);
+    ASSERT_TRUE(o.ok);
+    EXPECT_LT(o.reader.GetSoundRingBytes(), 2u << 20);
+    Bytes pic = o.Picture();
+    Bytes out(o.reader.GetAudioChunkCapacity());
+    o.reader.Rewind();
+    size_t total = 0;
+    for (uint32_t f = 0; f < o.reader.GetVideoFrameCount(); ++f) {
+        o.reader.DecodeNextFrame(pic.data());
+        while (uint32_t n = o.reader.NextAudioChunk(out.data()))
+            total += n;
+    }
+    while (uint32_t n = o.reader.NextAudioChunk(out.data()))
+        total += n;
+    EXPECT_EQ(total, 202000u) << "every byte delivered";
 }
 
 TEST(MovieReader, RandomDamageNeverCrashes) {
@@ -365,7 +411,7 @@ TEST(MovieReader, RandomDamageNeverCrashes) {
             bad[at] = static_cast<uint8_t>(rng());
         }
         WriteAll(dir.File("r.cpk"), std::string(bad.begin(), bad.end()));
-        if (!reader.Open(dir.File("r.cpk"))) {
+        if (!reader.Open(dir.File("r.cpk")).operator bool()) {
             continue;
         }
         BITMAPINFOHEADER h{};

@@ -36,7 +36,7 @@ TEST(Timer, TicksOnItsOwnThreadWithoutOverlapAndKillWaits) {
     std::atomic<bool> overlapped{false};
     std::atomic<bool> otherThread{true};
     const auto main = std::this_thread::get_id();
-    uint32_t id = timer.Set(5, 5, [&] {
+    uint32_t id = timer.Set(5, [&] {
         if (inside.fetch_add(1) != 0)
             overlapped = true;
         if (std::this_thread::get_id() == main)
@@ -61,7 +61,7 @@ TEST(Timer, ATickMayKillItsOwnTimer) {
     mm::ThreadTimer timer;
     std::atomic<int> ticks{0};
     std::atomic<uint32_t> id{0};
-    id = timer.Set(2, 5, [&] {
+    id = timer.Set(2, [&] {
         if (++ticks == 3)
             timer.Kill(id.load());
     });
@@ -70,7 +70,7 @@ TEST(Timer, ATickMayKillItsOwnTimer) {
     EXPECT_EQ(ticks.load(), 3);
     timer.Kill(id.load());  // the owner's later Kill is harmless
     std::atomic<int> again{0};
-    uint32_t second = timer.Set(2, 5, [&] { ++again; });
+    uint32_t second = timer.Set(2, [&] { ++again; });
     EXPECT_NE(second, id.load());
     EXPECT_TRUE(Eventually([&] { return again.load() >= 2; }));
 }
@@ -80,7 +80,7 @@ TEST(Timer, DeadlinesDoNotDrift) {
     mm::ThreadTimer timer;
     std::atomic<int> ticks{0};
     const uint32_t start = clock.NowMs();
-    uint32_t id = timer.Set(10, 5, [&] {
+    uint32_t id = timer.Set(10, [&] {
         ++ticks;
         std::this_thread::sleep_for(3ms);  // work inside each tick does not push the next
     });

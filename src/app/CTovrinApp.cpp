@@ -142,7 +142,7 @@ bool CTovrinApp::InitInstance(const std::vector<std::string>& args) {
     // The document, then the frame whose creation makes the view, the status bar and the
     // toolbar.
     ownedDocument_ =
-        std::make_unique<CTovrinDoc>(DocumentPlatform{clock_, timer_, waveOut_}, *this);
+        std::make_unique<CTovrinDoc>(DocumentPlatform{clock_, timer_, waveOut_, settings_}, *this);
     RegisterDocument(ownedDocument_.get());
     documentCommands_ = std::make_unique<DocumentCommands>(*this);
     view_ = new CTovrinView(*document_);
@@ -152,14 +152,13 @@ bool CTovrinApp::InitInstance(const std::vector<std::string>& args) {
     hooks.openDocument = [this](const QString& path) { OpenDocumentFile(path.toStdString()); };
     hooks.menuOpen = [this](bool open) {
         if (idle_)
-            idle_->SetEnabled(!open);
+            idle_->SetModal(open);
     };
     frame_ = std::make_unique<CMainFrame>(view_, hooks);
     document_->SetView(view_);
     router_.Add(view_);
     router_.Add(documentCommands_.get());
     router_.Add(this);
-    frame_->show();
 
     CTovrinCommandLineInfo info(*this);
     ParseCommandLine(args, info);
@@ -171,7 +170,14 @@ bool CTovrinApp::InitInstance(const std::vector<std::string>& args) {
     instance_->Listen(channel, [this](const QString& text) { OnDDECommand(text.toStdString()); });
     idle_ = std::make_unique<IdleDriver>(
         [this](int count) { return OnIdle(count); },
-        [this] { return document_ != nullptr ? static_cast<int>(document_->IdleWaitMs()) : 1; });
+        [this] { return document_ != nullptr ? static_cast<int>(document_->IdleWaitMs()) : 1; },
+        [this] {
+            // Behind a menu or a dialog the picture keeps moving; nothing else happens.
+            if (document_ == nullptr || !document_->IsPlaying())
+                return kModalPollMs;
+            document_->IdleWhileModal();
+            return static_cast<int>(document_->IdleWaitMs());
+        });
     return true;
 }
 
@@ -332,14 +338,14 @@ bool CTovrinApp::OnUpdateCommand(int id, CommandState&) {
 
 void CTovrinApp::RunModal(QDialog& dialog) {
     if (idle_)
-        idle_->SetEnabled(false);
+        idle_->SetModal(true);
     if (runDialog) {
         runDialog(dialog);
     } else {
         dialog.exec();
     }
     if (idle_)
-        idle_->SetEnabled(true);
+        idle_->SetModal(false);
 }
 
 void CTovrinApp::ShowError(const std::string& text) {

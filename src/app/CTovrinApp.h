@@ -91,6 +91,10 @@ class CTovrinApp : public QObject,
   private:
     class DocumentCommands;
 
+    // How often a menu or a dialog looks at a document that is not playing.
+    static constexpr int kModalPollMs = 250;
+
+    FileSettings settings_;
     mm::SystemClock clock_;
     mm::ThreadTimer timer_;
     mm::SdlWaveOut waveOut_;

@@ -6,8 +6,8 @@
 
 namespace lunavue {
 
-IdleDriver::IdleDriver(Hook hook, Wait wait, QObject* parent)
-    : QObject(parent), hook_(std::move(hook)), wait_(std::move(wait)) {
+IdleDriver::IdleDriver(Hook hook, Wait wait, ModalHook modal, QObject* parent)
+    : QObject(parent), hook_(std::move(hook)), wait_(std::move(wait)), modal_(std::move(modal)) {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, &IdleDriver::RunIdle);
@@ -21,18 +21,21 @@ IdleDriver::~IdleDriver() {
     }
 }
 
-void IdleDriver::SetEnabled(bool on) {
-    enabled_ = on;
-    if (on && !timer_.isActive()) {
-        timer_.start(0);
-    }
+void IdleDriver::SetModal(bool on) {
+    modalDepth_ = std::max(0, modalDepth_ + (on ? 1 : -1));
+    sawEvent_ = true;
+    timer_.start(0);
+}
+
+int IdleDriver::NextWait() const {
+    return wait_ ? std::max(1, wait_()) : 1;
 }
 
 bool IdleDriver::eventFilter(QObject* watched, QEvent* event) {
     // Any event but our own timer's starts a new round of idle calls once it is handled.
     if (watched != &timer_ && event->type() != QEvent::Timer) {
         sawEvent_ = true;
-        if (enabled_ && !timer_.isActive()) {
+        if (modalDepth_ == 0 && !timer_.isActive()) {
             timer_.start(0);  // a zero timer fires once the pending events are done
         }
     }
@@ -40,7 +43,10 @@ bool IdleDriver::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void IdleDriver::RunIdle() {
-    if (!enabled_) {
+    if (modalDepth_ > 0) {
+        if (modal_) {
+            timer_.start(std::max(1, modal_()));
+        }
         return;
     }
     if (sawEvent_) {
@@ -48,7 +54,7 @@ void IdleDriver::RunIdle() {
         count_ = 0;
     }
     if (hook_(count_++)) {
-        timer_.start(count_ == 1 ? 0 : (wait_ ? std::max(1, wait_()) : 1));
+        timer_.start(count_ == 1 ? 0 : NextWait());
     }
 }
 

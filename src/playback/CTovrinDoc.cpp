@@ -6,7 +6,6 @@
 #include <new>
 
 #include "platform/MessageBox.h"
-#include "platform/profile/Settings.h"
 
 namespace lunavue {
 namespace {
@@ -22,8 +21,8 @@ constexpr const char* kTimeReset = " 0: 0";
 void PrintPlaybackStats(FILE* out, const PlaybackStats& s, uint32_t underruns) {
     std::fprintf(out, "passes: %u\nframes shown: %u\nlate slots: %u\nworst lateness: %u ms\n",
                  s.plays, s.framesShown, s.lateSlots, s.worstLateMs);
-    std::fprintf(out, "sound chunks written: %u\nunderruns: %u\n", s.chunksWritten.load(),
-                 underruns);
+    std::fprintf(out, "sound chunks written: %u\nunderruns: %u\ndamaged frames: %u\n",
+                 s.chunksWritten, underruns, s.damagedFrames);
 }
 
 std::string CTovrinDoc::TimeText(uint32_t seconds) {
@@ -34,13 +33,20 @@ std::string CTovrinDoc::TimeText(uint32_t seconds) {
 }
 
 CTovrinDoc::CTovrinDoc(DocumentPlatform platform, DocumentShell& shell)
-    : platform_(platform), shell_(shell) {
-    Loop = ReadSetting(settings::kLoop);
+    : platform_(platform), shell_(shell), nullWaveOut_(platform.clock) {
+    Loop = platform_.settings.Read(settings::kLoop);
 }
 
 CTovrinDoc::~CTovrinDoc() {
     CloseMovie();
-    WriteSetting(settings::kLoop, Loop);
+    platform_.settings.Write(settings::kLoop, Loop);
+}
+
+PlaybackStats CTovrinDoc::Stats() const {
+    PlaybackStats s = stats_;
+    s.chunksWritten = chunksWritten_.load();
+    s.damagedFrames = damagedBefore_ + Reader_.GetDamagedFrames();
+    return s;
 }
 
 void CTovrinDoc::Invalidate() {
@@ -49,19 +55,31 @@ void CTovrinDoc::Invalidate() {
     }
 }
 
+// --- Opening and closing -------------------------------------------------------------
+
 bool CTovrinDoc::OpenMovie(const std::string& path) {
-    if (!Reader_.Open(path)) {
-        MovieOpen = false;
+    if (const OpenStatus status = Reader_.Open(path); !status) {
+        if (const char* message = RefusalMessage(status.error)) {
+            ShowErrorBox(message);
+        }
         return false;
     }
-    Playing = false;
     PeriodTicks = static_cast<float>(Reader_.GetFramePeriodTicks());
     BaseFrequency = static_cast<float>(Reader_.GetBaseFrequency());
     // At least a millisecond: a timer of period 0 would spin its thread.
     const double delay = static_cast<double>(PeriodTicks) * 1000.0 / BaseFrequency;
     TimerDelayMs = delay < 1.0 ? 1u : (delay > 1e9 ? 1000000000u : static_cast<uint32_t>(delay));
     VideoFrameCount = Reader_.GetVideoFrameCount();
-    PeriodCount = Reader_.GetTotalTicks() / static_cast<uint32_t>(PeriodTicks);
+    // The movie lasts as its last frame's time says, but never much longer than its frames
+    // fill: a damaged timestamp must not hold the queue.
+    const uint32_t p = static_cast<uint32_t>(PeriodTicks);
+    uint64_t frameSlots = 0;
+    for (uint32_t f = 0; f < VideoFrameCount; ++f) {
+        frameSlots += std::max<uint64_t>(1, (uint64_t{Reader_.GetFrameDuration(f)} + p - 1) / p);
+    }
+    const uint64_t slack = uint64_t{MovieReader::kMaxFrameSeconds} * Reader_.GetBaseFrequency() / p;
+    PeriodCount =
+        static_cast<uint32_t>(std::min<uint64_t>(Reader_.GetTotalTicks() / p, frameSlots + slack));
     SlotsFilled = 0;
 
     BITMAPINFOHEADER header{};
@@ -80,9 +98,8 @@ bool CTovrinDoc::OpenMovie(const std::string& path) {
     for (auto& slot : DisplayRing) {
         slot.store(FramePool[0]);
     }
-    CurrentFrame_ = FramePool[0];
     Reader_.Rewind();
-    Reader_.DecodeFirstFrame(FramePool[0]);  // the poster frame
+    ShowPoster();
 
     const double total = static_cast<double>(PeriodCount) * PeriodTicks / BaseFrequency;
     shell_.SetPaneText(2, TimeText(static_cast<uint32_t>(total)));
@@ -104,8 +121,7 @@ bool CTovrinDoc::OpenMovie(const std::string& path) {
     const size_t slash = path.rfind('/');
     shell_.SetTitle(slash == std::string::npos ? path : path.substr(slash + 1));
 
-    Finished = false;
-    MovieOpen = true;
+    state_ = PlayState::kLoaded;
     lastSlotShown_ = 0;
     if (view_ != nullptr) {
         view_->SetPictureFormat(header);
@@ -115,179 +131,310 @@ bool CTovrinDoc::OpenMovie(const std::string& path) {
     return true;
 }
 
+void CTovrinDoc::CloseMovie() {
+    KillTimer();
+    CloseAudio();
+    damagedBefore_ += Reader_.GetDamagedFrames();
+    Reader_.Close();
+    if (view_ != nullptr) {
+        view_->ReleaseRenderer();
+    }
+    pictureBlock_ = {};
+    audioBlock_ = {};
+    for (auto& p : FramePool) {
+        p = nullptr;
+    }
+    for (auto& b : AudioBuffers) {
+        b = nullptr;
+    }
+    CurrentFrame_ = nullptr;  // the pictures are gone; the view paints nothing now
+    state_ = PlayState::kNoMovie;
+}
+
+// Closes what is loaded and opens the head of the queue, which leaves the queue whether or
+// not it opens.
+void CTovrinDoc::AdvanceQueue() {
+    if (IsOpen()) {
+        CloseMovie();
+    }
+    const std::string name = PlayQueue.front();
+    PlayQueue.pop_front();
+    queueTaken_ = true;
+    OpenMovie(name);
+}
+
+// The first frame, shown while the movie is loaded and not playing.
+void CTovrinDoc::ShowPoster() {
+    Reader_.DecodeFirstFrame(FramePool[0]);
+    CurrentFrame_ = FramePool[0];
+    Invalidate();
+}
+
+// --- Starting and stopping ------------------------------------------------------------
+
 void CTovrinDoc::Play() {
-    if (!MovieOpen) {
+    if (!IsOpen() || IsPlaying()) {
         return;
     }
-    Paused = false;
     SlotsFilled = 0;
     FramesDecoded = 0;
+    RemainingTicks = 0;
+    nextPicture_ = 0;
     Reader_.Rewind();
     PrefillRing();
     OpenAudio();
-    soundDelivered_ = !AudioOpen;
-    if (AudioOpen) {
-        FillAudio();
-    }
+    FeedSound();
     LastShownSecond = 0;
     lastSlotShown_ = 0;
     ++stats_.plays;
     StartTime = platform_.clock.NowMs();
-    Playing = true;
-    TimerId = platform_.timer.Set(TimerDelayMs, kTimerResolutionMs, [this] { OnTimerTick(); });
+    state_ = PlayState::kPlaying;
+    StartTimer();
     if (view_ != nullptr) {
         view_->EnterFullScreen();
+    }
+}
+
+void CTovrinDoc::Stop() {
+    KillTimer();
+    CloseAudio();
+    SlotsFilled = 0;
+    FramesDecoded = 0;
+    state_ = PlayState::kFinished;
+    if (view_ != nullptr) {
+        view_->LeaveFullScreen();
+    }
+    Reader_.Rewind();
+    ShowPoster();
+    shell_.SetPaneText(1, kTimeReset);
+}
+
+void CTovrinDoc::OnStop() {
+    CloseAtEnd = false;
+    if (IsOpen()) {
+        Stop();
+    }
+}
+
+// The end of the movie: it plays again when looping with nothing else queued.
+void CTovrinDoc::EndOfMovie() {
+    Stop();
+    if (Loop != 0 && PlayQueue.empty()) {
+        Play();
+    }
+}
+
+void CTovrinDoc::OnPause() {
+    switch (State()) {
+        case PlayState::kPlaying:
+            PauseStart = platform_.clock.NowMs();
+            state_ = PlayState::kPaused;
+            audio_->Pause();
+            break;
+        case PlayState::kPaused:
+            // The clock leaves out the paused time and resumes at the slot where it stopped.
+            StartTime = StartTime.load() + (platform_.clock.NowMs() - PauseStart);
+            state_ = PlayState::kPlaying;
+            audio_->Restart();
+            break;
+        default:
+            break;
+    }
+}
+
+void CTovrinDoc::StartTimer() {
+    TimerId = platform_.timer.Set(TimerDelayMs, [this] { OnTimerTick(); });
+}
+
+// Stops the timer and waits for a tick in progress; from inside a tick it only stops it.
+void CTovrinDoc::KillTimer() {
+    if (const uint32_t id = TimerId.exchange(0); id != 0) {
+        platform_.timer.Kill(id);
+    }
+}
+
+// --- The clock --------------------------------------------------------------------------
+
+uint32_t CTovrinDoc::Elapsed() {
+    return platform_.clock.NowMs() - StartTime.load();
+}
+
+uint32_t CTovrinDoc::SlotAt(uint32_t elapsed) const {
+    const double exact =
+        (static_cast<double>(elapsed) * BaseFrequency / PeriodTicks) * kMsToSeconds;
+    return exact >= 4294967295.0 ? 0xFFFFFFFFu : static_cast<uint32_t>(exact);
+}
+
+double CTovrinDoc::DueMs(double slot) const {
+    return slot * 1000.0 * PeriodTicks / BaseFrequency;
+}
+
+// --- The timer thread -------------------------------------------------------------------
+
+void CTovrinDoc::OnTimerTick() {
+    if (State() != PlayState::kPlaying) {
+        return;
+    }
+    FeedSound();
+    // Slot n is due once the clock has reached slot n - 10 (at once for the first ten,
+    // which a movie shorter than ten display periods may not have filled at Play). A tick
+    // that finds itself behind fills every due slot, so that lateness never accumulates.
+    const uint32_t elapsed = Elapsed();
+    for (uint32_t n = 0; n < kMaxSlotsPerTick; ++n) {
+        const double ahead = static_cast<double>(SlotsFilled.load()) - kLead;
+        if (static_cast<double>(elapsed) < std::trunc(DueMs(ahead)) || !FillNextSlot()) {
+            break;
+        }
+        FeedSound();  // the sound goes first: a slow decode never starves the device
     }
 }
 
 // Fills the first ten display slots before the clock starts. A movie whose pictures cover
 // fewer slots stops at its last picture.
 void CTovrinDoc::PrefillRing() {
-    const int32_t p = static_cast<int32_t>(PeriodTicks);
-    while (FramesDecoded < VideoFrameCount) {
-        uint8_t* picture = FramePool[FramesDecoded % kPoolSize];
-        RemainingTicks = static_cast<int32_t>(Reader_.DecodeNextFrame(picture));
-        uint32_t filled = SlotsFilled.load();
-        DisplayRing[filled % kRingSize].store(picture);
-        SlotsFilled = ++filled;
-        ++FramesDecoded;
-        RemainingTicks -= p;
-        if (filled == kLead) {
-            return;
-        }
-        while (RemainingTicks > 0) {
-            DisplayRing[filled % kRingSize].store(DisplayRing[(filled - 1) % kRingSize].load());
-            RemainingTicks -= p;
-            SlotsFilled = ++filled;
-            if (filled == kLead) {
-                return;
-            }
-        }
+    while (SlotsFilled.load() < kLead && FillNextSlot()) {
     }
-}
-
-double CTovrinDoc::DueMs(double slot) const {
-    return static_cast<double>(slot) * 1000.0 * PeriodTicks / BaseFrequency;
-}
-
-void CTovrinDoc::OnTimerTick() {
-    if (Paused.load()) {
-        return;
-    }
-    if (AudioOpen) {
-        FillAudio();
-    }
-    // Slot n is filled once the clock has reached slot n - 10 (at once for the first ten,
-    // which a movie shorter than ten display periods may not have filled at Play).
-    const uint32_t elapsed = platform_.clock.NowMs() - StartTime.load();
-    const double ahead = static_cast<double>(SlotsFilled.load()) - kLead;
-    const double due = std::trunc(DueMs(ahead));
-    if (static_cast<double>(elapsed) < due) {
-        return;
-    }
-    DecodeIntoNextSlot();
 }
 
 // Fills the next display slot: the previous picture again while the last decoded frame
-// lasts, otherwise the next frame; or nothing, when this tick has to wait.
-void CTovrinDoc::DecodeIntoNextSlot() {
+// lasts, otherwise the next frame. False when nothing could be filled: every frame is
+// decoded (the timer then stops once the sound is delivered too), or the sound stored
+// before the next frame has no room until the device takes more.
+bool CTovrinDoc::FillNextSlot() {
     const uint32_t filled = SlotsFilled.load();
     const uint32_t s = filled % kRingSize;
     if (RemainingTicks > 0) {
         DisplayRing[s].store(DisplayRing[(s + kRingSize - 1) % kRingSize].load());
     } else {
         if (FramesDecoded == VideoFrameCount) {
-            // Every frame is decoded. Once the last sound chunk has been handed over too,
-            // the timer stops; the clock and the sound go on.
             if (soundDelivered_.load()) {
-                platform_.timer.Kill(TimerId.load());
+                KillTimer();
             }
-            return;
+            return false;
         }
-        uint8_t* target = FramePool[FramesDecoded % kPoolSize];
-        // Never decode into the picture on screen (a main thread held up by a dialog can
-        // fall that far behind): announce the target, then make sure it is not shown.
-        decoding_.store(target);
-        if (CurrentFrame_.load() == target) {
-            decoding_.store(nullptr);
-            return;
+        if (!Reader_.NextFrameFits()) {
+            return false;
         }
-        RemainingTicks = static_cast<int32_t>(Reader_.DecodeNextFrame(target));
+        uint8_t* target = DecodeTarget();
+        RemainingTicks = Reader_.DecodeNextFrame(target);
         decoding_.store(nullptr);
         DisplayRing[s].store(target);
         ++FramesDecoded;
     }
-    RemainingTicks -= static_cast<int32_t>(PeriodTicks);
+    RemainingTicks -= static_cast<int64_t>(PeriodTicks);
     SlotsFilled.store(filled + 1);
-}
-
-bool CTovrinDoc::IdleStep(bool frameworkAnswer) {
-    if (Playing) {
-        if (Paused.load()) {
-            return true;
-        }
-        const uint32_t elapsed = platform_.clock.NowMs() - StartTime.load();
-        const uint32_t sec = elapsed / 1000;
-        if (sec != LastShownSecond && !(view_ != nullptr && view_->IsFullScreen())) {
-            shell_.SetPaneText(1, TimeText(sec));
-            LastShownSecond = sec;
-        }
-        const double exact =
-            (static_cast<double>(elapsed) * BaseFrequency / PeriodTicks) * kMsToSeconds;
-        const uint32_t slot = exact >= 4294967295.0 ? 0xFFFFFFFFu : static_cast<uint32_t>(exact);
-        if (slot < PeriodCount) {
-            ShowSlot(slot, elapsed);
-            return true;
-        }
-        // The end of the movie, once its sound has played out.
-        if (SoundStillPlaying() &&
-            static_cast<double>(elapsed) < DueMs(PeriodCount) + kSoundDrainLimitMs) {
-            return true;
-        }
-        Stop();
-        if (Loop != 0) {
-            Play();
-        } else {
-            Finished = true;
-        }
-        return true;
-    }
-
-    if (MovieOpen && !Finished) {
-        if (AutoPlay) {
-            Play();
-            return true;
-        }
-        return frameworkAnswer;
-    }
-    if (MovieOpen && Finished) {
-        if (!PlayQueue.empty()) {
-            CloseMovie();
-            const std::string name = PlayQueue.front();
-            OpenMovie(name);
-            PlayQueue.pop_front();
-            return true;
-        }
-        if (CloseAtEnd) {
-            CloseMovie();
-            shell_.CloseMainWindow();
-        }
-        return frameworkAnswer;
-    }
-    if (PlayQueue.empty()) {
-        return frameworkAnswer;
-    }
-    const std::string name = PlayQueue.front();
-    OpenMovie(name);
-    PlayQueue.pop_front();
     return true;
 }
 
+// The pool picture the next frame is decoded into: the next in turn, but never the one on
+// screen (a main thread held up by a menu or a dialog can still show a picture the turn
+// has come round to). The target is announced before the test, and the main thread tests
+// the announcement after it sets a new picture, so one of the two always sees the other.
+uint8_t* CTovrinDoc::DecodeTarget() {
+    for (;;) {
+        uint8_t* target = FramePool[nextPicture_];
+        nextPicture_ = (nextPicture_ + 1) % kPoolSize;
+        decoding_.store(target);
+        if (CurrentFrame_.load() != target) {
+            return target;
+        }
+    }
+}
+
+// Hands every chunk that is ready to the free headers, lowest index first. One chunk a
+// tick would starve the device whenever chunks are shorter than a display period.
+void CTovrinDoc::FeedSound() {
+    if (AudioBuffers[0] == nullptr) {
+        return;  // the movie has no sound to feed
+    }
+    for (int i = 0; i < kAudioBuffers; ++i) {
+        mm::WaveHeader& h = AudioHeaders[i];
+        if (!audio_->IsDone(h)) {
+            continue;
+        }
+        const uint32_t n = Reader_.NextAudioChunk(AudioBuffers[i]);
+        if (n == 0) {
+            if (FramesDecoded == VideoFrameCount && !Reader_.HasSoundLeft()) {
+                soundDelivered_ = true;
+            }
+            return;
+        }
+        h.dwBufferLength = n;
+        audio_->Write(h);
+        chunksWritten_.fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+// --- The main thread's idle step ------------------------------------------------------------
+
+bool CTovrinDoc::IdleStep(bool frameworkAnswer) {
+    switch (State()) {
+        case PlayState::kPlaying:
+            return IdlePlaying(true);
+        case PlayState::kPaused:
+            return true;
+        case PlayState::kLoaded:
+            if (AutoPlay) {
+                Play();
+                return true;
+            }
+            return frameworkAnswer;
+        case PlayState::kFinished:
+        case PlayState::kNoMovie:
+            if (!PlayQueue.empty()) {
+                AdvanceQueue();
+                return true;
+            }
+            // The queue has ended, however it ended: the last movie played out, or the last
+            // name could not be opened.
+            if (CloseAtEnd && (IsOpen() || queueTaken_)) {
+                CloseAtEnd = false;
+                CloseMovie();
+                shell_.CloseMainWindow();
+            }
+            return frameworkAnswer;
+    }
+    return frameworkAnswer;
+}
+
+void CTovrinDoc::IdleWhileModal() {
+    if (State() == PlayState::kPlaying) {
+        IdlePlaying(false);
+    }
+}
+
+bool CTovrinDoc::IdlePlaying(bool mayEnd) {
+    const uint32_t elapsed = Elapsed();
+    UpdateElapsedPane(elapsed);
+    const uint32_t slot = SlotAt(elapsed);
+    if (slot < PeriodCount) {
+        ShowSlot(slot, elapsed);
+        return true;
+    }
+    // The end of the movie, once its sound has played out.
+    if (!mayEnd || (SoundStillPlaying() &&
+                    static_cast<double>(elapsed) < DueMs(PeriodCount) + kSoundDrainLimitMs)) {
+        return true;
+    }
+    EndOfMovie();
+    return true;
+}
+
+// The elapsed pane shows whole seconds; in full screen it lies off the screen and is left
+// alone, so it catches up on the first step after full screen ends.
+void CTovrinDoc::UpdateElapsedPane(uint32_t elapsed) {
+    const uint32_t sec = elapsed / 1000;
+    if (sec != LastShownSecond && !(view_ != nullptr && view_->IsFullScreen())) {
+        shell_.SetPaneText(1, TimeText(sec));
+        LastShownSecond = sec;
+    }
+}
+
 uint32_t CTovrinDoc::IdleWaitMs() {
-    if (!Playing || Paused.load()) {
+    if (State() != PlayState::kPlaying) {
         return 1;
     }
-    const uint32_t elapsed = platform_.clock.NowMs() - StartTime.load();
+    const uint32_t elapsed = Elapsed();
     if (static_cast<double>(elapsed) >= DueMs(PeriodCount)) {
         return 1;  // at the end: waiting for the last sound to play out
     }
@@ -331,8 +478,7 @@ void CTovrinDoc::ShowSlot(uint32_t slot, uint32_t elapsed) {
             stats_.lateSlots += slot - lastSlotShown_ - 1;  // never shown at all
         }
         const double late = static_cast<double>(elapsed) - DueMs(slot);
-        const double period = DueMs(1);
-        if (!ready || late > period) {
+        if (!ready || late > DueMs(1)) {
             ++stats_.lateSlots;
         }
         if (late > stats_.worstLateMs) {
@@ -342,103 +488,16 @@ void CTovrinDoc::ShowSlot(uint32_t slot, uint32_t elapsed) {
     }
 }
 
-bool CTovrinDoc::SoundStillPlaying() const {
-    if (!AudioOpen) {
-        return false;
-    }
-    if (!soundDelivered_.load()) {
-        return true;
-    }
-    for (const auto& h : AudioHeaders) {
-        if ((h.dwFlags.load() & mm::WHDR_DONE) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
+// --- The sound device ---------------------------------------------------------------------
 
-void CTovrinDoc::Stop() {
-    if (const uint32_t id = TimerId.load(); id != 0) {
-        platform_.timer.Kill(id);
-        TimerId = 0;
-    }
-    Playing = false;
-    SlotsFilled = 0;
-    FramesDecoded = 0;
-    CloseAudio();
-    if (view_ != nullptr) {
-        view_->LeaveFullScreen();
-    }
-    if (FramePool[0] != nullptr) {
-        Reader_.Rewind();
-        Reader_.DecodeFirstFrame(FramePool[0]);
-        CurrentFrame_ = FramePool[0];
-        Invalidate();
-    }
-    shell_.SetPaneText(1, kTimeReset);
-    if (!PlayQueue.empty()) {
-        CloseMovie();
-    }
-}
-
-void CTovrinDoc::OnStop() {
-    Finished = true;
-    CloseAtEnd = false;
-    if (MovieOpen) {
-        Stop();
-    }
-}
-
-void CTovrinDoc::OnPause() {
-    if (!Playing) {
-        return;
-    }
-    if (!Paused.load()) {
-        Paused = true;
-        PauseStart = platform_.clock.NowMs();
-        if (AudioOpen) {
-            platform_.waveOut.Pause();
-        }
-    } else {
-        // The clock leaves out the paused time and resumes at the slot where it stopped.
-        StartTime = StartTime.load() + (platform_.clock.NowMs() - PauseStart);
-        Paused = false;
-        if (AudioOpen) {
-            platform_.waveOut.Restart();
-        }
-    }
-}
-
-void CTovrinDoc::CloseMovie() {
-    if (const uint32_t id = TimerId.load(); id != 0) {
-        platform_.timer.Kill(id);
-        TimerId = 0;
-    }
-    if (Playing) {
-        CloseAudio();
-    }
-    Reader_.Close();
-    if (view_ != nullptr) {
-        view_->ReleaseRenderer();
-    }
-    pictureBlock_ = {};
-    audioBlock_ = {};
-    for (int i = 0; i < kPoolSize; ++i) {
-        FramePool[i] = nullptr;
-    }
-    for (auto& b : AudioBuffers) {
-        b = nullptr;
-    }
-    CurrentFrame_ = nullptr;  // the pictures are gone; the view paints nothing now
-    MovieOpen = false;
-}
-
+// Opens the platform's device for the movie's sound, or the null device when it cannot
+// play it (or the movie has no sound), and marks every header free.
 void CTovrinDoc::OpenAudio() {
-    if (AudioBuffers[0] == nullptr) {
-        return;  // the movie plays silently
-    }
-    if (!platform_.waveOut.Open(Reader_.GetAudioFormat())) {
-        return;  // no device: silent playback, no message
+    const WAVEFORMATEX format = Reader_.GetAudioFormat();
+    const bool sound = AudioBuffers[0] != nullptr;
+    audio_ = sound && platform_.waveOut.Open(format) ? &platform_.waveOut : &nullWaveOut_;
+    if (audio_ == &nullWaveOut_) {
+        nullWaveOut_.Open(format);
     }
     for (int i = 0; i < kAudioBuffers; ++i) {
         mm::WaveHeader& h = AudioHeaders[i];
@@ -448,43 +507,34 @@ void CTovrinDoc::OpenAudio() {
         h.dwUser = static_cast<uintptr_t>(i);
         h.dwFlags = 0;
         h.dwLoops = 0;
-        platform_.waveOut.Prepare(h);
+        audio_->Prepare(h);
         h.dwFlags |= mm::WHDR_DONE;  // prepared and not written: free
     }
-    AudioOpen = true;
-}
-
-// Hands every chunk that is ready to the free headers, lowest index first. One chunk a
-// tick would starve the device whenever chunks are shorter than a display period.
-void CTovrinDoc::FillAudio() {
-    for (int i = 0; i < kAudioBuffers; ++i) {
-        mm::WaveHeader& h = AudioHeaders[i];
-        if ((h.dwFlags.load() & mm::WHDR_DONE) == 0) {
-            continue;
-        }
-        const uint32_t n = Reader_.NextAudioChunk(AudioBuffers[i]);
-        if (n == 0) {
-            if (FramesDecoded == VideoFrameCount && !Reader_.HasSoundLeft()) {
-                soundDelivered_ = true;
-            }
-            return;
-        }
-        h.dwBufferLength = n;
-        platform_.waveOut.Write(h);
-        stats_.chunksWritten.fetch_add(1, std::memory_order_relaxed);
-    }
+    soundDelivered_ = !sound;
 }
 
 void CTovrinDoc::CloseAudio() {
-    if (!AudioOpen) {
+    if (audio_ == nullptr) {
         return;
     }
-    platform_.waveOut.Reset();
+    audio_->Reset();
     for (auto& h : AudioHeaders) {
-        platform_.waveOut.Unprepare(h);
+        audio_->Unprepare(h);
     }
-    platform_.waveOut.Close();
-    AudioOpen = false;
+    audio_->Close();
+    audio_ = nullptr;
+}
+
+bool CTovrinDoc::SoundStillPlaying() {
+    if (!soundDelivered_.load()) {
+        return true;
+    }
+    for (const auto& h : AudioHeaders) {
+        if (!audio_->IsDone(h)) {
+            return true;
+        }
+    }
+    return audio_->HoldsSound();
 }
 
 }  // namespace lunavue

@@ -5,6 +5,7 @@
 // Two threads touch it: the main thread (commands, idle step, painting) and the timer
 // thread (OnTimerTick). Every field they share is atomic; everything else belongs to one
 // thread at a time, handed over when the timer starts (Play) and stops (Stop, CloseMovie).
+// While the timer runs, only the tick calls the reader.
 #pragma once
 
 #include <atomic>
@@ -16,8 +17,10 @@
 
 #include "movie/MovieReader.h"
 #include "platform/mm/Clock.h"
+#include "platform/mm/NullWaveOut.h"
 #include "platform/mm/Timer.h"
 #include "platform/mm/WaveOut.h"
+#include "platform/profile/Settings.h"
 #include "playback/DocumentHost.h"
 
 namespace lunavue {
@@ -27,6 +30,7 @@ struct DocumentPlatform {
     mm::Clock& clock;
     mm::PeriodicTimer& timer;
     mm::WaveOut& waveOut;
+    SettingsStore& settings;
 };
 
 // What playback has done so far, for the headless player and for tests.
@@ -35,11 +39,16 @@ struct PlaybackStats {
     uint32_t framesShown = 0;  // pictures handed to the view
     uint32_t lateSlots = 0;    // slots shown more than a display period after their time
     uint32_t worstLateMs = 0;
-    std::atomic<uint32_t> chunksWritten{0};
+    uint32_t chunksWritten = 0;  // sound chunks handed to the device
+    uint32_t damagedFrames = 0;  // frames whose data were short or damaged
 };
 
 // Prints the statistics, one "key: value" a line.
 void PrintPlaybackStats(FILE* out, const PlaybackStats& s, uint32_t underruns);
+
+// The document's states. A movie stays loaded from the open until it is closed; Stop and
+// the end of a movie leave it finished, at its poster frame.
+enum class PlayState { kNoMovie, kLoaded, kPlaying, kPaused, kFinished };
 
 class CTovrinDoc {
   public:
@@ -47,9 +56,10 @@ class CTovrinDoc {
     static constexpr int kRingSize = 16;
     static constexpr uint32_t kLead = 10;  // display slots decoded ahead of the clock
     static constexpr int kAudioBuffers = 10;
-    static constexpr uint32_t kTimerResolutionMs = 5;
     // How long the end of a movie waits for its last sound to play out.
     static constexpr uint32_t kSoundDrainLimitMs = 2000;
+    // The most slots one tick fills when it finds itself behind the clock.
+    static constexpr uint32_t kMaxSlotsPerTick = 2 * kLead;
 
     // Reads the loop setting.
     CTovrinDoc(DocumentPlatform platform, DocumentShell& shell);
@@ -60,14 +70,29 @@ class CTovrinDoc {
 
     void SetView(DocumentView* view) { view_ = view; }
 
-    // Engine operations.
+    // Engine operations (main thread).
     bool OpenMovie(const std::string& path);
     void Play();
     void Stop();
     void OnPause();
     void CloseMovie();
+
+    // Timer thread, every TimerDelayMs while playing. Feeds the sound device first, then
+    // fills every display slot that is due (decoding the frames it must), then feeds the
+    // sound again. Touches only: the reader, the audio headers and buffers, the slot
+    // counters, the display ring, and pool pictures other than the one on screen. Returns
+    // at once while paused.
     void OnTimerTick();
+
+    // Main thread, from the idle hook while the event queue is empty: shows the picture of
+    // the current time and the elapsed time, ends the movie (loop, next name, close), and
+    // while stopped opens the next queued name or starts auto-play. Touches the view, the
+    // status bar, the queue and the state; never the reader while the timer runs. Returns
+    // true when it wants to be called again.
     bool IdleStep(bool frameworkAnswer);
+    // Main thread, while a menu or a modal dialog holds the main loop: only shows the
+    // picture and the time of the current slot. Nothing is opened, ended or closed.
+    void IdleWhileModal();
     // While the clock runs: milliseconds until the idle step has something to do again
     // (the next display slot or the next whole second), at least 1. The main loop may
     // sleep that long instead of polling every millisecond.
@@ -77,9 +102,9 @@ class CTovrinDoc {
     void OnStop();
     void OnLoop() { Loop = Loop == 0 ? 1 : 0; }
     bool OnUpdateLoop() const { return Loop != 0; }
-    bool OnUpdatePlay() const { return MovieOpen && !Playing; }
-    bool OnUpdateStop() const { return MovieOpen && Playing; }  // Stop and Pause
-    bool OnUpdateInformation() const { return MovieOpen; }
+    bool OnUpdatePlay() const { return IsOpen() && !IsPlaying(); }
+    bool OnUpdateStop() const { return IsPlaying(); }  // Stop and Pause
+    bool OnUpdateInformation() const { return IsOpen(); }
 
     // The play queue and the command-line flags.
     void AppendToQueue(const std::string& name) { PlayQueue.push_back(name); }
@@ -89,10 +114,12 @@ class CTovrinDoc {
     bool GetCloseAtEnd() const { return CloseAtEnd; }
     int32_t GetLoop() const { return Loop; }
 
-    bool IsOpen() const { return MovieOpen; }
-    bool IsPlaying() const { return Playing; }
-    bool IsPaused() const { return Paused.load(); }
-    bool IsFinished() const { return Finished; }
+    PlayState State() const { return state_.load(); }
+    bool IsOpen() const { return State() != PlayState::kNoMovie; }
+    // Playing also while paused: the clock has been started and not stopped.
+    bool IsPlaying() const { return State() == PlayState::kPlaying || IsPaused(); }
+    bool IsPaused() const { return State() == PlayState::kPaused; }
+    bool IsFinished() const { return State() == PlayState::kFinished; }
     // The picture the view paints: a bottom-up 24-bit picture in the reader's format.
     const uint8_t* CurrentFrame() const { return CurrentFrame_.load(); }
 
@@ -103,23 +130,32 @@ class CTovrinDoc {
     uint32_t GetTimerDelayMs() const { return TimerDelayMs; }
     uint32_t GetSlotsFilled() const { return SlotsFilled.load(); }
     uint32_t GetFramesDecoded() const { return FramesDecoded; }
-    const uint8_t* Pool(int i) const { return FramePool[i]; }
-    PlaybackStats& Stats() { return stats_; }
+    PlaybackStats Stats() const;
 
     // "%2d:%2d" of whole minutes and seconds.
     static std::string TimeText(uint32_t seconds);
 
   private:
-    void PrefillRing();
-    void DecodeIntoNextSlot();
-    void OpenAudio();
-    void FillAudio();
-    void CloseAudio();
-    void Invalidate();
-    void ShowSlot(uint32_t slot, uint32_t elapsed);
+    void AdvanceQueue();
+    bool IdlePlaying(bool mayEnd);
+    void EndOfMovie();
+    void ShowPoster();
+    void StartTimer();
+    void KillTimer();
+    uint32_t Elapsed();
+    uint32_t SlotAt(uint32_t elapsed) const;
     // When slot begins, in ms of the clock (slot may be negative: before the start).
     double DueMs(double slot) const;
-    bool SoundStillPlaying() const;
+    void PrefillRing();
+    bool FillNextSlot();
+    uint8_t* DecodeTarget();
+    void ShowSlot(uint32_t slot, uint32_t elapsed);
+    void UpdateElapsedPane(uint32_t elapsed);
+    void OpenAudio();
+    void FeedSound();
+    void CloseAudio();
+    bool SoundStillPlaying();
+    void Invalidate();
 
     DocumentPlatform platform_;
     DocumentShell& shell_;
@@ -128,18 +164,15 @@ class CTovrinDoc {
     std::deque<std::string> PlayQueue;
     bool CloseAtEnd = false;
     bool AutoPlay = false;
-    bool Playing = false;
+    std::atomic<PlayState> state_{PlayState::kNoMovie};
     std::atomic<uint8_t*> CurrentFrame_{nullptr};
-    int32_t RemainingTicks = 0;
+    int64_t RemainingTicks = 0;
     MovieReader Reader_;
     int32_t Loop = 0;
-    bool Finished = false;
-    std::atomic<bool> Paused{false};
     uint32_t AudioChunkCapacity = 0;
     uint32_t VideoFrameCount = 0;
     uint32_t PeriodCount = 0;
     uint32_t LastShownSecond = 0;
-    bool AudioOpen = false;
     mm::WaveHeader AudioHeaders[kAudioBuffers];
     uint8_t* AudioBuffers[kAudioBuffers] = {};
     std::atomic<uint8_t*> DisplayRing[kRingSize] = {};
@@ -150,18 +183,26 @@ class CTovrinDoc {
     uint32_t PauseStart = 0;
     float BaseFrequency = 0;
     float PeriodTicks = 0;
-    bool MovieOpen = false;
     uint32_t FramesDecoded = 0;
     std::atomic<uint32_t> SlotsFilled{0};
 
+    // The device while the clock runs: the platform's, or the null one when the platform's
+    // cannot play this movie; null while stopped.
+    mm::WaveOut* audio_ = nullptr;
+    mm::NullWaveOut nullWaveOut_;
     std::vector<uint8_t> pictureBlock_;
     std::vector<uint8_t> audioBlock_;
+    int nextPicture_ = 0;  // the pool picture the next decode goes to, if not on screen
     // The picture the tick is decoding into, so that the main thread never shows it.
     std::atomic<uint8_t*> decoding_{nullptr};
     // Set by the tick once every sound chunk of the movie has been handed to the device.
     std::atomic<bool> soundDelivered_{false};
+    // A name has been taken off the queue since start: an empty queue now means it ended.
+    bool queueTaken_ = false;
     uint32_t lastSlotShown_ = 0;
     PlaybackStats stats_;
+    std::atomic<uint32_t> chunksWritten_{0};
+    uint32_t damagedBefore_ = 0;  // damaged frames of movies closed before this one
 };
 
 }  // namespace lunavue

@@ -1,7 +1,5 @@
 #include "tools/PlayCommand.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +7,6 @@
 #include <thread>
 
 #include "platform/mm/SdlWaveOut.h"
-#include "platform/profile/Settings.h"
 #include "playback/CTovrinDoc.h"
 
 namespace lunavue {
@@ -24,38 +21,15 @@ class HeadlessShell : public DocumentShell {
     bool closed = false;
 };
 
-// A settings file of our own, so that playing from the command line never changes the
-// player's settings.
-class ScratchSettings {
-  public:
-    ScratchSettings() {
-        char name[] = "/tmp/cpktool-XXXXXX";
-        int fd = mkstemp(name);
-        if (fd >= 0) {
-            close(fd);
-            path_ = name;
-        }
-        SetSettingsFile(path_.empty() ? std::string("/nonexistent/cpktool.ini") : path_);
-    }
-    ~ScratchSettings() {
-        if (!path_.empty()) {
-            unlink(path_.c_str());
-        }
-    }
-
-  private:
-    std::string path_;
-};
-
 }  // namespace
 
 int PlayHeadless(const char* path, int passes) {
-    ScratchSettings scratch;
+    MemorySettings settings;  // playing from the command line never changes the player's
     mm::SystemClock clock;
     mm::ThreadTimer timer;
     mm::SdlWaveOut waveOut;
     HeadlessShell shell;
-    CTovrinDoc doc({clock, timer, waveOut}, shell);
+    CTovrinDoc doc({clock, timer, waveOut, settings}, shell);
     doc.AppendToQueue(path);
     doc.SetAutoPlay(true);
     doc.SetCloseAtEnd(true);

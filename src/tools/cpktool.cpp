@@ -32,12 +32,16 @@ const char kUsage[] =
     "                            with the real clock, timer and sound device, and reports\n"
     "                            frames shown, late slots, sound chunks and underruns\n"
     "\n"
-    "Exit status: 0 on success, 1 when the movie cannot be read (the reason on standard\n"
-    "error), 2 for a usage error.\n";
+    "Exit status: 0 on success, 1 for a usage error or an output that cannot be written,\n"
+    "2 when the movie cannot be played (the reason on standard error).\n";
+
+// Exit statuses.
+constexpr int kFailed = 1;   // a usage error, or the output could not be written
+constexpr int kRefused = 2;  // the movie cannot be played
 
 int Usage() {
     std::fputs(kUsage, stderr);
-    return 2;
+    return kFailed;
 }
 
 bool WriteFile(const char* path, const std::vector<uint8_t>& data) {
@@ -54,25 +58,26 @@ bool WriteFile(const char* path, const std::vector<uint8_t>& data) {
     return ok;
 }
 
+// Opens a movie, or says in English why it cannot be played.
 bool OpenMovie(MovieReader& reader, const char* path) {
-    if (reader.Open(path)) {
-        return true;
+    const lunavue::OpenStatus status = reader.Open(path);
+    if (!status) {
+        std::fprintf(stderr, "cpktool: %s: %s\n", path, status.Describe().c_str());
     }
-    std::fprintf(stderr, "cpktool: %s: not a playable FILM movie\n", path);
-    return false;
+    return static_cast<bool>(status);
 }
 
 int Info(const char* path) {
     MovieReader reader;
     if (!OpenMovie(reader, path)) {
-        return 1;
+        return kRefused;
     }
     lunavue::MovieInfo info = lunavue::DescribeMovie(reader);
     std::printf("size: %s\nframe rate: %s\nframes: %s\ntime: %s\n", info.size.c_str(),
                 info.frameRate.c_str(), info.frames.c_str(), info.time.c_str());
     std::printf("sound rate: %s\nsound bits: %s\nchannels: %s\n", info.soundRate.c_str(),
                 info.soundType.c_str(), info.channels.c_str());
-    std::printf("entries: %d\nvideo entries: %u\naudio entries: %d\n", reader.GetEntryCount(),
+    std::printf("entries: %d\nvideo entries: %u\naudio entries: %u\n", reader.GetEntryCount(),
                 reader.GetVideoFrameCount(), reader.GetAudioEntryCount());
     std::printf("base frequency: %u\nframe period: %u\ntotal ticks: %u\n",
                 reader.GetBaseFrequency(), reader.GetFramePeriodTicks(), reader.GetTotalTicks());
@@ -82,7 +87,7 @@ int Info(const char* path) {
 int Frames(const char* path, const char* out) {
     MovieReader reader;
     if (!OpenMovie(reader, path)) {
-        return 1;
+        return kRefused;
     }
     BITMAPINFOHEADER h{};
     reader.GetOutputFormat(&h);
@@ -99,13 +104,13 @@ int Frames(const char* path, const char* out) {
             all.insert(all.end(), r, r + row);
         }
     }
-    return WriteFile(out, all) ? 0 : 1;
+    return WriteFile(out, all) ? 0 : kFailed;
 }
 
 int Audio(const char* path, const char* out) {
     MovieReader reader;
     if (!OpenMovie(reader, path)) {
-        return 1;
+        return kRefused;
     }
     std::vector<uint8_t> all;
     const uint32_t capacity = reader.GetAudioChunkCapacity();
@@ -124,13 +129,13 @@ int Audio(const char* path, const char* out) {
         }
         drain();
     }
-    return WriteFile(out, all) ? 0 : 1;
+    return WriteFile(out, all) ? 0 : kFailed;
 }
 
 int Bench(const char* path, int repeat) {
     MovieReader reader;
     if (!OpenMovie(reader, path)) {
-        return 1;
+        return kRefused;
     }
     std::vector<uint8_t> picture(reader.GetDecodedBufferSize());
     const auto start = std::chrono::steady_clock::now();
@@ -197,8 +202,11 @@ int main(int argc, char** argv) {
     }
     if (command == "play") {
         int passes = 1;
-        return Option(argc, argv, "--loop", passes) ? lunavue::PlayHeadless(argv[2], passes)
-                                                    : Usage();
+        if (!Option(argc, argv, "--loop", passes)) {
+            return Usage();
+        }
+        MovieReader probe;
+        return OpenMovie(probe, argv[2]) ? lunavue::PlayHeadless(argv[2], passes) : kRefused;
     }
     return Usage();
 }

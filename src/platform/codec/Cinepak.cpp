@@ -3,20 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/BigEndian.h"
+
 namespace lunavue::codec {
 namespace {
 
 constexpr uint32_t kMaxDimension = 4096;
-
-inline uint16_t Be16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] << 8 | p[1]);
-}
-inline uint32_t Be24(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[2];
-}
-inline uint32_t Be32(const uint8_t* p) {
-    return Be24(p) << 8 | p[3];
-}
 
 // Clamps -512 ... 511 to a byte without a branch: kClamp[v + 512].
 struct ClampTable {

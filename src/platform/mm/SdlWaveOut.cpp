@@ -36,6 +36,8 @@ bool SdlWaveOut::Open(const WAVEFORMATEX& format) {
         return false;
     }
     silence_ = have.silence;
+    bufferMs_ =
+        have.freq > 0 ? static_cast<uint32_t>(uint64_t{have.samples} * 1000 / have.freq) : 0;
     paused_ = false;
     started_ = false;
     head_ = 0;
@@ -69,28 +71,49 @@ void SdlWaveOut::Write(WaveHeader& h) {
         ++underruns_;
         dry_ = false;
     }
-    SDL_UnlockAudioDevice(device_);
+    // The device starts playing with the first buffer written, in the same step as the
+    // test for a pause, so that a Pause cannot slip in between.
     if (!started_) {
-        // The device starts playing with the first buffer written.
         started_ = true;
         if (!paused_) {
             SDL_PauseAudioDevice(device_, 0);
         }
     }
+    SDL_UnlockAudioDevice(device_);
 }
 
 void SdlWaveOut::Pause() {
-    paused_ = true;
-    if (device_ != 0) {
-        SDL_PauseAudioDevice(device_, 1);
+    if (device_ == 0) {
+        return;
     }
+    SDL_LockAudioDevice(device_);
+    paused_ = true;
+    SDL_PauseAudioDevice(device_, 1);
+    SDL_UnlockAudioDevice(device_);
 }
 
 void SdlWaveOut::Restart() {
+    if (device_ == 0) {
+        return;
+    }
+    SDL_LockAudioDevice(device_);
     paused_ = false;
-    if (device_ != 0 && started_) {
+    if (started_) {
         SDL_PauseAudioDevice(device_, 0);
     }
+    SDL_UnlockAudioDevice(device_);
+}
+
+bool SdlWaveOut::HoldsSound() {
+    if (device_ == 0) {
+        return false;
+    }
+    SDL_LockAudioDevice(device_);
+    // The last bytes taken are heard within about two of the device's own buffers.
+    const bool holds =
+        count_ > 0 || (started_ && SDL_GetTicks() - lastTakenMs_ < 2 * bufferMs_ + 10);
+    SDL_UnlockAudioDevice(device_);
+    return holds;
 }
 
 void SdlWaveOut::Reset() {
@@ -140,6 +163,7 @@ void SdlWaveOut::Fill(Uint8* stream, int len) {
             head_ = (head_ + 1) % kMaxQueued;
             --count_;
             offset_ = 0;
+            lastTakenMs_ = SDL_GetTicks();
         }
     }
     if (len > 0) {

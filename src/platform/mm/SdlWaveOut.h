@@ -25,6 +25,7 @@ class SdlWaveOut : public WaveOut {
     void Restart() override;
     void Reset() override;
     void Close() override;
+    bool HoldsSound() override;
     uint32_t Underruns() const override { return underruns_.load(); }
 
   private:
@@ -33,9 +34,11 @@ class SdlWaveOut : public WaveOut {
 
     SDL_AudioDeviceID device_ = 0;
     uint8_t silence_ = 0;
-    std::atomic<bool> paused_{false};   // asked by Pause
-    std::atomic<bool> started_{false};  // the first buffer has been written
-    // Written buffers in play order; guarded by the SDL device lock.
+    uint32_t bufferMs_ = 0;  // the sound one callback hands the device
+    // Guarded by the SDL device lock, with the written buffers in play order.
+    bool paused_ = false;       // asked by Pause
+    bool started_ = false;      // the first buffer has been written
+    uint32_t lastTakenMs_ = 0;  // when the callback took the last bytes of a buffer
     WaveHeader* queue_[kMaxQueued] = {};
     int head_ = 0;
     int count_ = 0;

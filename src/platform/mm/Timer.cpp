@@ -23,8 +23,7 @@ void ThreadTimer::JoinFinished() {
     }
 }
 
-uint32_t ThreadTimer::Set(uint32_t periodMs, uint32_t /*resolutionMs*/,
-                          std::function<void()> tick) {
+uint32_t ThreadTimer::Set(uint32_t periodMs, std::function<void()> tick) {
     Kill(activeId_);
     JoinFinished();
     if (thread_.joinable()) {

@@ -18,7 +18,7 @@ class PeriodicTimer {
   public:
     virtual ~PeriodicTimer() = default;
     // Starts a timer; returns its id (never 0), or 0 when it cannot be started.
-    virtual uint32_t Set(uint32_t periodMs, uint32_t resolutionMs, std::function<void()> tick) = 0;
+    virtual uint32_t Set(uint32_t periodMs, std::function<void()> tick) = 0;
     // Stops the timer with this id. Stopping a timer that has already stopped does nothing.
     virtual void Kill(uint32_t id) = 0;
 };
@@ -30,7 +30,7 @@ class ThreadTimer : public PeriodicTimer {
     ThreadTimer(const ThreadTimer&) = delete;
     ThreadTimer& operator=(const ThreadTimer&) = delete;
 
-    uint32_t Set(uint32_t periodMs, uint32_t resolutionMs, std::function<void()> tick) override;
+    uint32_t Set(uint32_t periodMs, std::function<void()> tick) override;
     void Kill(uint32_t id) override;
 
   private:

@@ -1,8 +1,12 @@
 // Sound output from a queue of caller-owned buffers, played in the order they are written.
 //
-// Each buffer is described by a WaveHeader. A header counts as free while its done flag is
-// set: prepared and not yet written, or played to its end. The device sets the flag on its
-// own thread; callers only read it.
+// Each buffer is described by a WaveHeader. A header counts as free while it is done:
+// prepared and not yet written, or played to its end. The device marks buffers done on its
+// own thread; callers ask IsDone.
+//
+// Threads: Open, Prepare, Unprepare, Pause, Restart, Reset and Close come from the main
+// thread while no timer tick runs; Write and IsDone from the timer thread while one runs,
+// IsDone and HoldsSound also from the main thread.
 #pragma once
 
 #include <atomic>
@@ -33,13 +37,20 @@ class WaveOut {
     virtual bool Open(const WAVEFORMATEX& format) = 0;
     virtual void Prepare(WaveHeader& h) = 0;
     virtual void Unprepare(WaveHeader& h) = 0;
-    // Queues the header's dwBufferLength bytes behind every buffer written before.
+    // Queues the header's dwBufferLength bytes behind every buffer written before. The
+    // device starts playing with the first buffer written after Open or Reset, unless it
+    // is paused.
     virtual void Write(WaveHeader& h) = 0;
     virtual void Pause() = 0;
     virtual void Restart() = 0;
     // Stops at once and marks every queued buffer done.
     virtual void Reset() = 0;
     virtual void Close() = 0;
+    // Whether the buffer has been played to its end (or was never written).
+    virtual bool IsDone(const WaveHeader& h) { return (h.dwFlags.load() & WHDR_DONE) != 0; }
+    // Whether sound the device took from finished buffers is still to be heard (a device
+    // copies ahead of what it plays).
+    virtual bool HoldsSound() { return false; }
     // Times the device ran dry inside a stream (a gap of silence), since it was made.
     virtual uint32_t Underruns() const { return 0; }
 };

@@ -2,6 +2,7 @@
 // holds, and the two functions through which every part reads and writes them.
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -57,5 +58,37 @@ inline int ReadSetting(const SettingKey& k, int def) {
 inline void WriteSetting(const SettingKey& k, int value) {
     WriteSetting(k.section, k.key, value);
 }
+
+// Integer settings as a part of the program reads and writes them, handed to it by its
+// owner: the settings file in the program, a table in memory in tests and tools.
+class SettingsStore {
+  public:
+    virtual ~SettingsStore() = default;
+    virtual int Read(const SettingKey& key) = 0;
+    virtual void Write(const SettingKey& key, int value) = 0;
+};
+
+// The program's settings file.
+class FileSettings : public SettingsStore {
+  public:
+    int Read(const SettingKey& key) override { return ReadSetting(key); }
+    void Write(const SettingKey& key, int value) override { WriteSetting(key, value); }
+};
+
+// Settings that live only as long as the object: every key starts at its default.
+class MemorySettings : public SettingsStore {
+  public:
+    int Read(const SettingKey& key) override {
+        auto it = values_.find(Name(key));
+        return it == values_.end() ? key.def : it->second;
+    }
+    void Write(const SettingKey& key, int value) override { values_[Name(key)] = value; }
+
+  private:
+    static std::string Name(const SettingKey& key) {
+        return std::string(key.section) + "/" + key.key;
+    }
+    std::map<std::string, int> values_;
+};
 
 }  // namespace lunavue
