@@ -49,7 +49,7 @@ CMainFrame::CMainFrame(CTovrinView* view, Hooks hooks) : view_(view), hooks_(std
     BuildMenu();
     BuildStatusBar();
     BuildToolBar();
-    setMaximumSize(QWIDGETSIZE_MAX, kMaxTrackHeight);
+    setMaximumSize(QWIDGETSIZE_MAX, geometry::kMaxFrameHeight);
     resize(kCreateWidth, kCreateHeight);
     // The saved position, used as it is; without one the window system places the frame.
     const int x = ReadSetting(settings::kXPosition, INT_MIN);
@@ -238,8 +238,6 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     WriteSetting(settings::kXPosition, pos().x());
     WriteSetting(settings::kYPosition, pos().y());
     event->accept();
-    if (hooks_.closing)
-        hooks_.closing();
 }
 
 void CMainFrame::moveEvent(QMoveEvent* event) {

@@ -24,14 +24,12 @@ class CMainFrame : public QMainWindow {
   public:
     static constexpr int kCreateWidth = 332;
     static constexpr int kCreateHeight = 319;
-    static constexpr int kMaxTrackHeight = 2000;
 
     struct Hooks {
         CommandRouter* router = nullptr;
         const RecentFileList* recent = nullptr;
         std::function<void(const QString&)> openDocument;  // dropped files
         std::function<void(bool)> menuOpen;                // a menu opened (true) or closed
-        std::function<void()> closing;                     // a close request was accepted
     };
 
     CMainFrame(CTovrinView* view, Hooks hooks);

@@ -48,9 +48,20 @@ void CTovrinView::SaveSettings() {
     ReleaseRenderer();
 }
 
+namespace {
+// A screen to size against when the window system reports none.
+const QRect kFallbackScreen(0, 0, 640, 480);
+}  // namespace
+
 QRect CTovrinView::ScreenGeometry() const {
     const QScreen* s = window()->screen();
-    return s != nullptr ? s->geometry() : QRect(0, 0, 640, 480);
+    return s != nullptr ? s->geometry() : kFallbackScreen;
+}
+
+// The desktop work area: the screen less the panels of the desktop.
+QRect CTovrinView::WorkArea() const {
+    const QScreen* s = window()->screen();
+    return s != nullptr ? s->availableGeometry() : kFallbackScreen;
 }
 
 // Prepares GPU presentation for the movie being opened: a picture surface of the screen's
@@ -137,8 +148,7 @@ void CTovrinView::SizeFrame(int n) {
 
 void CTovrinView::OnMaximum() {
     SizeMode = -1;
-    const QScreen* s = Frame()->screen();
-    const QRect wa = s != nullptr ? s->availableGeometry() : QRect(0, 0, 640, 480);
+    const QRect wa = WorkArea();
     const geometry::Rect r = geometry::MaximumFrame(PictureSizeForSizing(), FrameExtra(),
                                                     {wa.x(), wa.y(), wa.width(), wa.height()});
     Frame()->setGeometry(r.x, r.y, r.w, r.h);
@@ -205,7 +215,7 @@ void CTovrinView::LeaveFullScreen() {
     releaseMouse();
     QWidget* frame = Frame();
     frame->setWindowFlag(Qt::WindowStaysOnTopHint, false);
-    frame->setMaximumSize(QWIDGETSIZE_MAX, 2000);
+    frame->setMaximumSize(QWIDGETSIZE_MAX, geometry::kMaxFrameHeight);
     frame->setGeometry(SavedFrameRect);
     frame->show();
     QApplication::restoreOverrideCursor();

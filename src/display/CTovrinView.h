@@ -42,22 +42,10 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     // Writes the four display settings; the frame calls it as the view's window is destroyed.
     void SaveSettings();
 
-    // The sizes the commands work with, for the curious and for tests.
-    int GetSizeMode() const { return SizeMode; }
-    int GetAspectCorrect() const { return AspectCorrect; }
-    int GetUseDirectDraw() const { return UseDirectDraw; }
-    int GetFullScreenEnabled() const { return FullScreenEnabled; }
-    geometry::Size PictureSizeForSizing() const;
-    QRect GetViewScreenRect() const { return ViewScreenRect; }
-    QRect GetScreenRect() const { return ScreenRect; }
-    geometry::Rect GetPictureRect() const { return PictureRect; }
-    int GetClientWidth() const { return ClientWidth; }
-    int GetClientHeight() const { return ClientHeight; }
+    // How the open movie is shown: a renderer is set up, through the GPU, in its overlay kind.
     bool HasRenderer() const { return rendererReady_; }
     bool UsesGpu() const { return presenter_ != nullptr; }
     bool GetOverlayInUse() const { return OverlayInUse; }
-    geometry::Surface GetSurface() const { return surface_; }
-    GlPresenter* Presenter() const { return presenter_; }
 
     void OnNormal() { FixedSize(1); }
     void OnDouble() { FixedSize(2); }
@@ -74,12 +62,14 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     void mousePressEvent(QMouseEvent* event) override;
 
   private:
+    geometry::Size PictureSizeForSizing() const;
     void FixedSize(int n);
     void SizeFrame(int n);
     geometry::Size FrameExtra() const;
     QWidget* Frame() const { return window(); }
     bool SetUpDirectDraw();
     QRect ScreenGeometry() const;
+    QRect WorkArea() const;
     QRect ClientScreenRect() const;  // the client area in screen coordinates
 
     CTovrinDoc& doc_;

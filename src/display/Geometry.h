@@ -5,6 +5,10 @@
 
 namespace lunavue::geometry {
 
+// The tallest the main window may be made, whatever the screen: the size commands can make
+// it taller than the screen.
+inline constexpr int kMaxFrameHeight = 2000;
+
 struct Size {
     int w = 0;
     int h = 0;

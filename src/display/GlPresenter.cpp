@@ -171,7 +171,6 @@ void GlPresenter::paintGL() {
         glTexSubImage2D(GL_TEXTURE_2D, 0, surface_.left, h - surface_.bottom, pw_, ph_, kBgr,
                         GL_UNSIGNED_BYTE, bits);
         dirty_ = false;
-        ++uploads_;
     }
     // The source: the picture alone, or the whole surface with its black bars.
     const int left = wholeSurface_ ? 0 : surface_.left;

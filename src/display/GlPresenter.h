@@ -37,7 +37,6 @@ class GlPresenter : public QOpenGLWidget, protected QOpenGLExtraFunctions {
     // A new picture is to be shown, from the picture alone or from the whole surface with
     // its black bars.
     void Show(bool wholeSurface);
-    int FramesUploaded() const { return uploads_; }
 
   protected:
     void initializeGL() override;
@@ -51,7 +50,6 @@ class GlPresenter : public QOpenGLWidget, protected QOpenGLExtraFunctions {
     bool dirty_ = false;  // a new picture waits to be uploaded
     bool wholeSurface_ = false;
     bool ready_ = false;
-    int uploads_ = 0;
     GLuint texture_ = 0;
     GLuint framebuffer_ = 0;
     QOpenGLShaderProgram program_;

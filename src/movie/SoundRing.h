@@ -41,8 +41,8 @@ class SoundRing {
     std::vector<Record> records_;  // a ring of chunk records, oldest at head_
     size_t head_ = 0;
     size_t count_ = 0;
-    size_t write_ = 0;    // the byte after the newest chunk
-    size_t placed_ = 0;   // start of the chunk placed and not yet committed
+    size_t write_ = 0;   // the byte after the newest chunk
+    size_t placed_ = 0;  // start of the chunk placed and not yet committed
 };
 
 }  // namespace lunavue

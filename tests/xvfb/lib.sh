@@ -1,0 +1,81 @@
+# Helpers for tests that drive the real program in a real X server (run under xvfb-run),
+# with real key presses and clicks from xdotool.
+#
+# The caller sets LUNAVUE (the program) and FIXTURES (the fixture folder) before sourcing.
+set -euo pipefail
+
+work=$(mktemp -d)
+player=""
+wm=""
+cleanup() {
+    [ -n "$player" ] && kill "$player" 2>/dev/null || true
+    [ -n "$wm" ] && kill "$wm" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAILED: $*" >&2
+    exit 1
+}
+
+# Starts openbox and waits until it manages windows.
+start_window_manager() {
+    openbox --sm-disable >/dev/null 2>&1 &
+    wm=$!
+    for _ in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+        sleep 0.1
+    done
+    fail "openbox did not start"
+}
+
+# Starts the player with a settings file of its own, capturing its sound and statistics.
+# Extra environment can come before the call (VAR=value start_player ...).
+start_player() {
+    SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/sound.raw" LUNAVUE_INI="$work/lunavue.ini" \
+        LUNAVUE_INSTANCE="xvfb-test-$$" LUNAVUE_STATS=1 "$LUNAVUE" "$@" >"$work/stats.txt" 2>&1 &
+    player=$!
+}
+
+# Waits for a window whose title contains the text and prints its id.
+window_named() {
+    timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -1
+}
+
+# Waits for the player to end by itself and fails unless it exits with status 0.
+wait_player() {
+    local status=0
+    timeout "${1:-60}" tail --pid="$player" -f /dev/null || fail "the player did not end"
+    wait "$player" || status=$?
+    player=""
+    [ "$status" -eq 0 ] || fail "the player exited with status $status"
+}
+
+# A movie that is the fixture played n times over, and its reference sound.
+long_movie() {
+    local name=$1 times=$2
+    python3 "$BENCH/repeat_movie.py" "$FIXTURES/$name.cpk" "$work/long.cpk" "$times"
+    gzip -dc "$FIXTURES/$name.audio.pcm.gz" >"$work/one.pcm"
+    : >"$work/want.pcm"
+    for _ in $(seq "$times"); do cat "$work/one.pcm" >>"$work/want.pcm"; done
+}
+
+# The captured sound holds the reference whole and unbroken, with only silence around it.
+sound_is_reference() {
+    python3 - "$work/sound.raw" "$work/want.pcm" <<'PY' || fail "the sound is not the reference"
+import sys
+got = open(sys.argv[1], "rb").read()
+want = open(sys.argv[2], "rb").read()
+at = got.find(want)
+if at < 0:
+    lo, hi = 0, len(want)
+    while lo < hi:
+        mid = (lo + hi + 1) // 2
+        lo, hi = (mid, hi) if got.find(want[:mid]) >= 0 else (lo, mid - 1)
+    sys.exit(f"only {lo} of {len(want)} bytes arrived unbroken")
+if any(got[:at]) or any(got[at + len(want):]):
+    sys.exit("sound other than silence around the reference")
+print(f"sound: {len(want)} bytes whole and in order")
+PY
+}
