@@ -101,35 +101,6 @@ const char* RefusalMessage(OpenError error) {
     }
 }
 
-void ConvertSound(const uint8_t* in, uint32_t len, int bits, int channels, uint8_t* out) {
-    if (bits == 16) {
-        if (channels == 1) {
-            for (uint32_t i = 0, n = len / 2; i < n; ++i) {
-                out[2 * i] = in[2 * i + 1];
-                out[2 * i + 1] = in[2 * i];
-            }
-        } else {
-            const uint32_t h = len / 2;
-            for (uint32_t i = 0, f = len / 4; i < f; ++i) {
-                out[4 * i] = in[2 * i + 1];
-                out[4 * i + 1] = in[2 * i];
-                out[4 * i + 2] = in[h + 2 * i + 1];
-                out[4 * i + 3] = in[h + 2 * i];
-            }
-        }
-    } else if (channels == 1) {
-        for (uint32_t i = 0; i < len; ++i) {
-            out[i] = static_cast<uint8_t>(in[i] + 128);
-        }
-    } else {
-        const uint32_t h = len / 2;
-        for (uint32_t i = 0; i < h; ++i) {
-            out[2 * i] = static_cast<uint8_t>(in[i] + 128);
-            out[2 * i + 1] = static_cast<uint8_t>(in[h + i] + 128);
-        }
-    }
-}
-
 MovieReader::~MovieReader() {
     Close();
 }
@@ -148,10 +119,13 @@ void MovieReader::ReleaseBuffers() {
     decoded_ = {};
     compressed_ = {};
     soundRing_.Release();
+    soundScratch_ = {};
+    sound_.Release();
     table_ = {};
     positions_ = {};
     videoEntries_ = {};
     audioEntries_ = {};
+    keyFrames_ = {};
     decompressor_.reset();
 }
 
@@ -220,31 +194,9 @@ OpenStatus MovieReader::ReadHeader(uint32_t& entryCount) {
     const uint32_t height = Be32(h + 28);
     baseFrequency_ = Be32(h + 56);
 
-    // The sound format is filled in whether or not the sound can be played.
-    const uint8_t channels = h[37];
-    const uint8_t bits = h[38];
+    // The sound is set up with the table, which says where the sound stream starts.
+    std::memcpy(soundHeader_, h + 37, sizeof soundHeader_);
     soundCompression_ = h[39];
-    audioFormat_ = {};
-    audioFormat_.wFormatTag = WAVE_FORMAT_PCM;
-    audioFormat_.nChannels = channels;
-    audioFormat_.nSamplesPerSec = Be16(h + 40);
-    audioFormat_.nBlockAlign = static_cast<uint16_t>(channels * (bits / 8));
-    audioFormat_.nAvgBytesPerSec = audioFormat_.nSamplesPerSec * audioFormat_.nBlockAlign;
-    audioFormat_.wBitsPerSample = bits;
-    audioFormat_.cbSize = 0;
-    const bool rateOk = audioFormat_.nSamplesPerSec >= kMinSoundRate &&
-                        audioFormat_.nSamplesPerSec <= kMaxSoundRate;
-    if (channels == 0) {
-        soundCoding_ = SoundCoding::kNone;
-    } else if (soundCompression_ == 0 && (channels == 1 || channels == 2) &&
-               (bits == 8 || bits == 16) && rateOk) {
-        soundCoding_ = SoundCoding::kPcm;
-    } else {
-        // A coding we do not know, or a format no device should be asked for: never
-        // hand its bytes to the device.
-        soundCoding_ = SoundCoding::kUnknown;
-    }
-    soundUsable_ = soundCoding_ == SoundCoding::kPcm;
 
     outputFormat_ = {};
     outputFormat_.biWidth = static_cast<int32_t>(width);
@@ -276,7 +228,7 @@ OpenStatus MovieReader::ReadHeader(uint32_t& entryCount) {
 OpenStatus MovieReader::ReadTable(uint32_t n) {
     // What the table costs in memory, checked before any of it is allocated.
     const uint64_t tableBytes =
-        n * (16ull + sizeof(SampleEntry) + sizeof(uint64_t) + sizeof(uint32_t));
+        n * (16ull + sizeof(SampleEntry) + 2 * sizeof(uint64_t) + sizeof(uint32_t) + 1);
     if (tableBytes > kMemoryLimit) {
         return Refuse(OpenError::kOutOfMemory, tableBytes);
     }
@@ -314,7 +266,6 @@ OpenStatus MovieReader::ReadTable(uint32_t n) {
             continue;
         }
         ++videoCount;
-        e.timestamp &= 0x00FFFFFF;
         if (e.duration == 0) {
             return Refuse(OpenError::kPeriodZero, i);
         }
@@ -324,7 +275,9 @@ OpenStatus MovieReader::ReadTable(uint32_t n) {
     if (videoCount == 0) {
         return Refuse(OpenError::kNoVideo);
     }
-    if (!Allocate(videoEntries_, videoCount) || !Allocate(audioEntries_, n - videoCount)) {
+    std::vector<uint32_t> audioLengths;
+    if (!Allocate(videoEntries_, videoCount) || !Allocate(audioEntries_, n - videoCount) ||
+        !Allocate(keyFrames_, videoCount) || !Allocate(audioLengths, n - videoCount)) {
         return Refuse(OpenError::kOutOfMemory, tableBytes);
     }
     uint32_t v = 0;
@@ -332,21 +285,61 @@ OpenStatus MovieReader::ReadTable(uint32_t n) {
     uint32_t largestVideo = 0;
     uint32_t largestAudio = 0;
     for (uint32_t i = 0; i < n; ++i) {
-        const uint32_t length = static_cast<uint32_t>(table_[i].length);
-        if (table_[i].timestamp == kAudioMarker) {
+        SampleEntry& e = table_[i];
+        const uint32_t length = static_cast<uint32_t>(e.length);
+        if (e.timestamp == kAudioMarker) {
+            audioLengths[a] = length;
             audioEntries_[a++] = i;
             largestAudio = std::max(largestAudio, length);
         } else {
+            // Bit 31 set marks a frame that depends on the one before; the top byte is not
+            // part of the time.
+            keyFrames_[v] = (e.timestamp & 0x80000000u) == 0 ? 1 : 0;
+            e.timestamp &= 0x00FFFFFF;
             videoEntries_[v++] = i;
             largestVideo = std::max(largestVideo, length);
         }
     }
+    // Files of an old muxer invert the key flag: then the frames' own data tell.
+    keyFlagsHold_ = keyFrames_.front() == 1;
+    if (!keyFlagsHold_) {
+        std::fill(keyFrames_.begin(), keyFrames_.end(), kNotLookedAt);
+    }
     const SampleEntry& last = table_[videoEntries_.back()];
     totalTicks_ = last.timestamp + last.duration;
-    audioCapacity_ = soundUsable_ ? static_cast<uint32_t>(RoundUp4(largestAudio)) : 0;
     // Every length is within the file, so the buffers below are no larger than it.
     compressedCapacity_ = RoundUp4(largestVideo) + 4;
+
+    uint8_t prefix[codec::AdpcmDecoder::kPrefixBytes];
+    size_t prefixLen = 0;
+    uint64_t streamBytes = 0;
+    ReadStreamPrefix(prefix, prefixLen, streamBytes);
+    sound_.Setup(soundHeader_[0], soundHeader_[1], soundHeader_[2], Be16(soundHeader_ + 3), prefix,
+                 prefixLen, streamBytes);
+    soundUsable_ = sound_.Usable();
+    if (!sound_.CountChunks(audioLengths)) {
+        return Refuse(OpenError::kOutOfMemory, tableBytes);
+    }
+    audioCapacity_ =
+        soundUsable_ ? static_cast<uint32_t>(RoundUp4(sound_.Capacity(largestAudio))) : 0;
+    largestAudio_ = largestAudio;
     return {};
+}
+
+// The first bytes of the sound stream (the sound chunks one after another), and its length.
+bool MovieReader::ReadStreamPrefix(uint8_t* prefix, size_t& len, uint64_t& streamBytes) {
+    len = 0;
+    streamBytes = 0;
+    for (uint32_t index : audioEntries_) {
+        const size_t length = static_cast<size_t>(table_[index].length);
+        streamBytes += length;
+        const size_t want = std::min(length, codec::AdpcmDecoder::kPrefixBytes - len);
+        if (want > 0 && ReadAt(positions_[index], prefix + len, want) != want) {
+            return false;
+        }
+        len += want;
+    }
+    return true;
 }
 
 // How many bytes and chunks of sound can wait in the ring at once. Playback decodes
@@ -357,8 +350,8 @@ OpenStatus MovieReader::ReadTable(uint32_t n) {
 void MovieReader::SizeSoundRing(uint64_t& bytes, uint64_t& chunks) const {
     bytes = 0;
     chunks = 0;
-    const double bytesPerSecond = audioFormat_.nAvgBytesPerSec;
-    if (!soundUsable_ || audioEntries_.empty() || bytesPerSecond <= 0) {
+    const double rate = sound_.Format().nSamplesPerSec;
+    if (!soundUsable_ || audioEntries_.empty() || rate <= 0) {
         return;
     }
     const double period = static_cast<double>(framePeriod_) / baseFrequency_;
@@ -372,13 +365,16 @@ void MovieReader::SizeSoundRing(uint64_t& bytes, uint64_t& chunks) const {
     double soundTime = 0;
     double pictureTime = 0;  // where the engine places the next picture
     uint32_t largest = 0;
+    size_t chunk = 0;
     for (const SampleEntry& e : table_) {
         const uint32_t length = static_cast<uint32_t>(e.length);
         if (e.timestamp == kAudioMarker) {
+            const uint64_t samples = sound_.ChunkStart(chunk + 1) - sound_.ChunkStart(chunk);
+            ++chunk;
             if (length == 0) {
                 continue;
             }
-            soundTime += DeviceBytes(length) / bytesPerSecond;
+            soundTime += static_cast<double>(samples) / rate;
             waiting.push_back({soundTime, length});
             waitingBytes += length;
             largest = std::max(largest, length);
@@ -448,16 +444,12 @@ void MovieReader::Rewind() {
         return;
     }
     cursor_ = 0;
+    soundSeen_ = 0;
+    videoFrom_ = 0;
+    soundFrom_ = 0;
+    soundSkip_ = 0;
     soundRing_.Clear();
-}
-
-// The device bytes a stored chunk of len bytes converts into: whole device frames only.
-uint32_t MovieReader::DeviceBytes(uint32_t len) const {
-    const int channels = audioFormat_.nChannels;
-    if (audioFormat_.wBitsPerSample == 16) {
-        return channels == 1 ? len & ~1u : len & ~3u;
-    }
-    return channels == 1 ? len : len & ~1u;
+    sound_.Restart();
 }
 
 uint32_t MovieReader::DecodeEntry(uint32_t index, uint8_t* destination) {
@@ -488,19 +480,25 @@ uint32_t MovieReader::DecodeFirstFrame(uint8_t* destination) {
     return DecodeEntry(videoEntries_.front(), destination);
 }
 
-// Reads the sound chunk at table index `index` into the ring. False when it does not fit
-// now; a silent movie's chunks, and empty ones, are passed over.
-bool MovieReader::ReadAudioEntry(uint32_t index) {
-    const uint32_t length = static_cast<uint32_t>(table_[index].length);
-    if (!soundUsable_ || length == 0) {
-        return true;
+// Takes the sound chunk at the cursor into the ring and moves past it. False when it does
+// not fit now. A silent movie's chunks, empty ones and those before a seek's sound are
+// passed over.
+bool MovieReader::TakeAudioEntry() {
+    const uint32_t length = static_cast<uint32_t>(table_[cursor_].length);
+    if (soundUsable_ && length != 0 && soundSeen_ >= soundFrom_) {
+        uint8_t* place = soundRing_.Place(length);
+        if (place == nullptr) {
+            return false;
+        }
+        soundRing_.Commit(ReadAt(positions_[cursor_], place, length), soundSeen_);
     }
-    uint8_t* place = soundRing_.Place(length);
-    if (place == nullptr) {
-        return false;
-    }
-    soundRing_.Commit(ReadAt(positions_[index], place, length));
+    ++cursor_;
+    ++soundSeen_;
     return true;
+}
+
+bool MovieReader::IsAudio(uint32_t index) const {
+    return table_[index].timestamp == kAudioMarker;
 }
 
 bool MovieReader::NextFrameFits() const {
@@ -510,25 +508,32 @@ bool MovieReader::NextFrameFits() const {
     uint64_t bytes = 0;
     uint64_t largest = 0;
     size_t chunks = 0;
-    for (uint32_t i = cursor_; i < table_.size() && table_[i].timestamp == kAudioMarker; ++i) {
+    uint32_t seen = soundSeen_;
+    for (uint32_t i = cursor_; i < table_.size() && (IsAudio(i) || i < videoFrom_); ++i) {
+        if (!IsAudio(i)) {
+            continue;  // a frame before the one sought
+        }
         const uint32_t length = static_cast<uint32_t>(table_[i].length);
-        bytes += length;
-        largest = std::max<uint64_t>(largest, length);
-        chunks += length != 0 ? 1 : 0;
+        if (length != 0 && seen++ >= soundFrom_) {
+            bytes += length;
+            largest = std::max<uint64_t>(largest, length);
+            ++chunks;
+        }
     }
     return chunks == 0 || soundRing_.WouldFit(bytes, largest, chunks);
 }
 
 uint32_t MovieReader::DecodeNextFrame(uint8_t* destination) {
     const uint32_t n = open_ ? static_cast<uint32_t>(table_.size()) : 0;
-    while (cursor_ < n && table_[cursor_].timestamp == kAudioMarker) {
-        if (ReadAudioEntry(cursor_) || soundRing_.Empty()) {
-            ++cursor_;  // an empty ring holds any chunk
-            continue;
+    while (cursor_ < n && (IsAudio(cursor_) || cursor_ < videoFrom_)) {
+        if (!IsAudio(cursor_)) {
+            ++cursor_;  // a frame before the one sought
+        } else if (!TakeAudioEntry()) {
+            // No room: the oldest waiting chunk makes way. Playback asks NextFrameFits
+            // first, so only a reader whose sound nobody takes (pictures alone) comes here;
+            // an empty ring holds any chunk.
+            soundRing_.Pop();
         }
-        // No room: the oldest waiting chunk makes way. Playback asks NextFrameFits first,
-        // so only a reader whose sound nobody takes (pictures alone) comes here.
-        soundRing_.Pop();
     }
     if (cursor_ >= n) {
         return 0;  // no picture left; the destination keeps what it held
@@ -547,25 +552,105 @@ uint32_t MovieReader::NextAudioChunk(uint8_t* destination) {
     if (!open_ || !soundUsable_) {
         return 0;
     }
-    const int bits = audioFormat_.wBitsPerSample;
-    const int channels = audioFormat_.nChannels;
-    // A chunk too short for one device frame gives nothing: take the next one instead of
-    // reporting that nothing waits.
+    // A chunk that gives no sound (too short for one device frame, an ADPCM chunk of header
+    // or end marker only) is used up; the next one is taken instead of reporting that
+    // nothing waits.
     for (;;) {
-        if (cursor_ < table_.size() && table_[cursor_].timestamp == kAudioMarker &&
-            ReadAudioEntry(cursor_)) {
-            ++cursor_;
+        if (cursor_ < table_.size() && IsAudio(cursor_)) {
+            TakeAudioEntry();
         }
         if (soundRing_.Empty()) {
             return 0;
         }
-        const uint32_t len = static_cast<uint32_t>(soundRing_.FrontLength());
-        ConvertSound(soundRing_.FrontData(), len, bits, channels, destination);
+        const uint32_t chunk = soundRing_.FrontTag();
+        size_t bytes =
+            sound_.Decode(chunk, soundRing_.FrontData(), soundRing_.FrontLength(), destination);
         soundRing_.Pop();
-        if (const uint32_t bytes = DeviceBytes(len); bytes != 0) {
-            return bytes;
+        if (chunk == soundFrom_ && soundSkip_ != 0) {
+            // The chunk a seek lands in plays from the sample sought.
+            const size_t skip = std::min<size_t>(soundSkip_, bytes);
+            std::memmove(destination, destination + skip, bytes - skip);
+            bytes -= skip;
+            soundSkip_ = 0;
+        }
+        if (bytes != 0) {
+            return static_cast<uint32_t>(bytes);
         }
     }
+}
+
+// --- Seeking --------------------------------------------------------------------------------
+
+bool MovieReader::FrameDataIsKey(uint32_t f) {
+    const uint32_t index = videoEntries_[f];
+    const size_t length = static_cast<size_t>(table_[index].length);
+    const uint8_t* b = compressed_.data();
+    if (length < 12 || ReadAt(positions_[index], compressed_.data(), length) != length) {
+        return false;
+    }
+    // The stored frame: a 10-byte header with the strip count at 8, two extra bytes, then
+    // the strips, each with its id and size first.
+    const uint32_t strips = Be16(b + 8);
+    size_t at = 12;
+    for (uint32_t s = 0; s < strips; ++s) {
+        if (at + 4 > length || Be16(b + at) != kKeyStrip || Be16(b + at + 2) < 12) {
+            return false;
+        }
+        at += Be16(b + at + 2);
+    }
+    return strips != 0;
+}
+
+bool MovieReader::IsKeyFrame(uint32_t f) {
+    if (keyFrames_[f] == kNotLookedAt) {
+        keyFrames_[f] = FrameDataIsKey(f) ? 1 : 0;
+    }
+    return keyFrames_[f] == 1;
+}
+
+uint32_t MovieReader::KeyFrameAtOrBefore(uint32_t f) {
+    for (; f > 0; --f) {
+        if (IsKeyFrame(f)) {
+            return f;
+        }
+    }
+    return 0;
+}
+
+// Decodes, without keeping the sound, the chunks before chunk c that the sound's decoder
+// must have seen: from the newest state it kept on the way.
+void MovieReader::CatchUpSound(size_t c) {
+    for (size_t k = sound_.RestoreBefore(c); k < c; ++k) {
+        const uint32_t index = audioEntries_[k];
+        const size_t got = ReadAt(positions_[index], soundScratch_.data(),
+                                  static_cast<size_t>(table_[index].length));
+        sound_.Decode(k, soundScratch_.data(), got, nullptr);
+    }
+}
+
+void MovieReader::SeekTo(uint32_t frame, uint64_t sample) {
+    if (!open_) {
+        return;
+    }
+    soundRing_.Clear();
+    videoFrom_ = videoEntries_[std::min<size_t>(frame, videoEntries_.size() - 1)];
+    cursor_ = videoFrom_;
+    const size_t c = soundUsable_ ? sound_.ChunkHolding(sample) : audioEntries_.size();
+    soundFrom_ = static_cast<uint32_t>(c);
+    soundSkip_ = 0;
+    if (c < audioEntries_.size()) {
+        // Sound lies ahead of the pictures in the file: reading starts at whichever comes
+        // first.
+        cursor_ = std::min(cursor_, audioEntries_[c]);
+        soundSkip_ =
+            static_cast<uint32_t>((sample - sound_.ChunkStart(c)) * sound_.Format().nBlockAlign);
+        if (sound_.DependsOnEarlierChunks()) {
+            CatchUpSound(c);
+        }
+    }
+    soundSeen_ = static_cast<uint32_t>(
+        std::lower_bound(audioEntries_.begin(), audioEntries_.end(), cursor_) -
+        audioEntries_.begin());
 }
 
 }  // namespace lunavue

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "movie/SoundRing.h"
+#include "movie/SoundTrack.h"
 #include "platform/Formats.h"
 #include "platform/codec/Cinepak.h"
 
@@ -54,13 +55,6 @@ struct OpenStatus {
     std::string Describe() const;
 };
 
-// How the movie's sound is stored.
-enum class SoundCoding {
-    kNone,     // no sound in the header (channel count 0)
-    kPcm,      // byte 39 = 0: 8-bit signed or 16-bit signed big-endian
-    kUnknown,  // a coding or a format this reader cannot play: the movie plays silent
-};
-
 class MovieReader {
   public:
     static constexpr size_t kHeaderSize = 64;
@@ -70,11 +64,9 @@ class MovieReader {
     static constexpr uint64_t kMemoryLimit = 512ull << 20;
     // Pictures the player keeps besides the reader's own (counted against the limit).
     static constexpr uint32_t kPlayerPictures = 17;
+    static constexpr uint32_t kPlayerSoundBuffers = 10;
     // A single frame never lasts longer than this, whatever its table entry says.
     static constexpr uint32_t kMaxFrameSeconds = 60;
-    // Sound rates the device is asked to play.
-    static constexpr uint32_t kMinSoundRate = 1000;
-    static constexpr uint32_t kMaxSoundRate = 192000;
 
     MovieReader() = default;
     ~MovieReader();
@@ -87,7 +79,8 @@ class MovieReader {
     bool IsOpen() const { return open_; }
 
     int GetOutputFormat(BITMAPINFOHEADER* out) const;
-    WAVEFORMATEX GetAudioFormat() const { return audioFormat_; }
+    // The sound the device receives (for a sound that cannot be played: the header's values).
+    WAVEFORMATEX GetAudioFormat() const { return sound_.Format(); }
     uint32_t GetAudioChunkCapacity() const;
     uint32_t GetBaseFrequency() const { return baseFrequency_; }
     uint32_t GetFramePeriodTicks() const { return framePeriod_; }
@@ -95,7 +88,7 @@ class MovieReader {
     uint32_t GetTotalTicks() const { return open_ ? totalTicks_ : 0; }
     int32_t GetEntryCount() const { return static_cast<int32_t>(table_.size()); }
     uint32_t GetAudioEntryCount() const { return static_cast<uint32_t>(audioEntries_.size()); }
-    SoundCoding GetSoundCoding() const { return soundCoding_; }
+    const SoundTrack& Sound() const { return sound_; }
     // The header's sound compression byte (39), as stored.
     uint8_t GetSoundCompression() const { return soundCompression_; }
     // The duration of video frame f in ticks (capped at kMaxFrameSeconds).
@@ -120,6 +113,17 @@ class MovieReader {
     // True while a sound chunk waits in the ring or a sound sample lies ahead of the cursor.
     bool HasSoundLeft() const;
 
+    // Seeking. Whether frame f can be decoded without the frames before it: the table says
+    // so (bit 31 of its third word clear), unless the first frame is marked as depending on
+    // the one before, as old muxers wrote it; then the frame's data say so (every strip a
+    // key strip).
+    bool IsKeyFrame(uint32_t f);
+    uint32_t KeyFrameAtOrBefore(uint32_t f);
+    // Positions delivery so that the next DecodeNextFrame decodes `frame` (earlier frames in
+    // the file are passed over), and the sound goes on at `sample` (per channel): chunks
+    // before the one that holds it are passed over, and that one starts at the sample.
+    void SeekTo(uint32_t frame, uint64_t sample);
+
   private:
     OpenStatus ReadHeader(uint32_t& entryCount);
     OpenStatus ReadTable(uint32_t entryCount);
@@ -128,41 +132,50 @@ class MovieReader {
     OpenStatus Refuse(OpenError error, uint64_t detail = 0);
     void ReleaseBuffers();
     size_t ReadAt(uint64_t position, uint8_t* dst, size_t count);
-    bool ReadAudioEntry(uint32_t index);
+    bool ReadStreamPrefix(uint8_t* prefix, size_t& len, uint64_t& streamBytes);
+    bool IsAudio(uint32_t index) const;
+    bool TakeAudioEntry();
     uint32_t DecodeEntry(uint32_t index, uint8_t* destination);
-    uint32_t DeviceBytes(uint32_t len) const;
+    bool FrameDataIsKey(uint32_t f);
+    void CatchUpSound(size_t chunk);
 
     bool open_ = false;
     std::unique_ptr<codec::CinepakDecompressor> decompressor_;
-    uint32_t audioCapacity_ = 0;       // largest audio length, rounded up to a multiple of 4
+    static constexpr uint8_t kNotLookedAt = 2;
+    static constexpr uint16_t kKeyStrip = 0x1000;
+
+    uint32_t audioCapacity_ = 0;       // device bytes of the largest chunk, rounded up to 4
+    uint32_t largestAudio_ = 0;        // stored bytes of the largest chunk
     uint64_t compressedCapacity_ = 0;  // largest video length, rounded up, plus 4
     uint32_t framePeriod_ = 0;
     uint32_t baseFrequency_ = 0;
     bool soundUsable_ = false;
-    SoundCoding soundCoding_ = SoundCoding::kNone;
+    SoundTrack sound_;
     uint8_t soundCompression_ = 0;
+    uint8_t soundHeader_[5] = {};         // header bytes 37 to 41
     std::vector<SampleEntry> table_;      // file order
     std::vector<uint64_t> positions_;     // where each entry's data lie in the file
     std::vector<uint32_t> videoEntries_;  // table index of each video frame
     std::vector<uint32_t> audioEntries_;  // table index of each sound chunk
+    std::vector<uint8_t> keyFrames_;      // per frame: 1 key, 0 not, kNotLookedAt
+    bool keyFlagsHold_ = true;            // the table's key flags can be believed
     uint32_t headerLength_ = 0;
     SoundRing soundRing_;
     std::vector<uint8_t> compressed_;
     uint32_t cursor_ = 0;
+    uint32_t soundSeen_ = 0;             // sound chunks before the cursor
+    uint32_t videoFrom_ = 0;             // table index of the frame a seek goes to
+    uint32_t soundFrom_ = 0;             // the first sound chunk a seek plays
+    uint32_t soundSkip_ = 0;             // device bytes of that chunk before the sample sought
+    std::vector<uint8_t> soundScratch_;  // a chunk decoded silently on the way to a seek
     uint32_t totalTicks_ = 0;
     uint32_t damagedFrames_ = 0;
     std::vector<uint8_t> decoded_;
     BITMAPINFOHEADER outputFormat_{};
     BITMAPINFOHEADER inputFormat_{};
-    WAVEFORMATEX audioFormat_{};
     int fd_ = -1;
     uint64_t fileSize_ = 0;
 };
-
-// The four sound conversions, from the file's layout (signed, big-endian, stereo as all
-// left samples then all right samples) to the device's (16-bit little-endian or unsigned
-// 8-bit, interleaved).
-void ConvertSound(const uint8_t* in, uint32_t len, int bits, int channels, uint8_t* out);
 
 // The Japanese error box text for a refusal, or null for one that shows none.
 const char* RefusalMessage(OpenError error);

@@ -7,7 +7,7 @@ namespace lunavue {
 bool SoundRing::Allocate(size_t bytes, size_t chunks) {
     try {
         bytes_.assign(bytes, 0);
-        records_.assign(chunks, Record{0, 0});
+        records_.assign(chunks, Record{0, 0, 0});
     } catch (const std::bad_alloc&) {
         Release();
         return false;
@@ -56,11 +56,11 @@ uint8_t* SoundRing::Place(size_t len) {
     return bytes_.data() + placed_;
 }
 
-void SoundRing::Commit(size_t len) {
+void SoundRing::Commit(size_t len, uint32_t tag) {
     if (len == 0) {
         return;
     }
-    records_[(head_ + count_) % records_.size()] = Record{placed_, len};
+    records_[(head_ + count_) % records_.size()] = Record{placed_, len, tag};
     ++count_;
     write_ = placed_ + len;
 }

@@ -19,8 +19,9 @@ class SoundRing {
 
     // Where the next chunk of len bytes goes (len > 0), or null when it does not fit now.
     uint8_t* Place(size_t len);
-    // Stores the chunk just placed with its final length (at most the placed length).
-    void Commit(size_t len);
+    // Stores the chunk just placed with its final length (at most the placed length) and a
+    // number of the caller's.
+    void Commit(size_t len, uint32_t tag);
 
     // Whether `chunks` more chunks of `bytes` bytes in all, none above `largest`, surely fit.
     bool WouldFit(uint64_t bytes, uint64_t largest, size_t chunks) const;
@@ -30,12 +31,14 @@ class SoundRing {
     size_t Capacity() const { return bytes_.size(); }
     const uint8_t* FrontData() const { return bytes_.data() + records_[head_].start; }
     size_t FrontLength() const { return records_[head_].length; }
+    uint32_t FrontTag() const { return records_[head_].tag; }
     void Pop();
 
   private:
     struct Record {
         size_t start;
         size_t length;
+        uint32_t tag;
     };
     std::vector<uint8_t> bytes_;
     std::vector<Record> records_;  // a ring of chunk records, oldest at head_

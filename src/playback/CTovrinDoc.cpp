@@ -70,23 +70,13 @@ bool CTovrinDoc::OpenMovie(const std::string& path) {
     const double delay = static_cast<double>(PeriodTicks) * 1000.0 / BaseFrequency;
     TimerDelayMs = delay < 1.0 ? 1u : (delay > 1e9 ? 1000000000u : static_cast<uint32_t>(delay));
     VideoFrameCount = Reader_.GetVideoFrameCount();
-    // The movie lasts as its last frame's time says, but never much longer than its frames
-    // fill: a damaged timestamp must not hold the queue.
-    const uint32_t p = static_cast<uint32_t>(PeriodTicks);
-    uint64_t frameSlots = 0;
-    for (uint32_t f = 0; f < VideoFrameCount; ++f) {
-        frameSlots += std::max<uint64_t>(1, (uint64_t{Reader_.GetFrameDuration(f)} + p - 1) / p);
-    }
-    const uint64_t slack = uint64_t{MovieReader::kMaxFrameSeconds} * Reader_.GetBaseFrequency() / p;
-    PeriodCount =
-        static_cast<uint32_t>(std::min<uint64_t>(Reader_.GetTotalTicks() / p, frameSlots + slack));
-    SlotsFilled = 0;
 
     BITMAPINFOHEADER header{};
     Reader_.GetOutputFormat(&header);
     const size_t size = header.biSizeImage;
     try {
         pictureBlock_.assign(kPoolSize * size, 0);
+        frameSlots_.assign(VideoFrameCount + 1, 0);
     } catch (const std::bad_alloc&) {
         Reader_.Close();
         ShowErrorBox(messages::kNoMemory);
@@ -95,6 +85,21 @@ bool CTovrinDoc::OpenMovie(const std::string& path) {
     for (int i = 0; i < kPoolSize; ++i) {
         FramePool[i] = pictureBlock_.data() + static_cast<size_t>(i) * size;
     }
+    // Where each frame's slots begin: a frame of D ticks fills max(1, ceil(D / P)) slots.
+    // The movie lasts as its last frame's time says, but never much longer than its frames
+    // fill: a damaged timestamp must not hold the queue.
+    const uint32_t p = static_cast<uint32_t>(PeriodTicks);
+    uint64_t slots = 0;
+    for (uint32_t f = 0; f < VideoFrameCount; ++f) {
+        frameSlots_[f] = static_cast<uint32_t>(std::min<uint64_t>(slots, UINT32_MAX));
+        slots += std::max<uint64_t>(1, (uint64_t{Reader_.GetFrameDuration(f)} + p - 1) / p);
+    }
+    frameSlots_[VideoFrameCount] = static_cast<uint32_t>(std::min<uint64_t>(slots, UINT32_MAX));
+    const uint64_t slack = uint64_t{MovieReader::kMaxFrameSeconds} * Reader_.GetBaseFrequency() / p;
+    PeriodCount =
+        static_cast<uint32_t>(std::min<uint64_t>(Reader_.GetTotalTicks() / p, slots + slack));
+    SlotsFilled = 0;
+    startMs_ = 0;
     for (auto& slot : DisplayRing) {
         slot.store(FramePool[0]);
     }
@@ -141,6 +146,7 @@ void CTovrinDoc::CloseMovie() {
     }
     pictureBlock_ = {};
     audioBlock_ = {};
+    frameSlots_ = {};
     for (auto& p : FramePool) {
         p = nullptr;
     }
@@ -176,23 +182,147 @@ void CTovrinDoc::Play() {
     if (!IsOpen() || IsPlaying()) {
         return;
     }
-    SlotsFilled = 0;
-    FramesDecoded = 0;
-    RemainingTicks = 0;
-    nextPicture_ = 0;
-    Reader_.Rewind();
-    PrefillRing();
-    OpenAudio();
-    FeedSound();
-    LastShownSecond = 0;
-    lastSlotShown_ = 0;
     ++stats_.plays;
-    StartTime = platform_.clock.NowMs();
-    state_ = PlayState::kPlaying;
-    StartTimer();
+    Start(startMs_, PlayState::kPlaying);
+    startMs_ = 0;
     if (view_ != nullptr) {
         view_->EnterFullScreen();
     }
+}
+
+// Starts the clock at ms (playing, or paused there): the pictures from its slot on, the
+// sound from its sample on, then the timer.
+void CTovrinDoc::Start(uint32_t ms, PlayState as) {
+    const uint32_t slot = SlotAt(ms);
+    PositionAt(slot, ms);
+    OpenAudio();
+    if (as == PlayState::kPaused) {
+        audio_->Pause();  // before the first write, which would start the device
+    }
+    FeedSound();
+    LastShownSecond = ms / 1000;
+    lastSlotShown_ = slot;
+    const uint32_t now = platform_.clock.NowMs();
+    PauseStart = now;
+    StartTime = now - ms;
+    state_ = as;
+    StartTimer();
+}
+
+// Makes the reader and the display ring ready for the clock to run from this slot: from
+// the start as it always has, or from the key frame at or before the slot's frame, decoding
+// the frames between without showing them.
+void CTovrinDoc::PositionAt(uint32_t slot, uint32_t ms) {
+    const uint32_t frame = FrameAtSlot(slot);
+    SlotsFilled = slot;
+    firstSlot_ = slot;
+    FramesDecoded = frame;
+    RemainingTicks = 0;
+    if (ms == 0) {
+        Reader_.Rewind();
+    } else {
+        const uint32_t key = Reader_.KeyFrameAtOrBefore(frame);
+        const uint64_t rate = Reader_.GetAudioFormat().nSamplesPerSec;
+        Reader_.SeekTo(key, uint64_t{ms} * rate / 1000);
+        for (uint32_t f = key; f < frame; ++f) {
+            Reader_.DecodeNextFrame(nullptr);
+        }
+    }
+    // The frame's first picture; the ticks it already covered before the slot are used up.
+    if (FillNextSlot()) {
+        RemainingTicks -= int64_t{slot - frameSlots_[frame]} * static_cast<int64_t>(PeriodTicks);
+    }
+    PrefillRing();
+}
+
+uint32_t CTovrinDoc::FrameAtSlot(uint32_t slot) const {
+    const auto next = std::upper_bound(frameSlots_.begin(), frameSlots_.end() - 1, slot);
+    return static_cast<uint32_t>(std::max<ptrdiff_t>(0, next - frameSlots_.begin() - 1));
+}
+
+// The first millisecond whose slot is the slot given.
+uint32_t CTovrinDoc::FirstMsOfSlot(uint32_t slot) const {
+    double ms = std::max(0.0, std::ceil(DueMs(slot)));
+    while (ms > 0 && SlotAt(static_cast<uint32_t>(ms - 1)) >= slot) {
+        ms -= 1;
+    }
+    while (SlotAt(static_cast<uint32_t>(ms)) < slot) {
+        ms += 1;
+    }
+    return static_cast<uint32_t>(ms);
+}
+
+// --- Seeking ----------------------------------------------------------------------------
+
+uint32_t CTovrinDoc::DurationMs() const {
+    return static_cast<uint32_t>(std::trunc(DueMs(PeriodCount)));
+}
+
+uint32_t CTovrinDoc::PositionMs() {
+    switch (State()) {
+        case PlayState::kPlaying:
+            return std::min(Elapsed(), DurationMs());
+        case PlayState::kPaused:
+            return PauseStart - StartTime.load();
+        case PlayState::kLoaded:
+        case PlayState::kFinished:
+            return startMs_;
+        default:
+            return 0;
+    }
+}
+
+void CTovrinDoc::Seek(uint32_t ms) {
+    if (!IsOpen()) {
+        return;
+    }
+    const uint32_t slot = SlotAt(ms);
+    if (slot >= PeriodCount) {
+        // Past the end: the movie ends as reaching its end ends it.
+        if (IsPlaying()) {
+            EndOfMovie();
+        } else {
+            Stop();
+        }
+        return;
+    }
+    const PlayState was = State();
+    KillTimer();
+    CloseAudio();
+    if (IsPlaying()) {
+        Start(ms, was);
+    } else {
+        PositionAt(slot, ms);
+        startMs_ = ms;
+    }
+    ShowPosition(slot, ms);
+}
+
+void CTovrinDoc::SeekBy(int64_t deltaMs) {
+    if (IsOpen()) {
+        Seek(static_cast<uint32_t>(
+            std::clamp<int64_t>(int64_t{PositionMs()} + deltaMs, 0, UINT32_MAX)));
+    }
+}
+
+void CTovrinDoc::StepFrame(int direction) {
+    if (!IsOpen() || State() == PlayState::kPlaying) {
+        return;
+    }
+    const int64_t frame = FrameAtSlot(SlotAt(PositionMs()));
+    const int64_t target = std::clamp<int64_t>(frame + direction, 0, int64_t{VideoFrameCount} - 1);
+    if (target != frame) {
+        Seek(FirstMsOfSlot(frameSlots_[static_cast<size_t>(target)]));
+    }
+}
+
+// Shows the picture and the time of a position at once, without waiting for the clock.
+void CTovrinDoc::ShowPosition(uint32_t slot, uint32_t ms) {
+    CurrentFrame_ = DisplayRing[slot % kRingSize].load();
+    lastSlotShown_ = slot;
+    Invalidate();
+    LastShownSecond = UINT32_MAX;
+    UpdateElapsedPane(ms);
 }
 
 void CTovrinDoc::Stop() {
@@ -200,6 +330,7 @@ void CTovrinDoc::Stop() {
     CloseAudio();
     SlotsFilled = 0;
     FramesDecoded = 0;
+    startMs_ = 0;
     state_ = PlayState::kFinished;
     if (view_ != nullptr) {
         view_->LeaveFullScreen();
@@ -292,7 +423,7 @@ void CTovrinDoc::OnTimerTick() {
 // Fills the first ten display slots before the clock starts. A movie whose pictures cover
 // fewer slots stops at its last picture.
 void CTovrinDoc::PrefillRing() {
-    while (SlotsFilled.load() < kLead && FillNextSlot()) {
+    while (SlotsFilled.load() < firstSlot_ + kLead && FillNextSlot()) {
     }
 }
 

@@ -77,6 +77,18 @@ class CTovrinDoc {
     void OnPause();
     void CloseMovie();
 
+    // Seeking (main thread), while playing, paused, or stopped with a movie loaded. The
+    // picture becomes the frame whose slots hold the time, and the sound goes on from the
+    // time's sample, in step. A time past the end ends the movie as reaching the end does;
+    // a stopped movie then plays from the time sought.
+    void Seek(uint32_t ms);
+    void SeekBy(int64_t deltaMs);
+    // One frame forward (+1) or back (-1), while paused or stopped with a movie loaded.
+    void StepFrame(int direction);
+    // Where playback stands, and how long the movie lasts, in ms.
+    uint32_t PositionMs();
+    uint32_t DurationMs() const;
+
     // Timer thread, every TimerDelayMs while playing. Feeds the sound device first, then
     // fills every display slot that is due (decoding the frames it must), then feeds the
     // sound again. Touches only: the reader, the audio headers and buffers, the slot
@@ -137,6 +149,11 @@ class CTovrinDoc {
 
   private:
     void AdvanceQueue();
+    void Start(uint32_t ms, PlayState as);
+    void PositionAt(uint32_t slot, uint32_t ms);
+    uint32_t FrameAtSlot(uint32_t slot) const;
+    uint32_t FirstMsOfSlot(uint32_t slot) const;
+    void ShowPosition(uint32_t slot, uint32_t ms);
     bool IdlePlaying(bool mayEnd);
     void EndOfMovie();
     void ShowPoster();
@@ -192,6 +209,9 @@ class CTovrinDoc {
     mm::NullWaveOut nullWaveOut_;
     std::vector<uint8_t> pictureBlock_;
     std::vector<uint8_t> audioBlock_;
+    std::vector<uint32_t> frameSlots_;  // the first slot of each frame, then the slot count
+    uint32_t firstSlot_ = 0;            // the slot playback (re)started at
+    uint32_t startMs_ = 0;              // where Play starts: 0, or a time sought while stopped
     int nextPicture_ = 0;  // the pool picture the next decode goes to, if not on screen
     // The picture the tick is decoding into, so that the main thread never shows it.
     std::atomic<uint8_t*> decoding_{nullptr};

@@ -13,8 +13,13 @@ uint32_t SystemClock::NowMs() {
 }
 
 ThreadTimer::~ThreadTimer() {
-    Kill(activeId_);
+    Kill(ActiveId());
     JoinFinished();
+}
+
+uint32_t ThreadTimer::ActiveId() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return activeId_;
 }
 
 void ThreadTimer::JoinFinished() {
@@ -24,7 +29,7 @@ void ThreadTimer::JoinFinished() {
 }
 
 uint32_t ThreadTimer::Set(uint32_t periodMs, std::function<void()> tick) {
-    Kill(activeId_);
+    Kill(ActiveId());
     JoinFinished();
     if (thread_.joinable()) {
         return 0;  // asked from inside the tick of a timer that is still running
@@ -35,7 +40,7 @@ uint32_t ThreadTimer::Set(uint32_t periodMs, std::function<void()> tick) {
         activeId_ = ++lastId_ == 0 ? ++lastId_ : lastId_;
     }
     thread_ = std::thread([this, periodMs, tick = std::move(tick)] { Run(periodMs, tick); });
-    return activeId_;
+    return lastId_;
 }
 
 void ThreadTimer::Kill(uint32_t id) {

@@ -35,6 +35,7 @@ class ThreadTimer : public PeriodicTimer {
 
   private:
     void Run(uint32_t periodMs, std::function<void()> tick);
+    uint32_t ActiveId();
     void JoinFinished();  // joins a thread whose timer was killed from inside its tick
 
     std::mutex mutex_;
