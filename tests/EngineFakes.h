@@ -44,7 +44,8 @@ struct CapturingWaveOut : mm::WaveOut {
     bool open = false;
     bool paused = false;
     std::vector<mm::WaveHeader*> queued;
-    std::vector<int> writes;  // header index (dwUser) of each write
+    std::vector<int> writes;       // header index (dwUser) of each write
+    std::vector<uint8_t> written;  // every byte written, in write order
     std::vector<uint8_t> played;
     int resets = 0;
     bool Open(const WAVEFORMATEX&) override { return open = openOk; }
@@ -54,6 +55,7 @@ struct CapturingWaveOut : mm::WaveOut {
         h.dwFlags &= ~mm::WHDR_DONE;
         queued.push_back(&h);
         writes.push_back(static_cast<int>(h.dwUser));
+        written.insert(written.end(), h.lpData, h.lpData + h.dwBufferLength);
     }
     void Pause() override { paused = true; }
     void Restart() override { paused = false; }

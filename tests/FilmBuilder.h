@@ -101,6 +101,7 @@ struct FilmMovie {
     uint8_t channels = 0;
     uint8_t bits = 0;
     uint16_t rate = 0;
+    uint8_t codingByte = 0;  // the sound compression byte: 0 PCM, 2 ADPCM
     uint32_t baseFrequency = 10;
     int64_t entryCountOverride = -1;            // >= 0: the header's entry count says this instead
     std::map<size_t, uint32_t> lengthOverride;  // table lengths that lie about their data
@@ -131,7 +132,7 @@ struct FilmMovie {
         b.push_back(24);
         b.push_back(channels);
         b.push_back(bits);
-        b.push_back(0);
+        b.push_back(codingByte);
         Put16(b, rate);
         b.insert(b.end(), 6, 0);
         b.insert(b.end(), {'S', 'T', 'A', 'B'});

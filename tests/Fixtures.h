@@ -22,6 +22,9 @@ inline const std::vector<Fixture>& Fixtures() {
         {"gray-320x200-s8-mono", 320, 200, 36, true},
         {"silent-256x224", 256, 224, 20, false},
         {"strips8-352x240-s16-mono", 352, 240, 72, true},
+        {"adpcm-320x224-mono-22k", 320, 224, 45, true},
+        {"adpcm-256x224-stereo-32k", 256, 224, 36, true},
+        {"adpcm-160x120-mono-11k-unaligned", 160, 120, 20, true},
     };
     return all;
 }

@@ -138,7 +138,8 @@ TEST(SdlWaveOut, PlaysWrittenBuffersInOrderAndMarksThemDone) {
 // Plays whole fixtures through the real engine, timer and SDL's disk driver: what the
 // device received is the reference sound, whole and in order, with silence only after it.
 TEST(HeadlessPlay, CapturedSoundEqualsTheReference) {
-    for (const char* name : {"gray-320x200-s8-mono", "bars-320x224-s16-stereo"}) {
+    for (const char* name :
+         {"gray-320x200-s8-mono", "bars-320x224-s16-stereo", "adpcm-256x224-stereo-32k"}) {
         SCOPED_TRACE(name);
         test::TempDir dir;
         const std::string capture = dir.File("out.raw");

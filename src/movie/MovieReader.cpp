@@ -190,6 +190,10 @@ OpenStatus MovieReader::ReadHeader(uint32_t& entryCount) {
         return Refuse(OpenError::kNotCinepak);
     }
     headerLength_ = Be32(h + 4);
+    version_.clear();
+    for (const uint8_t* c = h + 8; c < h + 12 && *c >= 0x20 && *c < 0x7F; ++c) {
+        version_ += static_cast<char>(*c);
+    }
     const uint32_t width = Be32(h + 32);
     const uint32_t height = Be32(h + 28);
     baseFrequency_ = Be32(h + 56);
@@ -402,14 +406,16 @@ OpenStatus MovieReader::AllocateBuffers() {
     SizeSoundRing(ringBytes, ringChunks);
     const uint64_t compressedBytes = compressedCapacity_ + kSlack;
     const uint64_t pictureBytes = outputFormat_.biSizeImage;
+    const uint64_t scratchBytes = sound_.DependsOnEarlierChunks() ? largestAudio_ : 0;
     const uint64_t total = compressedBytes + pictureBytes + kSlack + ringBytes +
-                           ringChunks * 2 * sizeof(size_t) +
-                           uint64_t{kPlayerPictures} * pictureBytes + uint64_t{audioCapacity_} * 10;
+                           ringChunks * sizeof(size_t) * 3 + scratchBytes +
+                           uint64_t{kPlayerPictures} * pictureBytes +
+                           uint64_t{audioCapacity_} * kPlayerSoundBuffers;
     if (total > kMemoryLimit) {
         return Refuse(OpenError::kOutOfMemory, total);
     }
     if (!Allocate(compressed_, compressedBytes) || !Allocate(decoded_, pictureBytes + kSlack) ||
-        !soundRing_.Allocate(ringBytes, ringChunks)) {
+        !soundRing_.Allocate(ringBytes, ringChunks) || !Allocate(soundScratch_, scratchBytes)) {
         return Refuse(OpenError::kOutOfMemory, total);
     }
     return {};

@@ -89,6 +89,8 @@ class MovieReader {
     int32_t GetEntryCount() const { return static_cast<int32_t>(table_.size()); }
     uint32_t GetAudioEntryCount() const { return static_cast<uint32_t>(audioEntries_.size()); }
     const SoundTrack& Sound() const { return sound_; }
+    // The container version of the header (bytes 8 to 11, "1.09"), printable characters only.
+    std::string GetContainerVersion() const { return version_; }
     // The header's sound compression byte (39), as stored.
     uint8_t GetSoundCompression() const { return soundCompression_; }
     // The duration of video frame f in ticks (capped at kMaxFrameSeconds).
@@ -152,7 +154,8 @@ class MovieReader {
     bool soundUsable_ = false;
     SoundTrack sound_;
     uint8_t soundCompression_ = 0;
-    uint8_t soundHeader_[5] = {};         // header bytes 37 to 41
+    uint8_t soundHeader_[5] = {};  // header bytes 37 to 41
+    std::string version_;
     std::vector<SampleEntry> table_;      // file order
     std::vector<uint64_t> positions_;     // where each entry's data lie in the file
     std::vector<uint32_t> videoEntries_;  // table index of each video frame

@@ -62,7 +62,8 @@ void SoundTrack::Setup(uint8_t channels, uint8_t bits, uint8_t compression, uint
     if (channels == 0) {
         coding_ = SoundCoding::kNone;
     } else if (compression == kPcmCompression) {
-        const bool ok = (channels == 1 || channels == 2) && (bits == 8 || bits == 16) && RateOk(rate);
+        const bool ok =
+            (channels == 1 || channels == 2) && (bits == 8 || bits == 16) && RateOk(rate);
         coding_ = ok ? SoundCoding::kPcm : SoundCoding::kUnknown;
     } else if (compression == kAdpcmCompression) {
         SetupAdpcm(channels, prefix, prefixLen, streamBytes);

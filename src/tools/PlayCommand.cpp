@@ -23,7 +23,7 @@ class HeadlessShell : public DocumentShell {
 
 }  // namespace
 
-int PlayHeadless(const char* path, int passes) {
+int PlayHeadless(const char* path, int passes, uint32_t startMs) {
     MemorySettings settings;  // playing from the command line never changes the player's
     mm::SystemClock clock;
     mm::ThreadTimer timer;
@@ -38,6 +38,10 @@ int PlayHeadless(const char* path, int passes) {
     }
     while (!shell.closed) {
         const bool more = doc.IdleStep(false);
+        if (startMs != 0 && doc.IsOpen() && !doc.IsPlaying()) {
+            doc.Seek(startMs);  // Play starts where a stopped movie was sought to
+            startMs = 0;
+        }
         if (doc.GetLoop() != 0 && doc.Stats().plays >= static_cast<uint32_t>(passes)) {
             doc.OnLoop();  // the last pass ends the movie instead of replaying it
         }

@@ -1,39 +1,48 @@
 // cpktool: looks into FILM movies from the command line.
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "movie/MovieInfo.h"
 #include "movie/MovieReader.h"
+#include "tools/OutputFile.h"
 #include "tools/PlayCommand.h"
 
 namespace {
 
 using lunavue::BITMAPINFOHEADER;
 using lunavue::MovieReader;
+using lunavue::OutputFile;
 
 const char kUsage[] =
-    "usage: cpktool COMMAND FILE [ARGS]\n"
+    "usage: cpktool COMMAND MOVIE [ARGS]\n"
     "\n"
-    "  info FILE                 picture size, frame rate, frames, running time, sound\n"
-    "                            format and the sample table's counts, one 'key: value'\n"
-    "                            per line\n"
-    "  frames FILE OUT           every video frame in file order, decoded as playback\n"
-    "                            does, written top-down, 3 bytes a pixel (blue, green,\n"
-    "                            red), no row padding\n"
-    "  audio FILE OUT            the whole sound track as the sound device receives it\n"
-    "                            (16-bit little-endian or unsigned 8-bit, interleaved)\n"
-    "  bench FILE [--repeat N]   decodes every frame N times (default 10) and prints\n"
-    "                            frames per second\n"
-    "  play FILE [--loop N]      plays the movie N times (default 1) without a window,\n"
-    "                            with the real clock, timer and sound device, and reports\n"
-    "                            frames shown, late slots, sound chunks and underruns\n"
+    "  info MOVIE                  picture size, frame rate, frames, running time, sound\n"
+    "                              format and coding, and the sample table's counts, one\n"
+    "                              'key: value' per line\n"
+    "  frames MOVIE OUT [--start N] [--count M]\n"
+    "                              the video frames (all, or M from frame N), decoded as\n"
+    "                              playback does, written top-down, 3 bytes a pixel (blue,\n"
+    "                              green, red), no row padding\n"
+    "  audio MOVIE OUT             the whole sound track as the sound device receives it\n"
+    "                              (16-bit little-endian or unsigned 8-bit, interleaved)\n"
+    "  bench MOVIE [--repeat N]    decodes every frame N times (default 10) and prints\n"
+    "                              frames per second\n"
+    "  play MOVIE [--loop N] [--start SECONDS]\n"
+    "                              plays the movie N times (default 1), the first time from\n"
+    "                              SECONDS on, without a window, with the real clock, timer\n"
+    "                              and sound device, and reports frames shown, late slots,\n"
+    "                              sound chunks, underruns and damaged frames\n"
+    "  --version                   prints the version\n"
     "\n"
     "Exit status: 0 on success, 1 for a usage error or an output that cannot be written,\n"
-    "2 when the movie cannot be played (the reason on standard error).\n";
+    "2 when the movie cannot be played (the reason on standard error). An output is written\n"
+    "whole or not at all.\n";
 
 // Exit statuses.
 constexpr int kFailed = 1;   // a usage error, or the output could not be written
@@ -44,95 +53,166 @@ int Usage() {
     return kFailed;
 }
 
-bool WriteFile(const char* path, const std::vector<uint8_t>& data) {
-    FILE* f = std::fopen(path, "wb");
-    if (f == nullptr) {
-        std::fprintf(stderr, "cpktool: cannot write %s\n", path);
-        return false;
+// The words after the command: the movie, further plain words, and "--name value" options,
+// each allowed only where the command names it.
+struct Args {
+    std::vector<std::string> words;
+    std::map<std::string, std::string> options;
+
+    bool Parse(int argc, char** argv, const std::vector<std::string>& allowed) {
+        for (int i = 2; i < argc; ++i) {
+            const std::string a = argv[i];
+            if (a.rfind("--", 0) != 0) {
+                words.push_back(a);
+                continue;
+            }
+            bool known = false;
+            for (const std::string& name : allowed)
+                known = known || name == a;
+            if (!known || i + 1 >= argc) {
+                return false;
+            }
+            options[a] = argv[++i];
+        }
+        return true;
     }
-    bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) {
-        std::fprintf(stderr, "cpktool: cannot write %s\n", path);
+    // A whole number in [low, high], or def when absent; false when malformed.
+    bool Number(const std::string& name, long low, long high, long def, long& value) const {
+        auto it = options.find(name);
+        if (it == options.end()) {
+            value = def;
+            return true;
+        }
+        char* end = nullptr;
+        value = std::strtol(it->second.c_str(), &end, 10);
+        return !it->second.empty() && *end == '\0' && value >= low && value <= high;
     }
-    return ok;
-}
+};
 
 // Opens a movie, or says in English why it cannot be played.
-bool OpenMovie(MovieReader& reader, const char* path) {
+bool OpenMovie(MovieReader& reader, const std::string& path) {
     const lunavue::OpenStatus status = reader.Open(path);
     if (!status) {
-        std::fprintf(stderr, "cpktool: %s: %s\n", path, status.Describe().c_str());
+        std::fprintf(stderr, "cpktool: %s: %s\n", path.c_str(), status.Describe().c_str());
     }
     return static_cast<bool>(status);
 }
 
-int Info(const char* path) {
+int CannotWrite(const std::string& path) {
+    std::fprintf(stderr, "cpktool: cannot write %s\n", path.c_str());
+    return kFailed;
+}
+
+// Puts a finished output in place: the exit status.
+int Finish(OutputFile& file, const std::string& path) {
+    return file.Commit() ? 0 : CannotWrite(path);
+}
+
+std::string CodingText(const MovieReader& reader) {
+    switch (reader.Sound().Coding()) {
+        case lunavue::SoundCoding::kNone:
+            return "none";
+        case lunavue::SoundCoding::kPcm:
+            return "pcm";
+        case lunavue::SoundCoding::kAdpcm:
+            return "adpcm";
+        case lunavue::SoundCoding::kUnknown:
+            break;
+    }
+    const int byte = reader.GetSoundCompression();
+    return byte == 0   ? "pcm, in a format or at a rate that cannot be played: silent"
+           : byte == 2 ? "adpcm, with a stream header that is not accepted: silent"
+                       : "unknown (" + std::to_string(byte) + "): silent";
+}
+
+int Info(const std::string& path) {
     MovieReader reader;
     if (!OpenMovie(reader, path)) {
         return kRefused;
     }
-    lunavue::MovieInfo info = lunavue::DescribeMovie(reader);
+    const lunavue::MovieInfo info = lunavue::DescribeMovie(reader);
     std::printf("size: %s\nframe rate: %s\nframes: %s\ntime: %s\n", info.size.c_str(),
                 info.frameRate.c_str(), info.frames.c_str(), info.time.c_str());
+    std::printf("sound coding: %s\n", CodingText(reader).c_str());
     std::printf("sound rate: %s\nsound bits: %s\nchannels: %s\n", info.soundRate.c_str(),
                 info.soundType.c_str(), info.channels.c_str());
-    std::printf("entries: %d\nvideo entries: %u\naudio entries: %u\n", reader.GetEntryCount(),
-                reader.GetVideoFrameCount(), reader.GetAudioEntryCount());
+    if (reader.Sound().Coding() == lunavue::SoundCoding::kAdpcm) {
+        std::printf("adpcm header version: %d\n", reader.Sound().AdpcmVersion());
+    }
+    std::printf("container version: %s\n", reader.GetContainerVersion().c_str());
+    uint32_t keys = 0;
+    for (uint32_t f = 0; f < reader.GetVideoFrameCount(); ++f) {
+        keys += reader.IsKeyFrame(f) ? 1 : 0;
+    }
+    std::printf("entries: %d\nvideo entries: %u\nkey frames: %u\naudio entries: %u\n",
+                reader.GetEntryCount(), reader.GetVideoFrameCount(), keys,
+                reader.GetAudioEntryCount());
     std::printf("base frequency: %u\nframe period: %u\ntotal ticks: %u\n",
                 reader.GetBaseFrequency(), reader.GetFramePeriodTicks(), reader.GetTotalTicks());
     return 0;
 }
 
-int Frames(const char* path, const char* out) {
+int Frames(const std::string& path, const std::string& out, long first, long count) {
     MovieReader reader;
     if (!OpenMovie(reader, path)) {
         return kRefused;
     }
     BITMAPINFOHEADER h{};
     reader.GetOutputFormat(&h);
+    const uint32_t frames = reader.GetVideoFrameCount();
+    if (first >= static_cast<long>(frames)) {
+        std::fprintf(stderr, "cpktool: the movie has %u frames\n", frames);
+        return kFailed;
+    }
+    const uint32_t last =
+        static_cast<uint32_t>(count < 0 ? frames : std::min<long>(frames, first + count));
+    OutputFile file;
+    if (!file.Open(out)) {
+        return CannotWrite(out);
+    }
     const size_t stride = lunavue::PictureStride(static_cast<uint32_t>(h.biWidth));
     const size_t row = 3 * static_cast<size_t>(h.biWidth);
     std::vector<uint8_t> picture(h.biSizeImage);
-    std::vector<uint8_t> all;
-    all.reserve(row * static_cast<size_t>(h.biHeight) * reader.GetVideoFrameCount());
-    reader.Rewind();
-    for (uint32_t f = 0; f < reader.GetVideoFrameCount(); ++f) {
-        reader.DecodeNextFrame(picture.data());
-        for (int y = h.biHeight - 1; y >= 0; --y) {
-            const uint8_t* r = picture.data() + static_cast<size_t>(y) * stride;
-            all.insert(all.end(), r, r + row);
+    // Frames depend on the ones before: decode from the key frame at or before the first.
+    const uint32_t key = reader.KeyFrameAtOrBefore(static_cast<uint32_t>(first));
+    reader.SeekTo(key, 0);
+    for (uint32_t f = key; f < last; ++f) {
+        reader.DecodeNextFrame(f < first ? nullptr : picture.data());
+        for (int y = h.biHeight - 1; f >= first && y >= 0; --y) {
+            file.Write(picture.data() + static_cast<size_t>(y) * stride, row);
         }
     }
-    return WriteFile(out, all) ? 0 : kFailed;
+    return Finish(file, out);
 }
 
-int Audio(const char* path, const char* out) {
+int Audio(const std::string& path, const std::string& out) {
     MovieReader reader;
     if (!OpenMovie(reader, path)) {
         return kRefused;
     }
-    std::vector<uint8_t> all;
+    OutputFile file;
+    if (!file.Open(out)) {
+        return CannotWrite(out);
+    }
     const uint32_t capacity = reader.GetAudioChunkCapacity();
     if (capacity != 0) {
-        std::vector<uint8_t> picture(reader.GetDecodedBufferSize());
         std::vector<uint8_t> chunk(capacity);
         auto drain = [&] {
-            while (uint32_t n = reader.NextAudioChunk(chunk.data())) {
-                all.insert(all.end(), chunk.begin(), chunk.begin() + n);
+            while (const uint32_t n = reader.NextAudioChunk(chunk.data())) {
+                file.Write(chunk.data(), n);
             }
         };
         reader.Rewind();
         for (uint32_t f = 0; f < reader.GetVideoFrameCount(); ++f) {
-            reader.DecodeNextFrame(picture.data());
+            reader.DecodeNextFrame(nullptr);
             drain();
         }
         drain();
     }
-    return WriteFile(out, all) ? 0 : kFailed;
+    return Finish(file, out);
 }
 
-int Bench(const char* path, int repeat) {
+int Bench(const std::string& path, long repeat) {
     MovieReader reader;
     if (!OpenMovie(reader, path)) {
         return kRefused;
@@ -140,7 +220,7 @@ int Bench(const char* path, int repeat) {
     std::vector<uint8_t> picture(reader.GetDecodedBufferSize());
     const auto start = std::chrono::steady_clock::now();
     uint64_t frames = 0;
-    for (int r = 0; r < repeat; ++r) {
+    for (long r = 0; r < repeat; ++r) {
         reader.Rewind();
         for (uint32_t f = 0; f < reader.GetVideoFrameCount(); ++f) {
             reader.DecodeNextFrame(picture.data());
@@ -151,29 +231,29 @@ int Bench(const char* path, int repeat) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("frames: %llu\nseconds: %.3f\nframes per second: %.0f\n",
                 static_cast<unsigned long long>(frames), seconds,
-                seconds > 0 ? frames / seconds : 0.0);
+                seconds > 0 ? static_cast<double>(frames) / seconds : 0.0);
     return 0;
 }
 
-// Reads "--name N" at argv[i]; false on a malformed value.
-bool Option(int argc, char** argv, const char* name, int& value) {
-    for (int i = 3; i < argc; ++i) {
-        if (std::strcmp(argv[i], name) == 0) {
-            if (i + 1 >= argc) {
-                return false;
-            }
-            char* end = nullptr;
-            long v = std::strtol(argv[i + 1], &end, 10);
-            if (*end != '\0' || v < 1 || v > 1000000) {
-                return false;
-            }
-            value = static_cast<int>(v);
-            ++i;
-        } else {
-            return false;
+int Play(const std::string& path, const Args& args) {
+    long passes = 1;
+    if (!args.Number("--loop", 1, 1000000, 1, passes)) {
+        return Usage();
+    }
+    double start = 0;
+    if (auto it = args.options.find("--start"); it != args.options.end()) {
+        char* end = nullptr;
+        start = std::strtod(it->second.c_str(), &end);
+        if (it->second.empty() || *end != '\0' || !(start >= 0) || start > 4e6) {
+            return Usage();
         }
     }
-    return true;
+    MovieReader probe;
+    if (!OpenMovie(probe, path)) {
+        return kRefused;
+    }
+    return lunavue::PlayHeadless(path.c_str(), static_cast<int>(passes),
+                                 static_cast<uint32_t>(std::llround(start * 1000)));
 }
 
 }  // namespace
@@ -183,30 +263,40 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("cpktool %s\n", LUNAVUE_VERSION);
+        return 0;
+    }
     if (argc < 3) {
         return Usage();
     }
     const std::string command = argv[1];
-    if (command == "info" && argc == 3) {
-        return Info(argv[2]);
+    Args args;
+    auto parse = [&](std::vector<std::string> options, size_t words) {
+        return args.Parse(argc, argv, options) && args.words.size() == words;
+    };
+    if (command == "info" && parse({}, 1)) {
+        return Info(args.words[0]);
     }
-    if (command == "frames" && argc == 4) {
-        return Frames(argv[2], argv[3]);
-    }
-    if (command == "audio" && argc == 4) {
-        return Audio(argv[2], argv[3]);
-    }
-    if (command == "bench") {
-        int repeat = 10;
-        return Option(argc, argv, "--repeat", repeat) ? Bench(argv[2], repeat) : Usage();
-    }
-    if (command == "play") {
-        int passes = 1;
-        if (!Option(argc, argv, "--loop", passes)) {
+    if (command == "frames" && parse({"--start", "--count"}, 2)) {
+        long first = 0;
+        long count = -1;
+        if (!args.Number("--start", 0, INT32_MAX, 0, first) ||
+            !args.Number("--count", 1, INT32_MAX, -1, count)) {
             return Usage();
         }
-        MovieReader probe;
-        return OpenMovie(probe, argv[2]) ? lunavue::PlayHeadless(argv[2], passes) : kRefused;
+        return Frames(args.words[0], args.words[1], first, count);
+    }
+    if (command == "audio" && parse({}, 2)) {
+        return Audio(args.words[0], args.words[1]);
+    }
+    if (command == "bench" && parse({"--repeat"}, 1)) {
+        long repeat = 10;
+        return args.Number("--repeat", 1, 1000000, 10, repeat) ? Bench(args.words[0], repeat)
+                                                               : Usage();
+    }
+    if (command == "play" && parse({"--loop", "--start"}, 1)) {
+        return Play(args.words[0], args);
     }
     return Usage();
 }

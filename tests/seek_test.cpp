@@ -1,0 +1,194 @@
+// Seeking and frame stepping, checked against the reference frames and sound of the
+// fixtures: the picture shown is the frame whose slots hold the time sought, and the
+// sound written from then on is the reference from the time's sample.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <random>
+
+#include "EngineFakes.h"
+#include "Fixtures.h"
+#include "TestUtil.h"
+
+using namespace lunavue;
+using namespace lunavue::test;
+
+namespace {
+
+struct Reference {
+    std::vector<Bytes> frames;  // bottom-up, rows padded, as the engine holds pictures
+    Bytes sound;
+    uint32_t rate = 0;
+    uint32_t frameBytes = 0;  // device bytes of one sample of every channel
+
+    explicit Reference(const Fixture& fx) {
+        const Bytes all = Gunzip(std::string(fx.name) + ".frames.bgr.gz");
+        const size_t row = 3 * static_cast<size_t>(fx.width);
+        const size_t stride = PictureStride(static_cast<uint32_t>(fx.width));
+        for (int f = 0; f < fx.frames; ++f) {
+            Bytes picture(stride * fx.height, 0);
+            for (int y = 0; y < fx.height; ++y) {
+                const uint8_t* src = all.data() + row * (static_cast<size_t>(f) * fx.height + y);
+                std::memcpy(picture.data() + stride * (fx.height - 1 - y), src, row);
+            }
+            frames.push_back(std::move(picture));
+        }
+        if (fx.sound)
+            sound = Gunzip(std::string(fx.name) + ".audio.pcm.gz");
+    }
+};
+
+// A document on fake platform services playing one fixture.
+struct Player {
+    FakeClock clock;
+    ManualTimer timer;
+    CapturingWaveOut wave;
+    MemorySettings settings;
+    RecordingView view;
+    RecordingShell shell;
+    CTovrinDoc doc{DocumentPlatform{clock, timer, wave, settings}, shell};
+    Reference ref;
+    size_t pictureBytes;
+
+    explicit Player(const Fixture& fx) : ref(fx) {
+        doc.SetView(&view);
+        doc.AppendToQueue(FixturePath(std::string(fx.name) + ".cpk"));
+        doc.IdleStep(false);
+        pictureBytes = ref.frames[0].size();
+        const WAVEFORMATEX w = doc.Reader().GetAudioFormat();
+        ref.rate = w.nSamplesPerSec;
+        ref.frameBytes = w.nBlockAlign;
+    }
+    // The index of the reference frame on screen, or -1.
+    int Shown() const {
+        for (size_t f = 0; f < ref.frames.size(); ++f) {
+            if (std::memcmp(doc.CurrentFrame(), ref.frames[f].data(), pictureBytes) == 0)
+                return static_cast<int>(f);
+        }
+        return -1;
+    }
+    // Seeks and checks the picture and the first sound written after it.
+    void SeekAndCheck(uint32_t ms, int frame) {
+        SCOPED_TRACE(::testing::Message() << "seek to " << ms << " ms");
+        const size_t before = wave.written.size();
+        doc.Seek(ms);
+        EXPECT_EQ(std::memcmp(doc.CurrentFrame(), ref.frames[frame].data(), pictureBytes), 0)
+            << "showing frame " << Shown() << ", not " << frame;
+        if (ref.sound.empty() || !doc.IsPlaying())
+            return;
+        const size_t at = uint64_t{ms} * ref.rate / 1000 * ref.frameBytes;
+        const size_t n = std::min<size_t>(wave.written.size() - before, ref.sound.size() - at);
+        ASSERT_GT(n, 0u);
+        EXPECT_TRUE(std::equal(wave.written.begin() + before, wave.written.begin() + before + n,
+                               ref.sound.begin() + at))
+            << "the sound does not go on from sample " << at / ref.frameBytes;
+    }
+    // Plays to the end: every slot's ticks, the device playing what it gets.
+    void PlayOut() {
+        for (int i = 0; i < 100000 && doc.IsPlaying(); ++i) {
+            ++clock.now;
+            if (i % timer.period == 0)
+                timer.Tick();
+            wave.Play(10);
+            doc.IdleStep(false);
+        }
+    }
+};
+
+const Fixture& Named(const char* name) {
+    for (const Fixture& fx : Fixtures())
+        if (std::string(fx.name) == name)
+            return fx;
+    throw std::runtime_error(name);
+}
+
+}  // namespace
+
+TEST(Seek, LandsOnTheFrameAndTheSampleOfTheTime) {
+    for (const char* name : {"bars-320x224-s16-stereo", "gray-320x200-s8-mono",
+                             "adpcm-320x224-mono-22k", "adpcm-160x120-mono-11k-unaligned"}) {
+        SCOPED_TRACE(name);
+        Player p(Named(name));
+        const double period = 1000.0 / (p.doc.GetBaseFrequency() / p.doc.GetPeriodTicks());
+        const int frames = static_cast<int>(p.ref.frames.size());
+        auto startOf = [&](int f) { return static_cast<uint32_t>(std::ceil(f * period + 0.01)); };
+        p.doc.Play();
+        // The start, the middle, a key frame, the frame just before one, the last frame.
+        p.SeekAndCheck(0, 0);
+        p.SeekAndCheck(startOf(frames / 2) + 10, frames / 2);
+        p.SeekAndCheck(startOf(12), 12);
+        p.SeekAndCheck(startOf(11), 11);
+        p.SeekAndCheck(startOf(frames - 1), frames - 1);
+        EXPECT_TRUE(p.doc.IsPlaying());
+        // Paused, the same; stepping goes frame by frame both ways, also over a key frame.
+        p.doc.OnPause();
+        p.SeekAndCheck(startOf(13), 13);
+        ASSERT_TRUE(p.doc.IsPaused());
+        p.doc.StepFrame(-1);
+        EXPECT_EQ(p.Shown(), 12);
+        p.doc.StepFrame(-1);
+        EXPECT_EQ(p.Shown(), 11);
+        p.doc.StepFrame(+1);
+        p.doc.StepFrame(+1);
+        p.doc.StepFrame(+1);
+        EXPECT_EQ(p.Shown(), 14);
+        EXPECT_TRUE(p.doc.IsPaused());
+        EXPECT_EQ(p.shell.panes[1], CTovrinDoc::TimeText(startOf(14) / 1000));
+        // Before 0 is 0; past the end ends the movie.
+        p.doc.OnPause();
+        p.doc.SeekBy(-60000);
+        EXPECT_EQ(p.Shown(), 0);
+        p.doc.Seek(p.doc.DurationMs() + 5);
+        EXPECT_TRUE(p.doc.IsFinished());
+        EXPECT_EQ(p.Shown(), 0) << "the poster frame";
+    }
+}
+
+// Seeking while stopped shows the frame; Play then starts there, sound and all.
+TEST(Seek, AStoppedMoviePlaysFromTheTimeSought) {
+    Player p(Named("strips8-352x240-s16-mono"));
+    p.doc.Seek(1500);
+    EXPECT_EQ(p.Shown(), 36);
+    EXPECT_FALSE(p.doc.IsPlaying());
+    EXPECT_EQ(p.doc.PositionMs(), 1500u);
+    EXPECT_EQ(p.shell.panes[1], " 0: 1");
+    p.doc.StepFrame(+1);
+    EXPECT_EQ(p.Shown(), 37);
+    p.doc.Play();
+    EXPECT_EQ(p.Shown(), 37);
+    const size_t at = uint64_t{p.doc.PositionMs()} * 32000 / 1000 * 2;
+    EXPECT_TRUE(std::equal(p.wave.written.begin(), p.wave.written.begin() + 2000,
+                           p.ref.sound.begin() + static_cast<ptrdiff_t>(at)));
+    p.PlayOut();
+    EXPECT_TRUE(p.doc.IsFinished());
+    p.doc.Play();
+    EXPECT_EQ(p.doc.PositionMs(), 0u) << "after the end, Play starts at the start again";
+}
+
+// A storm of seeks leaves nothing behind: after the last one, the sound written is the
+// reference from its sample to the end, with no chunk lost or twice.
+TEST(Seek, AfterManySeeksTheSoundGoesOnWhole) {
+    for (const char* name : {"bars-320x224-s16-stereo", "adpcm-256x224-stereo-32k"}) {
+        SCOPED_TRACE(name);
+        Player p(Named(name));
+        p.doc.Play();
+        std::mt19937 rng(7);
+        for (int i = 0; i < 100; ++i) {
+            p.clock.now += rng() % 50;
+            if (i % 3 == 0)
+                p.timer.Tick();
+            p.wave.Play(rng() % 3);
+            p.doc.Seek(rng() % p.doc.DurationMs());
+        }
+        const uint32_t last = 1234;
+        const size_t before = p.wave.written.size();
+        p.doc.Seek(last);
+        p.PlayOut();
+        EXPECT_TRUE(p.doc.IsFinished());
+        const size_t at = uint64_t{last} * p.ref.rate / 1000 * p.ref.frameBytes;
+        const Bytes after(p.wave.written.begin() + static_cast<ptrdiff_t>(before),
+                          p.wave.written.end());
+        EXPECT_EQ(after, Bytes(p.ref.sound.begin() + static_cast<ptrdiff_t>(at), p.ref.sound.end()));
+    }
+}
