@@ -59,7 +59,8 @@ Bytes DecodeInChunks(const Bytes& stream, std::vector<size_t> sizes) {
         n = std::min(n, stream.size() - at);
         Bytes chunk(AdpcmDecoder::Capacity(n, 2) + 256);
         const size_t got = d.Decode(stream.data() + at, n, chunk.data());
-        EXPECT_LE(got, AdpcmDecoder::Capacity(n, d.Format().channels == 0 ? 2 : d.Format().channels));
+        EXPECT_LE(got,
+                  AdpcmDecoder::Capacity(n, d.Format().channels == 0 ? 2 : d.Format().channels));
         out.insert(out.end(), chunk.begin(), chunk.begin() + static_cast<ptrdiff_t>(got));
         at += n;
     }
@@ -74,8 +75,9 @@ FilmMovie AdpcmMovie(const Bytes& stream, size_t chunk, uint8_t channels, uint8_
     m.codingByte = coding;
     m.rate = 22050;
     for (size_t at = 0, f = 1; at < stream.size(); at += chunk, ++f) {
-        m.Audio(Bytes(stream.begin() + static_cast<ptrdiff_t>(at),
-                      stream.begin() + static_cast<ptrdiff_t>(std::min(at + chunk, stream.size()))));
+        m.Audio(
+            Bytes(stream.begin() + static_cast<ptrdiff_t>(at),
+                  stream.begin() + static_cast<ptrdiff_t>(std::min(at + chunk, stream.size()))));
         m.Video(GreyFrame(static_cast<int>(f)));
     }
     return m;
@@ -103,11 +105,11 @@ TEST(Adpcm, CoefficientsRoundThroughSinglePrecisionToEven) {
         uint32_t rate, cutoff;
         int c1, c2;
     };
-    for (const Row& r : {Row{11025, 500, 5288, -1707}, Row{22050, 500, 6569, -2634},
-                         Row{32000, 500, 7034, -3020}, Row{44100, 500, 7334, -3283},
-                         Row{48000, 500, 7400, -3343},
-                         // 5112.50001839 as a double, an exact tie as a single: to even.
-                         Row{22050, 1079, 5112, -1595}, Row{22050, 0, 8192, -4096}}) {
+    for (const Row& r :
+         {Row{11025, 500, 5288, -1707}, Row{22050, 500, 6569, -2634}, Row{32000, 500, 7034, -3020},
+          Row{44100, 500, 7334, -3283}, Row{48000, 500, 7400, -3343},
+          // 5112.50001839 as a double, an exact tie as a single: to even.
+          Row{22050, 1079, 5112, -1595}, Row{22050, 0, 8192, -4096}}) {
         int c1 = 0, c2 = 0;
         codec::AdpcmCoefficients(r.cutoff, r.rate, c1, c2);
         EXPECT_EQ(c1, r.c1) << r.rate << " Hz, cutoff " << r.cutoff;
@@ -137,9 +139,8 @@ TEST(Adpcm, HeadersAreAcceptedOnlyWhenWhole) {
 
 TEST(Adpcm, ChunkBoundariesMeanNothing) {
     // Stereo: three groups, then the end marker; a group is 36 bytes.
-    const Bytes stream = Cat({StreamHeader(2, 22050), Block(300, 3), Block(200, 0xD),
-                              Block(0, 0), Block(7, 7), Block(0x7FFF, 0x8), Block(1, 1),
-                              EndMarker()});
+    const Bytes stream = Cat({StreamHeader(2, 22050), Block(300, 3), Block(200, 0xD), Block(0, 0),
+                              Block(7, 7), Block(0x7FFF, 0x8), Block(1, 1), EndMarker()});
     const Bytes whole = DecodeInChunks(stream, {});
     ASSERT_EQ(whole.size(), 3u * 32 * 2 * 2);
     // The header split across chunks, a chunk ending inside a block, one-byte chunks: the
@@ -158,23 +159,23 @@ TEST(Adpcm, TheEndMarkerAndAMissingOne) {
     const Bytes header = StreamHeader(2, 22050);
     // The marker in the right channel's place drops its whole group, and nothing after it
     // is decoded.
-    const Bytes right = Cat({header, Block(9, 1), Block(9, 2), Block(9, 3), EndMarker(),
-                             Block(9, 4), Block(9, 5)});
+    const Bytes right =
+        Cat({header, Block(9, 1), Block(9, 2), Block(9, 3), EndMarker(), Block(9, 4), Block(9, 5)});
     EXPECT_EQ(DecodeInChunks(right, {}).size(), 1u * 32 * 2 * 2);
     // Without a marker the stream ends with its last whole group.
     const Bytes none = Cat({header, Block(9, 1), Block(9, 2), Block(9, 3)});
     EXPECT_EQ(DecodeInChunks(none, {}).size(), 1u * 32 * 2 * 2);
     // A mono marker ends a mono stream at a block.
-    const Bytes mono = Cat({StreamHeader(1, 22050), Block(9, 1), Block(9, 2), EndMarker(),
-                            Block(9, 3)});
+    const Bytes mono =
+        Cat({StreamHeader(1, 22050), Block(9, 1), Block(9, 2), EndMarker(), Block(9, 3)});
     EXPECT_EQ(DecodeInChunks(mono, {}).size(), 2u * 32 * 2);
 }
 
 TEST(Adpcm, MoviesPlayTheStreamOrNothing) {
     TempDir dir;
     MovieReader reader;
-    const Bytes stream = Cat({StreamHeader(1, 22050), Block(300, 3), Block(200, 0xD),
-                              Block(0, 0), Block(7, 7), EndMarker()});
+    const Bytes stream = Cat({StreamHeader(1, 22050), Block(300, 3), Block(200, 0xD), Block(0, 0),
+                              Block(7, 7), EndMarker()});
     const Bytes want = DecodeInChunks(stream, {});
     // Chunks of 10 bytes: most decode to nothing and are passed over, not taken for the end.
     Bytes sound = PlaySound(AdpcmMovie(stream, 10, 1), reader, dir);

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <filesystem>
 
 #include "TestUtil.h"
 #include "platform/profile/Profile.h"
@@ -44,24 +49,36 @@ TEST(Profile, WritesInPlaceAndKeepsEveryOtherLine) {
     ASSERT_TRUE(f.WriteInt("Tovrin", "WindowSize", 3));
     ASSERT_TRUE(f.WriteInt("Settings", "PreviewPages", 2));
     EXPECT_EQ(ReadAll(path),
+              "; comment\r\n[Tovrin]\r\nLoop=1\r\nfoo bar\r\n\r\n[Marlux]\r\nx=1\r\n\r\n")
+        << "written once, at the flush";
+    ASSERT_TRUE(f.Flush());
+    EXPECT_EQ(ReadAll(path),
               "; comment\r\n[Tovrin]\r\nloop=-1\r\nfoo bar\r\nWindowSize=3\r\n\r\n[Marlux]\r\n"
               "x=1\r\n\r\n[Settings]\r\nPreviewPages=2\r\n");
     EXPECT_EQ(f.ReadInt("Tovrin", "loop", 0), -1);
     EXPECT_EQ(f.ReadInt("TOVRIN", "windowsize", 0), 3);
 
-    ASSERT_TRUE(f.EraseSection("MARLUX"));
+    f.EraseSection("MARLUX");
+    ASSERT_TRUE(f.Flush());
     EXPECT_EQ(ReadAll(path),
               "; comment\r\n[Tovrin]\r\nloop=-1\r\nfoo bar\r\nWindowSize=3\r\n\r\n[Settings]\r\n"
               "PreviewPages=2\r\n");
 
     // A file without a final line break, and a missing file.
     WriteAll(path, "[A]\nk=1");
-    ASSERT_TRUE(f.WriteString("A", "j", "x y"));
-    ASSERT_TRUE(f.WriteInt("B", "k", 2));
+    ProfileFile g(path);
+    ASSERT_TRUE(g.WriteString("A", "j", "x y"));
+    ASSERT_TRUE(g.WriteInt("B", "k", 2));
+    ASSERT_TRUE(g.Flush());
     EXPECT_EQ(ReadAll(path), "[A]\nk=1\nj=x y\n[B]\nk=2\n");
     ProfileFile fresh(dir.File("new.ini"));
     ASSERT_TRUE(fresh.WriteInt("Tovrin", "type", 1558));
+    ASSERT_TRUE(fresh.Flush());
     EXPECT_EQ(ReadAll(dir.File("new.ini")), "[Tovrin]\ntype=1558\n");
+    // A value that would break the line is not stored at all.
+    EXPECT_FALSE(fresh.WriteString("Recent File List", "File1", "/a\n[Tovrin]\nloop=1"));
+    EXPECT_FALSE(fresh.WriteString("Tovrin\r", "x", "1"));
+    EXPECT_EQ(fresh.ReadString("Recent File List", "File1"), std::nullopt);
 }
 
 TEST(Profile, SurvivesBinaryAndVeryLongLines) {
@@ -73,6 +90,7 @@ TEST(Profile, SurvivesBinaryAndVeryLongLines) {
     ProfileFile f(path);
     EXPECT_EQ(f.ReadInt("Tovrin", "loop", 0), 1);
     ASSERT_TRUE(f.WriteInt("Tovrin", "loop", 0));
+    ASSERT_TRUE(f.Flush());
     EXPECT_EQ(ReadAll(path), junk + longLine + "\n[Tovrin]\nloop=0\n" + junk);
 }
 
@@ -80,8 +98,8 @@ TEST(Profile, UnwritableFolderLeavesTheOldFileIntact) {
     if (geteuid() == 0) {
         // root ignores folder permissions; use a path whose folder does not exist instead.
         ProfileFile f("/nonexistent-folder/x.ini");
-        EXPECT_FALSE(f.WriteInt("Tovrin", "loop", 1));
-        EXPECT_EQ(f.ReadInt("Tovrin", "loop", 7), 7);
+        EXPECT_TRUE(f.WriteInt("Tovrin", "loop", 1));
+        EXPECT_FALSE(f.Flush());
         return;
     }
     TempDir dir;
@@ -89,7 +107,8 @@ TEST(Profile, UnwritableFolderLeavesTheOldFileIntact) {
     WriteAll(path, "[Tovrin]\nloop=1\n");
     chmod(dir.Path().c_str(), 0500);
     ProfileFile f(path);
-    EXPECT_FALSE(f.WriteInt("Tovrin", "loop", 0));
+    EXPECT_TRUE(f.WriteInt("Tovrin", "loop", 0));
+    EXPECT_FALSE(f.Flush());
     chmod(dir.Path().c_str(), 0700);
     EXPECT_EQ(ReadAll(path), "[Tovrin]\nloop=1\n");
 }
@@ -102,6 +121,7 @@ TEST(Profile, ReplacesTheFileAtomically) {
     stat(path.c_str(), &before);
     ProfileFile f(path);
     ASSERT_TRUE(f.WriteInt("Tovrin", "loop", 0));
+    ASSERT_TRUE(f.Flush());
     struct stat after {};
     stat(path.c_str(), &after);
     // A new file was renamed over the old one, and no temporary file is left behind.
@@ -111,6 +131,58 @@ TEST(Profile, ReplacesTheFileAtomically) {
         ++files;
     }
     EXPECT_EQ(files, 1);
+}
+
+// A linked settings file is updated through the link; a read-only one is left alone; a write
+// that runs into the file size limit fails without a signal and without leftovers.
+TEST(Profile, LinksReadOnlyFilesAndFailedWrites) {
+    TempDir dir;
+    const std::string target = dir.File("real.ini");
+    const std::string link = dir.File("link.ini");
+    WriteAll(target, "[Tovrin]\nloop=1\n");
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    {
+        ProfileFile f(link);
+        f.WriteInt("Tovrin", "loop", 0);
+        ASSERT_TRUE(f.Flush());
+    }
+    EXPECT_EQ(ReadAll(target), "[Tovrin]\nloop=0\n");
+    struct stat st {};
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link is still a link";
+
+    const std::string locked = dir.File("locked.ini");
+    WriteAll(locked, "[Tovrin]\nloop=1\n");
+    chmod(locked.c_str(), 0444);
+    if (geteuid() != 0) {
+        ProfileFile f(locked);
+        f.WriteInt("Tovrin", "loop", 0);
+        EXPECT_FALSE(f.Flush());
+        EXPECT_EQ(ReadAll(locked), "[Tovrin]\nloop=1\n");
+    }
+
+    // In a child process limited to 1 KB files: the flush fails, the old file stays whole.
+    const std::string big = dir.File("big.ini");
+    WriteAll(big, "[Tovrin]\nloop=1\n" + std::string(500, ';') + "\n");
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);  // as the programs do
+        struct rlimit limit {
+            1024, 1024
+        };
+        setrlimit(RLIMIT_FSIZE, &limit);
+        ProfileFile f(big);
+        f.WriteString("Tovrin", "junk", std::string(5000, 'x'));
+        _exit(f.Flush() ? 1 : 0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_EQ(ReadAll(big).substr(0, 16), "[Tovrin]\nloop=1\n");
+    int files = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.Path()))
+        ++files;
+    EXPECT_EQ(files, 4) << "no temporary file is left behind";
 }
 
 TEST(Settings, ChoosesTheFileBesideTheExecutable) {
@@ -131,4 +203,11 @@ TEST(Settings, NegativeValuesRoundTrip) {
     EXPECT_EQ(lunavue::ReadSetting(lunavue::settings::kWindowSize), -1);
     EXPECT_EQ(lunavue::ReadSetting(lunavue::settings::kXPosition, 5), -32000);
     EXPECT_EQ(lunavue::ReadSetting(lunavue::settings::kAspectCorrect), 0);
+    // Values beyond their key's range are clamped when read.
+    lunavue::WriteSetting(lunavue::settings::kXPosition, 2000000000);
+    lunavue::SettingsFile().WriteString("Tovrin", "WindowSize", "99999999999999999999");
+    EXPECT_EQ(lunavue::ReadSetting(lunavue::settings::kXPosition, 5), 1 << 16);
+    EXPECT_EQ(lunavue::ReadSetting(lunavue::settings::kWindowSize), 16);
+    lunavue::SettingsFile().WriteString("Tovrin", "WindowSize", "-7");
+    EXPECT_EQ(lunavue::ReadSetting(lunavue::settings::kWindowSize), -1);
 }

@@ -189,6 +189,7 @@ TEST(Seek, AfterManySeeksTheSoundGoesOnWhole) {
         const size_t at = uint64_t{last} * p.ref.rate / 1000 * p.ref.frameBytes;
         const Bytes after(p.wave.written.begin() + static_cast<ptrdiff_t>(before),
                           p.wave.written.end());
-        EXPECT_EQ(after, Bytes(p.ref.sound.begin() + static_cast<ptrdiff_t>(at), p.ref.sound.end()));
+        EXPECT_EQ(after,
+                  Bytes(p.ref.sound.begin() + static_cast<ptrdiff_t>(at), p.ref.sound.end()));
     }
 }

@@ -77,7 +77,9 @@ TEST(RecentFiles, SavesByErasingTheSection) {
     list.Load(f);
     EXPECT_EQ(list.Entries(), (std::vector<std::string>{"/a.cpk", "/c.cpk", "/f.cpk"}));
     list.Add("/new.cpk");
+    list.Add("/evil\n[Tovrin]\nloop=9.cpk");  // cannot be stored in one line: not kept
     list.Save(f);
+    ASSERT_TRUE(f.Flush());
     EXPECT_EQ(test::ReadAll(f.Path()),
               "[Tovrin]\nloop=1\n[Recent File List]\nFile1=/new.cpk\nFile2=/a.cpk\n"
               "File3=/c.cpk\nFile4=/f.cpk\n");

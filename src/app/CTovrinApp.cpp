@@ -218,6 +218,7 @@ int CTovrinApp::ExitInstance() {
     if (previewPages_ != 0) {
         WriteSetting(settings::kPreviewPages, previewPages_);
     }
+    FlushSettings();
     return 0;
 }
 

@@ -18,6 +18,8 @@ void OnTerminate(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A write beyond the file size limit fails like any other write instead of killing us.
+    signal(SIGXFSZ, SIG_IGN);
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("Lunavue");
     QApplication::setApplicationVersion(LUNAVUE_VERSION);
@@ -29,9 +31,9 @@ int main(int argc, char** argv) {
     if (!app.InitInstance(args)) {
         return app.Forwarded() ? 0 : app.ExitInstance();
     }
-    // SIGTERM and SIGHUP (the session ending) end the program as a log-off does: the
-    // document and the view keep their settings; no close request reaches the window, so
-    // its position is not saved.
+    // SIGTERM and SIGHUP (the session ending), and SIGINT and SIGQUIT from a terminal, end
+    // the program as a log-off does: the document and the view keep their settings; no
+    // close request reaches the window, so its position is not saved.
     std::unique_ptr<QSocketNotifier> terminate;
     if (pipe(g_signalPipe) == 0) {
         terminate = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
@@ -40,8 +42,9 @@ int main(int argc, char** argv) {
         struct sigaction sa {};
         sa.sa_handler = OnTerminate;
         sigemptyset(&sa.sa_mask);
-        sigaction(SIGTERM, &sa, nullptr);
-        sigaction(SIGHUP, &sa, nullptr);
+        for (int signal : {SIGTERM, SIGHUP, SIGINT, SIGQUIT}) {
+            sigaction(signal, &sa, nullptr);
+        }
     }
     return app.Run();
 }

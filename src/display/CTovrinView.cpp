@@ -28,6 +28,9 @@ CTovrinView::CTovrinView(CTovrinDoc& doc, QWidget* parent) : QFrame(parent), doc
     FullScreenEnabled = ReadSetting(settings::kFullScreen);
     AspectCorrect = ReadSetting(settings::kAspectCorrect);
     SizeMode = ReadSetting(settings::kWindowSize);
+    if (SizeMode == 0) {
+        SizeMode = settings::kWindowSize.def;  // a factor of nothing: the usual size
+    }
     // Until a movie has been opened, the corrected size is that of the default picture.
     const geometry::Size corrected = geometry::AspectCorrected(320, 224);
     AspectWidth = corrected.w;

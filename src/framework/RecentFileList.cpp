@@ -35,6 +35,9 @@ std::string FirstChars(const std::string& s, size_t n) {
 }  // namespace
 
 void RecentFileList::Add(const std::string& path) {
+    if (path.find_first_of("\r\n") != std::string::npos) {
+        return;  // a name that cannot be stored in one line of the settings file
+    }
     auto it = std::find(entries_.begin(), entries_.end(), path);
     if (it != entries_.end()) {
         entries_.erase(it);

@@ -1,4 +1,6 @@
 // cpktool: looks into FILM movies from the command line.
+#include <signal.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -259,6 +261,8 @@ int Play(const std::string& path, const Args& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // An output beyond the file size limit fails like any other write instead of killing us.
+    signal(SIGXFSZ, SIG_IGN);
     if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(kUsage, stdout);
         return 0;

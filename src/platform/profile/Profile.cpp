@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <limits.h>
+#include <stdlib.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -54,10 +57,15 @@ struct Line {
     std::string end;
 };
 
-struct Document {
+}  // namespace
+
+struct ProfileFile::Document {
     std::vector<Line> lines;
     std::string newline = "\n";  // style for lines we add
 };
+
+namespace {
+using Document = ProfileFile::Document;
 
 Document Load(const std::string& path) {
     Document doc;
@@ -147,7 +155,22 @@ std::optional<size_t> FindKey(const Document& doc, const SectionSpan& span, std:
     return std::nullopt;
 }
 
-bool Save(const std::string& path, const Document& doc) {
+// Where the file's bytes really live: the target of a symbolic link (followed to the end),
+// or the path itself.
+std::string RealTarget(const std::string& path) {
+    std::vector<char> buf(PATH_MAX + 1);
+    if (realpath(path.c_str(), buf.data()) != nullptr) {
+        return buf.data();
+    }
+    return path;  // no file yet (or a dangling link's folder is missing): the path itself
+}
+
+bool Save(const std::string& linkPath, const Document& doc) {
+    const std::string path = RealTarget(linkPath);
+    // A file its owner made read-only is not replaced behind their back.
+    if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0) {
+        return false;
+    }
     std::string data;
     for (const Line& line : doc.lines) {
         data += line.text;
@@ -230,9 +253,22 @@ std::optional<int> ParseProfileInt(std::string_view text) {
     return static_cast<int>(value);
 }
 
+ProfileFile::ProfileFile(std::string path) : path_(std::move(path)) {}
+
+ProfileFile::~ProfileFile() {
+    delete doc_;
+}
+
+ProfileFile::Document& ProfileFile::Lines() const {
+    if (doc_ == nullptr) {
+        doc_ = new Document(Load(path_));
+    }
+    return *doc_;
+}
+
 std::optional<std::string> ProfileFile::ReadString(std::string_view section,
                                                    std::string_view key) const {
-    Document doc = Load(path_);
+    const Document& doc = Lines();
     auto span = FindSection(doc, section);
     if (!span) {
         return std::nullopt;
@@ -254,20 +290,32 @@ int ProfileFile::ReadInt(std::string_view section, std::string_view key, int def
 
 bool ProfileFile::WriteString(std::string_view section, std::string_view key,
                               std::string_view value) {
-    Document doc = Load(path_);
-    std::string entry = std::string(key) + "=" + std::string(value);
+    // A line break would end the line early and inject whatever follows as lines of its own.
+    for (std::string_view part : {section, key, value}) {
+        if (part.find_first_of("\r\n") != std::string_view::npos) {
+            return false;
+        }
+    }
+    Document& doc = Lines();
+    dirty_ = true;
+    std::string entry;
+    entry.reserve(key.size() + 1 + value.size());
+    entry.append(key).append("=").append(value);
     auto span = FindSection(doc, section);
     if (!span) {
         if (!doc.lines.empty() && doc.lines.back().end.empty()) {
             doc.lines.back().end = doc.newline;
         }
-        doc.lines.push_back({"[" + std::string(section) + "]", doc.newline});
-        doc.lines.push_back({entry, doc.newline});
-        return Save(path_, doc);
+        std::string header;
+        header.reserve(section.size() + 2);
+        header.append("[").append(section).append("]");
+        doc.lines.push_back({std::move(header), doc.newline});
+        doc.lines.push_back({std::move(entry), doc.newline});
+        return true;
     }
     if (auto line = FindKey(doc, *span, key)) {
-        doc.lines[*line].text = entry;
-        return Save(path_, doc);
+        doc.lines[*line].text = std::move(entry);
+        return true;
     }
     // A new key goes after the section's last non-blank line.
     size_t at = span->end;
@@ -277,23 +325,32 @@ bool ProfileFile::WriteString(std::string_view section, std::string_view key,
     if (doc.lines[at - 1].end.empty()) {
         doc.lines[at - 1].end = doc.newline;
     }
-    doc.lines.insert(doc.lines.begin() + static_cast<std::ptrdiff_t>(at), Line{entry, doc.newline});
-    return Save(path_, doc);
+    doc.lines.insert(doc.lines.begin() + static_cast<std::ptrdiff_t>(at),
+                     Line{std::move(entry), doc.newline});
+    return true;
 }
 
 bool ProfileFile::WriteInt(std::string_view section, std::string_view key, int value) {
     return WriteString(section, key, std::to_string(value));
 }
 
-bool ProfileFile::EraseSection(std::string_view section) {
-    Document doc = Load(path_);
+void ProfileFile::EraseSection(std::string_view section) {
+    Document& doc = Lines();
     auto span = FindSection(doc, section);
     if (!span) {
-        return true;
+        return;
     }
+    dirty_ = true;
     doc.lines.erase(doc.lines.begin() + static_cast<std::ptrdiff_t>(span->header),
                     doc.lines.begin() + static_cast<std::ptrdiff_t>(span->end));
-    return Save(path_, doc);
+}
+
+bool ProfileFile::Flush() {
+    if (!dirty_) {
+        return true;
+    }
+    dirty_ = false;
+    return Save(path_, Lines());
 }
 
 }  // namespace lunavue::profile

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <memory>
 #include <vector>
@@ -47,13 +48,26 @@ profile::ProfileFile& SettingsFile() {
     return *Current();
 }
 
-int ReadSetting(const char* section, const char* key, int def) {
-    return SettingsFile().ReadInt(section, key, def);
+int ReadSetting(const SettingKey& k) {
+    return ReadSetting(k, k.def);
 }
 
-void WriteSetting(const char* section, const char* key, int value) {
-    // A settings file that cannot be written is not reported; the value is simply not kept.
-    (void)SettingsFile().WriteInt(section, key, value);
+int ReadSetting(const SettingKey& k, int def) {
+    const auto text = SettingsFile().ReadString(k.section, k.key);
+    const auto value = text ? profile::ParseProfileInt(*text) : std::nullopt;
+    if (!value) {
+        return def;
+    }
+    return std::clamp(*value, k.min, k.max);
+}
+
+void WriteSetting(const SettingKey& k, int value) {
+    (void)SettingsFile().WriteInt(k.section, k.key, value);
+}
+
+bool FlushSettings() {
+    // A settings file that cannot be written is not reported; the values are simply not kept.
+    return SettingsFile().Flush();
 }
 
 }  // namespace lunavue

@@ -2,6 +2,7 @@
 // holds, and the two functions through which every part reads and writes them.
 #pragma once
 
+#include <climits>
 #include <map>
 #include <string>
 #include <string_view>
@@ -10,22 +11,28 @@
 
 namespace lunavue {
 
-// One row of the settings table: section, key and the value an absent key reads as.
+// One row of the settings table: section, key, the value an absent key reads as, and the
+// range a stored value is clamped to when it is read.
 struct SettingKey {
     const char* section;
     const char* key;
     int def;
+    int min = INT_MIN;
+    int max = INT_MAX;
 };
 
 // Every integer setting of the program. The window position has no fixed default: the
 // caller supplies the place the window system proposes.
 namespace settings {
-inline constexpr SettingKey kXPosition{"Tovrin", "x_position", 0};
-inline constexpr SettingKey kYPosition{"Tovrin", "y_position", 0};
+inline constexpr int kMaxPosition = 1 << 16;  // beyond any screen, within any size sum
+inline constexpr SettingKey kXPosition{"Tovrin", "x_position", 0, -kMaxPosition, kMaxPosition};
+inline constexpr SettingKey kYPosition{"Tovrin", "y_position", 0, -kMaxPosition, kMaxPosition};
 inline constexpr SettingKey kLoop{"Tovrin", "loop", 0};
 inline constexpr SettingKey kDirectDraw{"Tovrin", "DirectDraw", 0};
 inline constexpr SettingKey kFullScreen{"Tovrin", "FullScreen", 0};
-inline constexpr SettingKey kWindowSize{"Tovrin", "WindowSize", 1};
+// 1, 2, 3 or -1 (Maximum); another factor is used as it is, up to kMaxSizeFactor.
+inline constexpr int kMaxSizeFactor = 16;
+inline constexpr SettingKey kWindowSize{"Tovrin", "WindowSize", 1, -1, kMaxSizeFactor};
 inline constexpr SettingKey kAspectCorrect{"Marlux", "AspectCorrect", 0};
 inline constexpr SettingKey kType{"Tovrin", "type", 0};  // written only, always 1558
 inline constexpr int kTypeMarker = 1558;
@@ -46,18 +53,13 @@ std::string ExecutablePath();
 void SetSettingsFile(const std::string& path);
 profile::ProfileFile& SettingsFile();
 
-int ReadSetting(const char* section, const char* key, int def);
-void WriteSetting(const char* section, const char* key, int value);
-
-inline int ReadSetting(const SettingKey& k) {
-    return ReadSetting(k.section, k.key, k.def);
-}
-inline int ReadSetting(const SettingKey& k, int def) {
-    return ReadSetting(k.section, k.key, def);
-}
-inline void WriteSetting(const SettingKey& k, int value) {
-    WriteSetting(k.section, k.key, value);
-}
+// Reads a key: its default (or def) when absent, else the stored value clamped to the key's
+// range.
+int ReadSetting(const SettingKey& k);
+int ReadSetting(const SettingKey& k, int def);
+void WriteSetting(const SettingKey& k, int value);
+// Writes what was changed back to the settings file, once, at exit.
+bool FlushSettings();
 
 // Integer settings as a part of the program reads and writes them, handed to it by its
 // owner: the settings file in the program, a table in memory in tests and tools.
