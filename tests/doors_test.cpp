@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QGroupBox>
 #include <QMimeData>
 #include <QOpenGLContext>
 #include <QProcess>
+#include <QStatusBar>
 #include <QTest>
 #include <QUrl>
 
@@ -114,6 +116,26 @@ TEST(Doors, InformationAndAboutDialogs) {
     dlg.show();
     QTest::keyClick(&dlg, Qt::Key_Return);
     EXPECT_EQ(dlg.result(), QDialog::Accepted) << "OK is the default button";
+
+    // In the font in use, even with long values, no text touches another text or a frame.
+    MovieInfo wide{"4096x4096", "333.33fps", "2147483647", "999:59", "192000Hz", "16bit", "2"};
+    CFileInfoDlg big(wide);
+    big.show();
+    QApplication::processEvents();
+    std::vector<QRect> texts;
+    for (QLabel* l : big.findChildren<QLabel*>()) {
+        const QRect r(l->mapTo(&big, QPoint(0, 0)),
+                      QSize(l->fontMetrics().horizontalAdvance(l->text()), l->height()));
+        EXPECT_TRUE(QRect(QPoint(0, 0), big.size()).contains(r)) << l->text().toStdString();
+        if (auto* box = qobject_cast<QGroupBox*>(l->parentWidget())) {
+            const QRect inside(box->mapTo(&big, box->contentsRect().topLeft()),
+                               box->contentsRect().size());
+            EXPECT_TRUE(inside.contains(r.adjusted(-1, 0, 1, 0))) << l->text().toStdString();
+        }
+        for (const QRect& other : texts)
+            EXPECT_FALSE(other.adjusted(-1, 0, 1, 0).intersects(r)) << l->text().toStdString();
+        texts.push_back(r);
+    }
 }
 
 TEST(Doors, FullScreenFromEachTrigger) {
@@ -125,15 +147,18 @@ TEST(Doors, FullScreenFromEachTrigger) {
     p.Idle();
     const QRect before = frame.geometry();
 
+    const WId window = frame.winId();
     p.Run(cmd::kPlay);  // the setting is on: Play enters full screen
     QApplication::processEvents();
     ASSERT_TRUE(view.IsFullScreen());
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BlankCursor);
+    // The picture covers the whole screen, in the same window.
     const QRect screen = frame.screen()->geometry();
     const QRect client(view.mapToGlobal(view.contentsRect().topLeft()), view.contentsRect().size());
-    EXPECT_EQ(client,
-              QRect(screen.x() + 1, screen.y() + 1, screen.width() - 1, screen.height() - 1));
+    EXPECT_EQ(client, screen);
+    EXPECT_EQ(frame.winId(), window);
+    EXPECT_FALSE(frame.statusBar()->isVisible());
     EXPECT_EQ(p.app->MainFrame()->PaneText(1), " 0: 0");
 
     // A click anywhere leaves full screen; the frame returns; playback goes on.
@@ -141,6 +166,8 @@ TEST(Doors, FullScreenFromEachTrigger) {
     EXPECT_FALSE(view.IsFullScreen());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the cursor shows again";
     EXPECT_EQ(frame.geometry(), before);
+    EXPECT_TRUE(frame.statusBar()->isVisible());
+    EXPECT_EQ(frame.winId(), window);
     EXPECT_TRUE(p.Doc().IsPlaying());
 
     // Switching the setting off and on during playback enters at once.

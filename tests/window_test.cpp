@@ -8,6 +8,7 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
+#include <QToolButton>
 
 #include "EngineFakes.h"
 #include "FilmBuilder.h"
@@ -109,7 +110,8 @@ TEST(Window, SizeModesAndAspectCorrection) {
     p.app->Router().Execute(cmd::kMaximum);
     EXPECT_TRUE(p.State(cmd::kMaximum).checked);
     const QRect wa = p.Frame().screen()->availableGeometry();
-    const QRect g = p.Frame().geometry();
+    const QRect g = p.Frame().frameGeometry();  // the decorations too
+    EXPECT_TRUE(wa.contains(g));
     EXPECT_TRUE(g.width() == wa.width() || g.height() == wa.height());
     EXPECT_NEAR(static_cast<double>(p.Client().width()) / p.Client().height(), 320.0 / 240, 0.01);
     p.app->Router().Execute(cmd::kAspectCorrect);
@@ -127,8 +129,23 @@ TEST(Window, StatusBarMenuPromptsAndRecentFiles) {
     Program p(dir);
     EXPECT_EQ(p.Frame().PaneText(1), " 0: 0");
     EXPECT_EQ(p.Frame().PaneText(2), " 0: 0");
+    // The time panes' text areas are at least u wide and hold every time text whole.
     const int u = CMainFrame::WidthUnit(QFontInfo(p.Frame().statusBar()->font()).pixelSize());
-    EXPECT_EQ(p.Frame().PaneWidth(1), u);
+    for (QLabel* pane : p.Frame().statusBar()->findChildren<QLabel*>()) {
+        if (pane->frameStyle() == QFrame::NoFrame)
+            continue;
+        EXPECT_GE(pane->contentsRect().width(), u);
+        EXPECT_EQ(pane->indent(), 0);
+        for (const char* text : {" 0:20", "99:59", "88:88", "10:00"}) {
+            EXPECT_LE(pane->fontMetrics().horizontalAdvance(text), pane->contentsRect().width())
+                << text;
+        }
+    }
+    // In a font much wider than the one u was made for, the panes widen with it.
+    QFont wide = p.Frame().font();
+    wide.setPixelSize(40);
+    EXPECT_GE(CMainFrame::TimePaneWidth(u, QFontMetrics(wide)),
+              QFontMetrics(wide).horizontalAdvance("99:59"));
 
     // The File menu: the grayed placeholder while the list is empty.
     QMenu* file = p.Frame().Popup(0);
@@ -142,6 +159,11 @@ TEST(Window, StatusBarMenuPromptsAndRecentFiles) {
     // Highlighting a command shows its prompt; one without a string empties the pane.
     file->actions()[0]->hover();
     EXPECT_EQ(p.Frame().PaneText(0), QString::fromUtf8("ファイルを選択する"));
+    // The grayed placeholder shows its own prompt when the pointer is over it.
+    file->popup(QPoint(0, 0));
+    QTest::mouseMove(file, file->actionGeometry(file->actions()[2]).center());
+    EXPECT_EQ(p.Frame().PaneText(0), QString::fromUtf8("指定のﾌｧｲﾙを開く"));
+    file->hide();
     QMenu* setup = p.Frame().Popup(1);
     emit setup->aboutToShow();
     p.Frame().Action(cmd::kLoop)->hover();

@@ -5,14 +5,18 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QImage>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QUrl>
+#include <algorithm>
 #include <climits>
 
 #include "display/CTovrinView.h"
@@ -24,18 +28,43 @@
 namespace lunavue {
 namespace {
 
-QIcon ButtonIcon(int command) {
-    const res::ButtonImage& rows = res::ToolbarImage(command);
-    QImage img(11, 11, QImage::Format_RGB32);
-    for (int y = 0; y < 11; ++y) {
-        for (int x = 0; x < 11; ++x) {
-            img.setPixel(x, y, 0xFF000000u | res::ImagePixel(rows[static_cast<size_t>(y)][x]));
-        }
-    }
-    return QIcon(QPixmap::fromImage(img));
-}
+constexpr int kImageSize = 11;
+constexpr int kButtonSize = 18;
+constexpr int kFeedbackMs = 2000;
 
 }  // namespace
+
+// The images are drawn on light grey, the button face of the system they were made for;
+// like toolbar bitmaps there, that grey becomes the face colour of the toolbar they are on.
+// Larger pixel ratios repeat each pixel as a whole block, never blurred.
+QPixmap CMainFrame::ButtonPixmap(int command, const QColor& face, int ratio) {
+    const res::ButtonImage& rows = res::ToolbarImage(command);
+    const int n = kImageSize * ratio;
+    QImage img(n, n, QImage::Format_RGB32);
+    for (int y = 0; y < n; ++y) {
+        for (int x = 0; x < n; ++x) {
+            const char c = rows[static_cast<size_t>(y / ratio)][x / ratio];
+            img.setPixel(x, y, c == '.' ? face.rgb() : 0xFF000000u | res::ImagePixel(c));
+        }
+    }
+    QPixmap pixmap = QPixmap::fromImage(img);
+    pixmap.setDevicePixelRatio(ratio);
+    return pixmap;
+}
+
+int CMainFrame::TimePaneWidth(int unit, const QFontMetrics& metrics) {
+    // The widest time text up to "99:59": four of the widest digit (or the padding blank)
+    // and the colon, with a pixel or two for rounding and kerning.
+    QChar widest = ' ';
+    for (char c = '0'; c <= '9'; ++c) {
+        if (metrics.horizontalAdvance(QChar(c)) > metrics.horizontalAdvance(widest)) {
+            widest = QChar(c);
+        }
+    }
+    const QString text = QString(2, widest) + ':' + QString(2, widest);
+    const int sum = 4 * metrics.horizontalAdvance(widest) + metrics.horizontalAdvance(':');
+    return std::max(unit, std::max(sum, metrics.horizontalAdvance(text)) + 2);
+}
 
 int CMainFrame::WidthUnit(int fontHeight) {
     int h = fontHeight < 0 ? -fontHeight : fontHeight;
@@ -47,8 +76,11 @@ CMainFrame::CMainFrame(CTovrinView* view, Hooks hooks) : view_(view), hooks_(std
     setCentralWidget(view_);
     setContextMenuPolicy(Qt::PreventContextMenu);  // the bars cannot be hidden
     BuildMenu();
+    BuildAccelerators();
     BuildStatusBar();
     BuildToolBar();
+    feedbackTimer_.setSingleShot(true);
+    connect(&feedbackTimer_, &QTimer::timeout, this, [this] { SetPaneText(0, QString()); });
     setMaximumSize(QWIDGETSIZE_MAX, geometry::kMaxFrameHeight);
     resize(kCreateWidth, kCreateHeight);
     // The saved position, used as it is; without one the window system places the frame.
@@ -92,11 +124,34 @@ void CMainFrame::BuildMenu() {
             if (hooks_.menuOpen)
                 hooks_.menuOpen(false);
         });
-        connect(menu, &QMenu::hovered, this, [this](QAction* a) {
-            SetPaneText(0, QString::fromStdString(res::Prompt(a->data().toInt())));
-        });
+        connect(menu, &QMenu::hovered, this, &CMainFrame::ShowPrompt);
+        menu->installEventFilter(this);  // grayed items send no hover: watch the pointer
     }
     FillRecentFiles(popups_[0]);
+}
+
+void CMainFrame::ShowPrompt(QAction* action) {
+    feedbackTimer_.stop();
+    SetPaneText(0, action == nullptr ? QString()
+                                     : QString::fromStdString(res::Prompt(action->data().toInt())));
+}
+
+// The menus' one accelerator (Ctrl+O) and the player keys, each sending its command. They
+// belong to the window, so that they work whatever has the focus in it, full screen too.
+void CMainFrame::BuildAccelerators() {
+    for (const res::Accelerator& a : res::Accelerators()) {
+        auto* action = new QAction(this);
+        action->setShortcut(QKeySequence(QString::fromLatin1(a.key)));
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this,
+                [this, id = a.command] { hooks_.router->Execute(id); });
+        addAction(action);
+    }
+}
+
+void CMainFrame::ShowFeedback(const QString& text) {
+    SetPaneText(0, text);
+    feedbackTimer_.start(kFeedbackMs);
 }
 
 void CMainFrame::FillRecentFiles(QMenu* menu) {
@@ -151,6 +206,8 @@ void CMainFrame::UpdateMenu(QMenu* menu) {
     }
 }
 
+// The panes' widths are those of their text areas, the sunken border drawn around them; a
+// time pane is never narrower than its widest text in the font in use.
 void CMainFrame::BuildStatusBar() {
     QStatusBar* bar = statusBar();
     bar->setSizeGripEnabled(true);
@@ -158,12 +215,15 @@ void CMainFrame::BuildStatusBar() {
     for (int i = 0; i < 3; ++i) {
         panes_[i] = new QLabel(bar);
         panes_[i]->setTextFormat(Qt::PlainText);
+        panes_[i]->setIndent(0);
+        panes_[i]->setMargin(0);
     }
     panes_[0]->setMinimumWidth(2 * u);
     bar->addWidget(panes_[0], 1);  // stretches, no border
+    const int text = TimePaneWidth(u, panes_[1]->fontMetrics());
     for (int i = 1; i < 3; ++i) {
         panes_[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        panes_[i]->setFixedWidth(u);
+        panes_[i]->setFixedWidth(text + 2 * panes_[i]->frameWidth());
         panes_[i]->setText(" 0: 0");
         bar->addPermanentWidget(panes_[i]);
     }
@@ -173,21 +233,30 @@ void CMainFrame::BuildToolBar() {
     toolBar_ = new QToolBar(this);
     toolBar_->setMovable(false);
     toolBar_->setFloatable(false);
-    toolBar_->setIconSize(QSize(11, 11));
+    toolBar_->setIconSize(QSize(kImageSize, kImageSize));
     toolBar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    // Tight enough that every button shows beside the narrowest picture (160 pixels).
+    toolBar_->setContentsMargins(0, 0, 0, 0);
+    toolBar_->layout()->setSpacing(0);
+    toolBar_->layout()->setContentsMargins(0, 0, 0, 0);
     addToolBar(Qt::BottomToolBarArea, toolBar_);
+    const QColor face = toolBar_->palette().color(QPalette::Button);
     for (int id : res::ToolbarItems()) {
         if (id == 0) {
             toolBar_->addSeparator();
             continue;
         }
-        QAction* a = toolBar_->addAction(ButtonIcon(id), QString());
+        QIcon icon(ButtonPixmap(id, face, 1));
+        icon.addPixmap(ButtonPixmap(id, face, 2));
+        icon.addPixmap(ButtonPixmap(id, face, 3));
+        QAction* a = toolBar_->addAction(icon, QString());
         a->setData(id);
         toolActions_[id] = a;
         connect(a, &QAction::triggered, this, [this, id] { hooks_.router->Execute(id); });
         if (QWidget* button = toolBar_->widgetForAction(a)) {
-            button->setFixedSize(18, 18);
-            button->installEventFilter(this);  // no tool tips
+            button->setFixedSize(kButtonSize, kButtonSize);
+            button->setFocusPolicy(Qt::NoFocus);  // keys go to the window, not a button
+            button->installEventFilter(this);     // no tool tips
         }
     }
 }
@@ -195,6 +264,16 @@ void CMainFrame::BuildToolBar() {
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         return true;
+    }
+    if (event->type() == QEvent::MouseMove) {
+        if (auto* menu = qobject_cast<QMenu*>(watched)) {
+            // A grayed item is not hovered as far as the menu is concerned, but its prompt
+            // shows all the same.
+            QAction* a = menu->actionAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+            if (a == nullptr || !a->isEnabled()) {
+                ShowPrompt(a);
+            }
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }

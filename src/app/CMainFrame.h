@@ -5,6 +5,7 @@
 
 #include <QLabel>
 #include <QMainWindow>
+#include <QTimer>
 #include <QToolBar>
 #include <functional>
 #include <map>
@@ -36,6 +37,8 @@ class CMainFrame : public QMainWindow {
 
     CTovrinView* View() const { return view_; }
     void SetPaneText(int pane, const QString& text);
+    // Shows a short message in the message pane for two seconds.
+    void ShowFeedback(const QString& text);
     QString PaneText(int pane) const { return panes_[pane]->text(); }
     int PaneWidth(int pane) const { return panes_[pane]->width(); }
     void SetDocumentTitle(const QString& title);
@@ -48,6 +51,10 @@ class CMainFrame : public QMainWindow {
 
     // The status bar's width unit for a font h pixels high: 5 x ((h + 1) / 2).
     static int WidthUnit(int fontHeight);
+    // The width a time pane's text needs in this font: u, or the widest time text.
+    static int TimePaneWidth(int unit, const QFontMetrics& metrics);
+    // The toolbar image of a command in the toolbar's own colours, at a device pixel ratio.
+    static QPixmap ButtonPixmap(int command, const QColor& face, int ratio);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -58,14 +65,17 @@ class CMainFrame : public QMainWindow {
 
   private:
     void BuildMenu();
+    void BuildAccelerators();
     void BuildStatusBar();
     void BuildToolBar();
+    void ShowPrompt(QAction* action);
     void UpdateMenu(QMenu* menu);
     void FillRecentFiles(QMenu* menu);
 
     CTovrinView* view_;
     Hooks hooks_;
     QLabel* panes_[3] = {};
+    QTimer feedbackTimer_;
     QToolBar* toolBar_ = nullptr;
     std::map<int, QAction*> actions_;      // menu actions by command
     std::map<int, QAction*> toolActions_;  // toolbar actions by command

@@ -1,9 +1,12 @@
 #include "app/CTovrinApp.h"
 
+#include <limits.h>
+#include <unistd.h>
 #include <QApplication>
+#include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QMessageBox>
+
 #include <cstdio>
 
 #include "app/CMainFrame.h"
@@ -17,6 +20,27 @@
 #include "res/Resources.h"
 
 namespace lunavue {
+namespace {
+
+// An Open dialog's two filters, shown with their texts exactly: the movies by their pattern,
+// and every file ("*.*", which on this system must be "*" to match names without a dot).
+void SetFilters(QFileDialog& dialog, const char* movies, const char* pattern, const char* all) {
+    dialog.setOption(QFileDialog::HideNameFilterDetails);  // the texts carry their own
+    dialog.setNameFilters(
+        {QString::fromUtf8(movies) + " (" + pattern + ")", QString::fromUtf8(all) + " (*)"});
+}
+
+// The running player has another working folder: hand it full paths, as the bytes the file
+// system knows them by.
+std::string AbsolutePath(const std::string& name) {
+    if (!name.empty() && name[0] == '/') {
+        return name;
+    }
+    std::vector<char> cwd(PATH_MAX + 1);
+    return getcwd(cwd.data(), cwd.size()) != nullptr ? std::string(cwd.data()) + "/" + name : name;
+}
+
+}  // namespace
 
 // The document's commands: Play, Stop, Pause, Open, Loop and Information. The document
 // itself knows no windows; its two dialogs are shown from here.
@@ -45,9 +69,50 @@ class CTovrinApp::DocumentCommands : public CommandTarget {
             case cmd::kInformation:
                 OnInformation(doc);
                 return true;
+            case cmd::kPlayPause:
+                doc.PlayPause();
+                return true;
+            case cmd::kNextMovie:
+                doc.NextMovie();
+                return true;
+            default:
+                return Seek(doc, id);
+        }
+    }
+
+    // The seeking keys; each shows where playback now stands.
+    bool Seek(CTovrinDoc& doc, int id) {
+        constexpr int64_t kShort = 5000;
+        constexpr int64_t kLong = 60000;
+        switch (id) {
+            case cmd::kSeekBack:
+                doc.SeekBy(-kShort);
+                break;
+            case cmd::kSeekForward:
+                doc.SeekBy(kShort);
+                break;
+            case cmd::kSeekBackMore:
+                doc.SeekBy(-kLong);
+                break;
+            case cmd::kSeekForwardMore:
+                doc.SeekBy(kLong);
+                break;
+            case cmd::kSeekStart:
+                doc.Seek(0);
+                break;
+            case cmd::kFrameForward:
+                doc.StepFrame(+1);
+                break;
+            case cmd::kFrameBack:
+                doc.StepFrame(-1);
+                break;
             default:
                 return false;
         }
+        if (doc.IsOpen() && app_.MainFrame() != nullptr) {
+            app_.MainFrame()->ShowFeedback(QString::fromStdString(doc.PositionText()));
+        }
+        return true;
     }
 
     bool OnUpdateCommand(int id, CommandState& s) override {
@@ -68,6 +133,16 @@ class CTovrinApp::DocumentCommands : public CommandTarget {
             case cmd::kInformation:
                 s.enabled = doc.OnUpdateInformation();
                 return true;
+            case cmd::kPlayPause:
+            case cmd::kNextMovie:
+            case cmd::kSeekBack:
+            case cmd::kSeekForward:
+            case cmd::kSeekBackMore:
+            case cmd::kSeekForwardMore:
+            case cmd::kSeekStart:
+            case cmd::kFrameForward:
+            case cmd::kFrameBack:
+                return true;
             default:
                 return false;
         }
@@ -83,14 +158,14 @@ class CTovrinApp::DocumentCommands : public CommandTarget {
             QFileDialog dialog(app_.MainFrame(), "File Select");
             dialog.setFileMode(QFileDialog::ExistingFiles);
             dialog.setAcceptMode(QFileDialog::AcceptOpen);
-            dialog.setNameFilters({"Files (*.cpk)", "All Files (*)"});
+            SetFilters(dialog, "Files (*.cpk)", "*.cpk", "All Files (*.*)");
             app_.RunModal(dialog);
             if (dialog.result() == QDialog::Accepted) {
                 files = dialog.selectedFiles();
             }
         }
         for (const QString& f : files) {
-            doc.AppendToQueue(f.toStdString());
+            doc.AppendToQueue(QFile::encodeName(f).toStdString());
         }
     }
 
@@ -118,16 +193,20 @@ CTovrinApp::~CTovrinApp() {
 }
 
 bool CTovrinApp::InitInstance(const std::vector<std::string>& args) {
-    // A player is running already: it takes the file names, and this start ends here.
-    QStringList names;
+    // A player is running already: it takes the file names and the flags, and this start
+    // ends here.
+    std::vector<SingleInstance::Request> requests;
+    bool anyName = false;
     for (const std::string& a : args) {
-        if (!IsCommandLineFlag(a)) {
-            // The running player has another working folder: hand it full paths.
-            names << QFileInfo(QString::fromStdString(a)).absoluteFilePath();
+        if (IsCommandLineFlag(a)) {
+            requests.push_back({SingleInstance::kFlag, a.substr(1)});
+        } else {
+            requests.push_back({SingleInstance::kName, AbsolutePath(a)});
+            anyName = true;
         }
     }
-    const QString channel = SingleInstance::DefaultName();
-    if (!names.isEmpty() && SingleInstance::Forward(channel, names, 2000)) {
+    const std::string door = SingleInstance::DefaultPath();
+    if (anyName && !door.empty() && SingleInstance::Forward(door, requests, kForwardTimeoutMs)) {
         forwarded_ = true;
         return false;
     }
@@ -149,12 +228,18 @@ bool CTovrinApp::InitInstance(const std::vector<std::string>& args) {
     CMainFrame::Hooks hooks;
     hooks.router = &router_;
     hooks.recent = &recent_;
-    hooks.openDocument = [this](const QString& path) { OpenDocumentFile(path.toStdString()); };
+    hooks.openDocument = [this](const QString& path) {
+        OpenDocumentFile(QFile::encodeName(path).toStdString());
+    };
     hooks.menuOpen = [this](bool open) {
         if (idle_)
             idle_->SetModal(open);
     };
     frame_ = std::make_unique<CMainFrame>(view_, hooks);
+    view_->SetFeedback([this](const QString& text) {
+        if (frame_)
+            frame_->ShowFeedback(text);
+    });
     document_->SetView(view_);
     router_.Add(view_);
     router_.Add(documentCommands_.get());
@@ -167,7 +252,16 @@ bool CTovrinApp::InitInstance(const std::vector<std::string>& args) {
     frame_->repaint();
     // Requests from later starts arrive as shell open requests.
     instance_ = std::make_unique<SingleInstance>();
-    instance_->Listen(channel, [this](const QString& text) { OnDDECommand(text.toStdString()); });
+    if (!door.empty()) {
+        instance_->Listen(door, [this](const SingleInstance::Request& r) {
+            if (r.kind == SingleInstance::kName) {
+                OnDDECommand(r.text);
+            } else {
+                // A flag of a later start acts as it does on the command line.
+                CTovrinCommandLineInfo(*this).ParseParam(r.text, true, false);
+            }
+        });
+    }
     idle_ = std::make_unique<IdleDriver>(
         [this](int count) { return OnIdle(count); },
         [this] { return document_ != nullptr ? static_cast<int>(document_->IdleWaitMs()) : 1; },
@@ -309,15 +403,14 @@ bool CTovrinApp::OnCommand(int id) {
             } else {
                 QFileDialog dialog(frame_.get(), QString::fromUtf8(res::kOpenDialogTitle));
                 dialog.setFileMode(QFileDialog::ExistingFile);
-                dialog.setNameFilters({QString::fromUtf8(res::kFilterCpk) + " (*.cpk)",
-                                       QString::fromUtf8(res::kFilterAll) + " (*)"});
+                SetFilters(dialog, res::kFilterCpk, "*.cpk", res::kFilterAll);
                 RunModal(dialog);
                 if (dialog.result() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
                     file = dialog.selectedFiles().front();
                 }
             }
             if (!file.isEmpty()) {
-                OpenDocumentFile(file.toStdString());
+                OpenDocumentFile(QFile::encodeName(file).toStdString());
             }
             return true;
         }
@@ -352,6 +445,8 @@ void CTovrinApp::RunModal(QDialog& dialog) {
 void CTovrinApp::ShowError(const std::string& text) {
     QMessageBox box(QMessageBox::Critical, QString(), QString::fromStdString(text),
                     QMessageBox::Ok);
+    // No caption: an empty title would be replaced by the program's name.
+    box.setWindowTitle(QStringLiteral(" "));
     box.setWindowModality(Qt::ApplicationModal);
     RunModal(box);
 }

@@ -93,6 +93,8 @@ class CTovrinApp : public QObject,
 
     // How often a menu or a dialog looks at a document that is not playing.
     static constexpr int kModalPollMs = 250;
+    // How long a second start waits for the running player to take its names.
+    static constexpr int kForwardTimeoutMs = 2000;
 
     FileSettings settings_;
     mm::SystemClock clock_;

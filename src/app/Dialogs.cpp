@@ -3,11 +3,14 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QIcon>
 #include <QImage>
 #include <QPixmap>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <algorithm>
 
 #include "res/Resources.h"
@@ -32,23 +35,37 @@ struct Units {
     }
 };
 
-// A left-aligned text at its place; a text wider than its box in this font still shows whole.
-QLabel* Static(QWidget* parent, const Units& u, const QString& text, int x, int y, int w, int h) {
-    auto* l = new QLabel(text, parent);
-    QRect r = u.Rect(x, y, w, h);
-    r.setWidth(std::max(r.width(), l->sizeHint().width()));
-    r.setHeight(std::max(r.height(), l->sizeHint().height()));
-    l->setGeometry(r);
-    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+// A left-aligned text that never wraps.
+QLabel* Static(const QString& text) {
+    auto* l = new QLabel(text);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    l->setTextFormat(Qt::PlainText);
     return l;
 }
 
-QPushButton* OkButton(QDialog* dlg, const Units& u, int x, int y, int w, int h) {
+QPushButton* OkButton(QDialog* dlg, const Units& u, int w, int h) {
     auto* ok = new QPushButton("OK", dlg);
-    ok->setGeometry(u.Rect(x, y, w, h));
+    ok->setMinimumSize(u.Rect(0, 0, w, h).size());
     ok->setDefault(true);
     QObject::connect(ok, &QPushButton::clicked, dlg, &QDialog::accept);
     return ok;
+}
+
+// A group of label and value rows, spaced in dialog units: each value starts after the
+// widest label, so that nothing touches in whatever font the dialog has.
+QGroupBox* Group(const char* title, const Units& u,
+                 const std::vector<std::pair<const char*, QLabel*>>& rows) {
+    auto* box = new QGroupBox(title);
+    auto* grid = new QGridLayout(box);
+    const QRect gap = u.Rect(0, 0, 4, 2);
+    grid->setHorizontalSpacing(gap.width());
+    grid->setVerticalSpacing(gap.height());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        grid->addWidget(Static(rows[i].first), static_cast<int>(i), 0);
+        grid->addWidget(rows[i].second, static_cast<int>(i), 1);
+    }
+    grid->setColumnStretch(1, 1);
+    return box;
 }
 
 }  // namespace
@@ -73,33 +90,32 @@ CFileInfoDlg::CFileInfoDlg(const MovieInfo& info, QWidget* parent) : QDialog(par
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     const Units u(font());
-    setFixedSize(u.Rect(0, 0, 143, 85).size());
-    auto group = [&](const char* title, int x, int y, int w, int h) {
-        auto* g = new QGroupBox(title, this);
-        g->setGeometry(u.Rect(x, y, w, h));
+    auto value = [&](int id, const std::string& text) {
+        values_[id] = Static(QString::fromStdString(text));
+        return values_[id];
     };
-    group("Video", 5, 5, 60, 55);
-    Static(this, u, "Size", 10, 15, 13, 8);
-    values_[1003] = Static(this, u, QString::fromStdString(info.size), 35, 15, 25, 8);
-    Static(this, u, "Rate", 10, 25, 15, 8);
-    values_[1004] = Static(this, u, QString::fromStdString(info.frameRate), 35, 25, 25, 8);
-    Static(this, u, "Frames", 10, 35, 23, 8);
-    values_[1005] = Static(this, u, QString::fromStdString(info.frames), 35, 35, 25, 8);
-    Static(this, u, "Time", 10, 45, 15, 8);
-    values_[1009] = Static(this, u, QString::fromStdString(info.time), 35, 45, 16, 8);
-    group("Audio", 70, 5, 65, 55);
-    Static(this, u, "Type", 74, 15, 15, 8);
-    values_[1006] = Static(this, u, QString::fromStdString(info.soundType), 105, 15, 15, 8);
-    Static(this, u, "Rate", 74, 25, 15, 8);
-    values_[1007] = Static(this, u, QString::fromStdString(info.soundRate), 105, 25, 26, 8);
-    Static(this, u, "Channels", 74, 35, 28, 8);
-    values_[1008] = Static(this, u, QString::fromStdString(info.channels), 105, 35, 19, 8);
-    OkButton(this, u, 55, 65, 30, 14)->setFocus();
-    // The group boxes were made first; the texts go above them.
-    for (QObject* child : children()) {
-        if (auto* l = qobject_cast<QLabel*>(child))
-            l->raise();
-    }
+    QGroupBox* video = Group("Video", u,
+                             {{"Size", value(1003, info.size)},
+                              {"Rate", value(1004, info.frameRate)},
+                              {"Frames", value(1005, info.frames)},
+                              {"Time", value(1009, info.time)}});
+    QGroupBox* audio = Group("Audio", u,
+                             {{"Type", value(1006, info.soundType)},
+                              {"Rate", value(1007, info.soundRate)},
+                              {"Channels", value(1008, info.channels)}});
+    auto* groups = new QHBoxLayout;
+    groups->setSpacing(u.Rect(0, 0, 5, 0).width());
+    groups->addWidget(video, 0, Qt::AlignTop);
+    groups->addWidget(audio, 0, Qt::AlignTop);
+    auto* layout = new QVBoxLayout(this);
+    const QRect margin = u.Rect(0, 0, 5, 5);
+    layout->setContentsMargins(margin.width(), margin.height(), margin.width(), margin.height());
+    layout->addLayout(groups);
+    QPushButton* ok = OkButton(this, u, 30, 14);
+    layout->addWidget(ok, 0, Qt::AlignHCenter);
+    // As large as the texts need, and never smaller than the template's 143 x 85 units.
+    setFixedSize(layout->sizeHint().expandedTo(u.Rect(0, 0, 143, 85).size()));
+    ok->setFocus();
 }
 
 QString CFileInfoDlg::Text(int controlId) const {
@@ -148,13 +164,22 @@ CAboutBox::CAboutBox(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     const Units u(font());
-    setFixedSize(u.Rect(0, 0, 122, 59).size());
     auto* icon = new QLabel(this);
     icon->setPixmap(ProgramIcon().pixmap(32, 32));
-    icon->setGeometry(u.Rect(5, 8, 20, 20));
     icon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Static(this, u, "VESPER Vizororu player", 30, 5, 80, 8);
-    OkButton(this, u, 45, 40, 32, 14)->setFocus();
+    auto* row = new QHBoxLayout;
+    row->setSpacing(u.Rect(0, 0, 5, 0).width());
+    row->addWidget(icon, 0, Qt::AlignTop);
+    row->addWidget(Static("VESPER Vizororu player"), 1, Qt::AlignTop);
+    auto* layout = new QVBoxLayout(this);
+    const QRect margin = u.Rect(0, 0, 5, 5);
+    layout->setContentsMargins(margin.width(), margin.height(), margin.width(), margin.height());
+    layout->addLayout(row);
+    layout->addStretch(1);
+    QPushButton* ok = OkButton(this, u, 32, 14);
+    layout->addWidget(ok, 0, Qt::AlignHCenter);
+    setFixedSize(layout->sizeHint().expandedTo(u.Rect(0, 0, 122, 59).size()));
+    ok->setFocus();
 }
 
 }  // namespace lunavue

@@ -2,9 +2,15 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QMainWindow>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QWheelEvent>
+#include <algorithm>
 
 #include "display/GlPresenter.h"
 #include "platform/profile/Settings.h"
@@ -28,6 +34,9 @@ CTovrinView::CTovrinView(CTovrinDoc& doc, QWidget* parent) : QFrame(parent), doc
     FullScreenEnabled = ReadSetting(settings::kFullScreen);
     AspectCorrect = ReadSetting(settings::kAspectCorrect);
     SizeMode = ReadSetting(settings::kWindowSize);
+    Volume = ReadSetting(settings::kVolume);
+    ApplyVolume();
+    setFocusPolicy(Qt::StrongFocus);  // the player keys go to the window, not a button
     if (SizeMode == 0) {
         SizeMode = settings::kWindowSize.def;  // a factor of nothing: the usual size
     }
@@ -48,6 +57,7 @@ void CTovrinView::SaveSettings() {
     WriteSetting(settings::kWindowSize, SizeMode);
     WriteSetting(settings::kFullScreen, FullScreenEnabled);
     WriteSetting(settings::kAspectCorrect, AspectCorrect);
+    WriteSetting(settings::kVolume, Volume);
     ReleaseRenderer();
 }
 
@@ -149,12 +159,21 @@ void CTovrinView::SizeFrame(int n) {
     Frame()->resize(size.w, size.h);
 }
 
+// The whole window, its decorations included, fits the work area: the decorations' sizes
+// are what the window system adds around the frame's own area.
 void CTovrinView::OnMaximum() {
     SizeMode = -1;
     const QRect wa = WorkArea();
-    const geometry::Rect r = geometry::MaximumFrame(PictureSizeForSizing(), FrameExtra(),
+    const QRect outer = Frame()->frameGeometry();
+    const QRect inner = Frame()->geometry();
+    const geometry::Size extra{outer.width() - contentsRect().width(),
+                               outer.height() - contentsRect().height()};
+    const geometry::Rect r = geometry::MaximumFrame(PictureSizeForSizing(), extra,
                                                     {wa.x(), wa.y(), wa.width(), wa.height()});
-    Frame()->setGeometry(r.x, r.y, r.w, r.h);
+    const int left = inner.left() - outer.left();
+    const int top = inner.top() - outer.top();
+    Frame()->setGeometry(r.x + left, r.y + top, r.w - (outer.width() - inner.width()),
+                         r.h - (outer.height() - inner.height()));
 }
 
 void CTovrinView::ApplyWindowSize() {
@@ -181,31 +200,25 @@ void CTovrinView::OnFullScreen() {
     }
 }
 
+// Full screen is the window system's own full-screen state for the same window (nothing is
+// made anew, so no task bar entry or animation flickers), with the menu, the toolbar and
+// the status bar put away and the view's border gone, so that the picture covers the whole
+// screen. Where no window manager acts on the state, the window is also placed over the
+// screen itself.
 void CTovrinView::EnterFullScreen() {
     if (FullScreenEnabled == 0 || FullScreenActive) {
         return;
     }
     FullScreenActive = true;
     QWidget* frame = Frame();
-    const QRect screen = ScreenGeometry();
-    const QRect viewWindow(mapToGlobal(QPoint(0, 0)), size());
     SavedFrameRect = frame->geometry();
-    const geometry::Rect r =
-        geometry::FullScreenFrame({SavedFrameRect.x() - screen.x(), SavedFrameRect.y() - screen.y(),
-                                   SavedFrameRect.width(), SavedFrameRect.height()},
-                                  {viewWindow.x() - screen.x(), viewWindow.y() - screen.y(),
-                                   viewWindow.width(), viewWindow.height()},
-                                  {screen.width(), screen.height()});
-    frame->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    ShowWindowBars(false);
+    setFrameStyle(QFrame::NoFrame);
     frame->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    frame->setGeometry(r.x + screen.x(), r.y + screen.y(), r.w, r.h);
-    frame->show();
+    frame->setWindowState(frame->windowState() | Qt::WindowFullScreen);
+    frame->setGeometry(ScreenGeometry());
     frame->raise();
-    // Some window systems place a window by its decorations: put the view where it belongs.
-    const QPoint off = screen.topLeft() - QPoint(1, 1) - mapToGlobal(QPoint(0, 0));
-    if (!off.isNull()) {
-        frame->move(frame->pos() + off);
-    }
+    frame->activateWindow();
     grabMouse();
     QApplication::setOverrideCursor(Qt::BlankCursor);
 }
@@ -217,11 +230,41 @@ void CTovrinView::LeaveFullScreen() {
     FullScreenActive = false;
     releaseMouse();
     QWidget* frame = Frame();
-    frame->setWindowFlag(Qt::WindowStaysOnTopHint, false);
+    frame->setWindowState(frame->windowState() & ~Qt::WindowFullScreen);
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(kBorder);
+    ShowWindowBars(true);
     frame->setMaximumSize(QWIDGETSIZE_MAX, geometry::kMaxFrameHeight);
     frame->setGeometry(SavedFrameRect);
-    frame->show();
     QApplication::restoreOverrideCursor();
+}
+
+void CTovrinView::ToggleFullScreen() {
+    if (FullScreenActive) {
+        LeaveFullScreen();
+        return;
+    }
+    const int setting = FullScreenEnabled;
+    FullScreenEnabled = 1;
+    EnterFullScreen();
+    FullScreenEnabled = setting;
+}
+
+// The main window's menu, toolbars and status bar, which full screen puts away.
+void CTovrinView::ShowWindowBars(bool show) {
+    auto* main = qobject_cast<QMainWindow*>(Frame());
+    if (main == nullptr) {
+        return;
+    }
+    if (main->menuWidget() != nullptr) {
+        main->menuWidget()->setVisible(show);
+    }
+    for (QToolBar* bar : main->findChildren<QToolBar*>()) {
+        bar->setVisible(show);
+    }
+    if (main->statusBar() != nullptr) {
+        main->statusBar()->setVisible(show);
+    }
 }
 
 QRect CTovrinView::ClientScreenRect() const {
@@ -251,9 +294,51 @@ void CTovrinView::moveEvent(QMoveEvent* event) {
 
 void CTovrinView::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
+        leftFullScreenByClick_ = FullScreenActive;
         LeaveFullScreen();
+    } else if (event->button() == Qt::RightButton && doc_.IsOpen()) {
+        // A right click seeks to that fraction of the movie.
+        const QRect client = contentsRect();
+        const double at = std::clamp(
+            static_cast<double>(event->position().x() - client.x()) / std::max(1, client.width()),
+            0.0, 1.0);
+        doc_.Seek(static_cast<uint32_t>(at * doc_.DurationMs()));
+        if (feedback_) {
+            feedback_(QString::fromStdString(doc_.PositionText()));
+        }
     }
     QFrame::mousePressEvent(event);
+}
+
+// A double click on the picture toggles full screen; its first click already ended full
+// screen if it was on.
+void CTovrinView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && !leftFullScreenByClick_) {
+        ToggleFullScreen();
+    }
+    leftFullScreenByClick_ = false;
+    QFrame::mouseDoubleClickEvent(event);
+}
+
+void CTovrinView::wheelEvent(QWheelEvent* event) {
+    const int steps = event->angleDelta().y() / 120;
+    if (steps != 0) {
+        ChangeVolume(10 * steps);
+    }
+    event->accept();
+}
+
+void CTovrinView::ChangeVolume(int delta) {
+    Volume = std::clamp(Volume + delta, 0, 100);
+    muted_ = false;
+    ApplyVolume();
+}
+
+void CTovrinView::ApplyVolume() {
+    doc_.SetVolume(muted_ ? 0 : Volume);
+    if (feedback_) {
+        feedback_(muted_ ? QString("Muted") : QString("Volume %1%").arg(Volume));
+    }
 }
 
 void CTovrinView::paintEvent(QPaintEvent* event) {
@@ -311,6 +396,22 @@ bool CTovrinView::OnCommand(int id) {
         case cmd::kDirectDraw:
             OnDirectDraw();
             return true;
+        case cmd::kToggleFullScreen:
+            ToggleFullScreen();
+            return true;
+        case cmd::kLeaveFullScreen:
+            LeaveFullScreen();
+            return true;
+        case cmd::kMute:
+            muted_ = !muted_;
+            ApplyVolume();
+            return true;
+        case cmd::kVolumeUp:
+            ChangeVolume(10);
+            return true;
+        case cmd::kVolumeDown:
+            ChangeVolume(-10);
+            return true;
         default:
             return false;
     }
@@ -338,6 +439,12 @@ bool CTovrinView::OnUpdateCommand(int id, CommandState& state) {
             return true;
         case cmd::kDirectDraw:
             state.checked = UseDirectDraw != 0;
+            return true;
+        case cmd::kToggleFullScreen:
+        case cmd::kLeaveFullScreen:
+        case cmd::kMute:
+        case cmd::kVolumeUp:
+        case cmd::kVolumeDown:
             return true;
         default:
             return false;

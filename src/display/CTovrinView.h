@@ -5,6 +5,7 @@
 
 #include <QFrame>
 #include <QRect>
+#include <functional>
 
 #include "display/Geometry.h"
 #include "framework/Commands.h"
@@ -37,6 +38,11 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     bool OnCommand(int id) override;
     bool OnUpdateCommand(int id, CommandState& state) override;
 
+    // Shows a short message (a new position, the volume) for a moment.
+    void SetFeedback(std::function<void(const QString&)> feedback) {
+        feedback_ = std::move(feedback);
+    }
+
     // Called by the main frame when it moves.
     void UpdateScreenRect();
     // Writes the four display settings; the frame calls it as the view's window is destroyed.
@@ -54,16 +60,25 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     void OnAspectCorrect();
     void OnFullScreen();
     void OnDirectDraw() { UseDirectDraw = UseDirectDraw == 0 ? 1 : 0; }
+    // Full screen at once, whatever the setting, or back to the window.
+    void ToggleFullScreen();
+    int GetVolume() const { return Volume; }
+    bool IsMuted() const { return muted_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
   private:
     geometry::Size PictureSizeForSizing() const;
     void FixedSize(int n);
+    void ChangeVolume(int delta);
+    void ApplyVolume();
+    void ShowWindowBars(bool show);
     void SizeFrame(int n);
     geometry::Size FrameExtra() const;
     QWidget* Frame() const { return window(); }
@@ -88,6 +103,10 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     int ClientHeight = 0;
     int SizeMode = 1;
     BITMAPINFOHEADER PictureHeader{};
+    int Volume = 100;  // percent, kept in the settings
+    bool muted_ = false;
+    bool leftFullScreenByClick_ = false;  // the first click of a double click ended full screen
+    std::function<void(const QString&)> feedback_;
     bool rendererReady_ = false;        // the picture path of the open movie is set up
     GlPresenter* presenter_ = nullptr;  // the GPU renderer, a child over the client area
     geometry::Surface surface_;         // its picture surface

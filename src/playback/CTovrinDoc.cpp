@@ -32,6 +32,15 @@ std::string CTovrinDoc::TimeText(uint32_t seconds) {
     return buf;
 }
 
+std::string CTovrinDoc::PositionText() {
+    auto text = [](uint32_t ms) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%u:%02u", ms / 60000, ms / 1000 % 60);
+        return std::string(buf);
+    };
+    return text(PositionMs()) + " / " + text(DurationMs());
+}
+
 CTovrinDoc::CTovrinDoc(DocumentPlatform platform, DocumentShell& shell)
     : platform_(platform), shell_(shell), nullWaveOut_(platform.clock) {
     Loop = platform_.settings.Read(settings::kLoop);
@@ -296,6 +305,25 @@ void CTovrinDoc::Seek(uint32_t ms) {
         startMs_ = ms;
     }
     ShowPosition(slot, ms);
+}
+
+void CTovrinDoc::PlayPause() {
+    if (IsPlaying()) {
+        OnPause();
+    } else {
+        Play();
+    }
+}
+
+void CTovrinDoc::NextMovie() {
+    if (PlayQueue.empty()) {
+        return;
+    }
+    const bool wasPlaying = IsPlaying();
+    AdvanceQueue();
+    if (wasPlaying) {
+        Play();
+    }
 }
 
 void CTovrinDoc::SeekBy(int64_t deltaMs) {

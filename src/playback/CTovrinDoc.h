@@ -88,6 +88,12 @@ class CTovrinDoc {
     // Where playback stands, and how long the movie lasts, in ms.
     uint32_t PositionMs();
     uint32_t DurationMs() const;
+    // Plays a movie that is loaded and stopped; otherwise pauses or resumes.
+    void PlayPause();
+    // Ends the movie and opens the next queued name, playing it if this one was playing.
+    void NextMovie();
+    // The sound device's volume, 0 to 100 (100 leaves the sound as it is).
+    void SetVolume(int percent) { platform_.waveOut.SetVolume(percent); }
 
     // Timer thread, every TimerDelayMs while playing. Feeds the sound device first, then
     // fills every display slot that is due (decoding the frames it must), then feeds the
@@ -146,6 +152,8 @@ class CTovrinDoc {
 
     // "%2d:%2d" of whole minutes and seconds.
     static std::string TimeText(uint32_t seconds);
+    // Where playback stands in the movie: "1:23 / 4:56".
+    std::string PositionText();
 
   private:
     void AdvanceQueue();

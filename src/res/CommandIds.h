@@ -17,6 +17,22 @@ inline constexpr int kDirectDraw = 32786;
 inline constexpr int kLoop = 32787;
 inline constexpr int kAspectCorrect = 32791;
 
+// The player keys: commands with a key and no menu item.
+inline constexpr int kPlayPause = 33100;
+inline constexpr int kSeekBack = 33101;
+inline constexpr int kSeekForward = 33102;
+inline constexpr int kSeekBackMore = 33103;
+inline constexpr int kSeekForwardMore = 33104;
+inline constexpr int kSeekStart = 33105;
+inline constexpr int kFrameForward = 33106;
+inline constexpr int kFrameBack = 33107;
+inline constexpr int kNextMovie = 33108;
+inline constexpr int kMute = 33109;
+inline constexpr int kVolumeDown = 33110;
+inline constexpr int kVolumeUp = 33111;
+inline constexpr int kToggleFullScreen = 33112;
+inline constexpr int kLeaveFullScreen = 33113;
+
 inline constexpr int kFileNew = 57600;
 inline constexpr int kFileOpen = 57601;  // the standard open command, bound to Ctrl+O
 inline constexpr int kRecentFirst = 57616;

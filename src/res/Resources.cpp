@@ -28,6 +28,27 @@ const std::vector<Popup>& MainMenu() {
     return menu;
 }
 
+const std::vector<Accelerator>& Accelerators() {
+    static const std::vector<Accelerator> keys = {
+        {"Ctrl+O", cmd::kFileOpen, "open a movie (queued)"},
+        {"Space", cmd::kPlayPause, "play, pause, resume"},
+        {"Left", cmd::kSeekBack, "back 5 seconds"},
+        {"Right", cmd::kSeekForward, "forward 5 seconds"},
+        {"Down", cmd::kSeekBackMore, "back 60 seconds"},
+        {"Up", cmd::kSeekForwardMore, "forward 60 seconds"},
+        {"Home", cmd::kSeekStart, "to the start"},
+        {".", cmd::kFrameForward, "one frame forward (paused)"},
+        {",", cmd::kFrameBack, "one frame back (paused)"},
+        {"PgDown", cmd::kNextMovie, "next movie in the queue"},
+        {"M", cmd::kMute, "mute or unmute"},
+        {"9", cmd::kVolumeDown, "volume down 10%"},
+        {"0", cmd::kVolumeUp, "volume up 10%"},
+        {"F", cmd::kToggleFullScreen, "full screen on or off"},
+        {"Esc", cmd::kLeaveFullScreen, "leave full screen"},
+    };
+    return keys;
+}
+
 const std::array<int, 10>& ToolbarItems() {
     static const std::array<int, 10> items = {cmd::kStop,          cmd::kPlay,      cmd::kPause,  0,
                                               cmd::kNormal,        cmd::kDouble,    cmd::kTriple, 0,

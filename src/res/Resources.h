@@ -20,6 +20,15 @@ struct Popup {
 };
 const std::vector<Popup>& MainMenu();
 
+// A key and the command it sends, the key written as Qt's key sequences are ("Ctrl+O").
+struct Accelerator {
+    const char* key;
+    int command;
+    const char* help;  // what the key does, for --help and the README
+};
+// The one accelerator of the menus (Ctrl+O), then the player keys.
+const std::vector<Accelerator>& Accelerators();
+
 // The toolbar's ten items in order; 0 is a separator.
 const std::array<int, 10>& ToolbarItems();
 

@@ -36,6 +36,7 @@ bool SdlWaveOut::Open(const WAVEFORMATEX& format) {
         return false;
     }
     silence_ = have.silence;
+    sixteenBits_ = have.format == AUDIO_S16LSB;
     bufferMs_ =
         have.freq > 0 ? static_cast<uint32_t>(uint64_t{have.samples} * 1000 / have.freq) : 0;
     paused_ = false;
@@ -144,8 +145,35 @@ void SdlWaveOut::Close() {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
+void SdlWaveOut::SetVolume(int percent) {
+    volume_ = std::clamp(percent, 0, 100);
+}
+
 void SdlWaveOut::Callback(void* self, Uint8* stream, int len) {
-    static_cast<SdlWaveOut*>(self)->Fill(stream, len);
+    auto* out = static_cast<SdlWaveOut*>(self);
+    out->Fill(stream, len);
+    out->Scale(stream, len);
+}
+
+// Turns the sound down to the volume, in the device's own copy: the buffers stay as they
+// were written, and at 100 nothing is touched.
+void SdlWaveOut::Scale(Uint8* stream, int len) const {
+    const int volume = volume_.load();
+    if (volume >= 100) {
+        return;
+    }
+    if (sixteenBits_) {
+        for (int i = 0; i + 1 < len; i += 2) {
+            const int16_t s = static_cast<int16_t>(stream[i] | stream[i + 1] << 8);
+            const int16_t scaled = static_cast<int16_t>(s * volume / 100);
+            stream[i] = static_cast<Uint8>(scaled);
+            stream[i + 1] = static_cast<Uint8>(static_cast<uint16_t>(scaled) >> 8);
+        }
+    } else {
+        for (int i = 0; i < len; ++i) {
+            stream[i] = static_cast<Uint8>(128 + (stream[i] - 128) * volume / 100);
+        }
+    }
 }
 
 void SdlWaveOut::Fill(Uint8* stream, int len) {

@@ -26,14 +26,18 @@ class SdlWaveOut : public WaveOut {
     void Reset() override;
     void Close() override;
     bool HoldsSound() override;
+    void SetVolume(int percent) override;
     uint32_t Underruns() const override { return underruns_.load(); }
 
   private:
     static void Callback(void* self, Uint8* stream, int len);
     void Fill(Uint8* stream, int len);
+    void Scale(Uint8* stream, int len) const;
 
     SDL_AudioDeviceID device_ = 0;
     uint8_t silence_ = 0;
+    bool sixteenBits_ = true;
+    std::atomic<int> volume_{100};
     uint32_t bufferMs_ = 0;  // the sound one callback hands the device
     // Guarded by the SDL device lock, with the written buffers in play order.
     bool paused_ = false;       // asked by Pause

@@ -51,6 +51,9 @@ class WaveOut {
     // Whether sound the device took from finished buffers is still to be heard (a device
     // copies ahead of what it plays).
     virtual bool HoldsSound() { return false; }
+    // Scales what is played to percent (0 to 100) of its level; 100 plays the bytes as they
+    // are. Kept across Open and Close; from the main thread at any time.
+    virtual void SetVolume(int percent) { (void)percent; }
     // Times the device ran dry inside a stream (a gap of silence), since it was made.
     virtual uint32_t Underruns() const { return 0; }
 };

@@ -34,7 +34,8 @@ inline constexpr SettingKey kFullScreen{"Tovrin", "FullScreen", 0};
 inline constexpr int kMaxSizeFactor = 16;
 inline constexpr SettingKey kWindowSize{"Tovrin", "WindowSize", 1, -1, kMaxSizeFactor};
 inline constexpr SettingKey kAspectCorrect{"Marlux", "AspectCorrect", 0};
-inline constexpr SettingKey kType{"Tovrin", "type", 0};  // written only, always 1558
+inline constexpr SettingKey kVolume{"Tovrin", "Volume", 100, 0, 100};  // percent
+inline constexpr SettingKey kType{"Tovrin", "type", 0};                // written only, always 1558
 inline constexpr int kTypeMarker = 1558;
 inline constexpr SettingKey kPreviewPages{"Settings", "PreviewPages", 0};
 inline constexpr const char* kRecentSection = "Recent File List";
