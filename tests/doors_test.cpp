@@ -9,6 +9,7 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QUrl>
+#include <QWheelEvent>
 
 #include "FilmBuilder.h"
 #include "Fixtures.h"
@@ -236,4 +237,92 @@ TEST(Doors, DirectDrawFallsBackToThePainterWithoutGl) {
     p.Run(cmd::kDirectDraw);
     EXPECT_FALSE(p.State(cmd::kDirectDraw).checked);
     EXPECT_TRUE(p.View().HasRenderer());
+}
+
+// The keys, sent as key events to the window: each does what its table says.
+TEST(Doors, PlayerKeysAndMouse) {
+    TempDir dir;
+    Program p(dir);
+    CMainFrame& frame = p.Frame();
+    frame.show();
+    frame.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    QString chosen;
+    p.app->chooseFile = [&] {
+        chosen = "asked";
+        return QString();
+    };
+    QTest::keyClick(&frame, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(chosen, "asked") << "Ctrl+O shows the single-selection dialog";
+
+    // A 200-second movie of numbered frames, 10 a second.
+    p.app->OpenDocumentFile(NumberedMovie(dir, "long.cpk", 32, 16, 2000));
+    p.app->OpenDocumentFile(Movie(dir, "next.cpk", 30));
+    p.Idle();
+    CTovrinDoc& doc = p.Doc();
+    ASSERT_TRUE(doc.IsOpen());
+    auto key = [&](Qt::Key k) {
+        QTest::keyClick(&frame, k);
+        QApplication::processEvents();
+    };
+    key(Qt::Key_Space);
+    EXPECT_TRUE(doc.IsPlaying());
+    key(Qt::Key_Space);
+    EXPECT_TRUE(doc.IsPaused());
+    const uint32_t at = doc.PositionMs();
+    key(Qt::Key_Right);
+    EXPECT_EQ(doc.PositionMs(), at + 5000);
+    EXPECT_TRUE(frame.PaneText(0).startsWith("0:0")) << frame.PaneText(0).toStdString();
+    EXPECT_TRUE(frame.PaneText(0).endsWith(" / 3:20"));
+    key(Qt::Key_Up);
+    EXPECT_EQ(doc.PositionMs(), at + 65000);
+    key(Qt::Key_Down);
+    key(Qt::Key_Left);
+    EXPECT_EQ(doc.PositionMs(), at);
+    key(Qt::Key_Right);
+    key(Qt::Key_Home);
+    EXPECT_EQ(doc.PositionMs(), 0u);
+    key(Qt::Key_Period);
+    key(Qt::Key_Period);
+    EXPECT_EQ(doc.CurrentFrame()[0], 3) << "two frames on";
+    key(Qt::Key_Comma);
+    EXPECT_EQ(doc.CurrentFrame()[0], 2);
+    EXPECT_TRUE(doc.IsPaused());
+
+    CTovrinView& view = p.View();
+    key(Qt::Key_9);
+    EXPECT_EQ(view.GetVolume(), 90);
+    EXPECT_EQ(frame.PaneText(0), "Volume 90%");
+    key(Qt::Key_0);
+    key(Qt::Key_0);
+    EXPECT_EQ(view.GetVolume(), 100);
+    key(Qt::Key_M);
+    EXPECT_TRUE(view.IsMuted());
+    key(Qt::Key_M);
+    EXPECT_FALSE(view.IsMuted());
+    QWheelEvent down(QPointF(5, 5), view.mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -240),
+                     Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&view, &down);
+    EXPECT_EQ(view.GetVolume(), 80) << "the wheel turns it down two steps";
+
+    key(Qt::Key_F);
+    EXPECT_TRUE(view.IsFullScreen());
+    key(Qt::Key_Escape);
+    EXPECT_FALSE(view.IsFullScreen());
+    QTest::mouseDClick(&view, Qt::LeftButton);
+    EXPECT_TRUE(view.IsFullScreen()) << "a double click toggles full screen";
+    QTest::mouseDClick(&view, Qt::LeftButton);
+    EXPECT_FALSE(view.IsFullScreen()) << "its first click already ended it";
+
+    // A right click seeks to that fraction of the movie.
+    const QRect client = view.contentsRect();
+    QTest::mouseClick(&view, Qt::RightButton, Qt::NoModifier,
+                      QPoint(client.x() + client.width() * 3 / 4, client.center().y()));
+    EXPECT_NEAR(doc.PositionMs(), 150000.0, 1000.0);
+
+    key(Qt::Key_PageDown);
+    EXPECT_EQ(frame.windowTitle(), "next.cpk - Lunavue");
+    EXPECT_TRUE(doc.IsPlaying()) << "the next movie plays as this one did";
+    p.Exit();
+    EXPECT_NE(ReadAll(dir.File("lunavue.ini")).find("Volume=80"), std::string::npos);
 }

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
@@ -18,6 +19,7 @@
 #include "app/CMainFrame.h"
 #include "app/CTovrinApp.h"
 #include "display/CTovrinView.h"
+#include "platform/MessageBox.h"
 #include "platform/profile/Settings.h"
 #include "res/CommandIds.h"
 
@@ -288,4 +290,57 @@ TEST(Window, TerminationKeepsTheSettingsButNotThePosition) {
     EXPECT_NE(ini.find("loop=1"), std::string::npos);
     EXPECT_NE(ini.find("WindowSize=1"), std::string::npos);
     EXPECT_EQ(ini.find("x_position"), std::string::npos);
+}
+
+// The toolbar: every button reachable beside the narrowest picture, its images on the
+// toolbar's own colour, sharp at a pixel ratio of 2.
+TEST(Window, ToolbarButtonsImagesAndBoxes) {
+    TempDir dir;
+    Program p(dir);
+    p.Frame().show();
+    p.app->OpenDocumentFile(Movie(dir, "narrow.cpk", 160, 120));
+    p.Idle();
+    ASSERT_EQ(p.Client(), QSize(160, 120));
+    QApplication::processEvents();
+    QToolBar* bar = p.Frame().ToolBar();
+    for (QAction* a : bar->actions()) {
+        if (a->isSeparator())
+            continue;
+        QWidget* button = bar->widgetForAction(a);
+        ASSERT_NE(button, nullptr);
+        EXPECT_TRUE(button->isVisible()) << "button " << a->data().toInt();
+        EXPECT_TRUE(bar->rect().contains(button->geometry())) << "button " << a->data().toInt();
+    }
+    const QColor face = bar->palette().color(QPalette::Button);
+    const QImage one = CMainFrame::ButtonPixmap(cmd::kStop, face, 1).toImage();
+    EXPECT_EQ(one.size(), QSize(11, 11));
+    EXPECT_EQ(one.pixelColor(0, 0), face) << "the grey of the image is the toolbar's";
+    EXPECT_EQ(one.pixelColor(5, 5), QColor(0, 0, 255));
+    const QImage two = CMainFrame::ButtonPixmap(cmd::kStop, face, 2).toImage();
+    EXPECT_EQ(two.size(), QSize(22, 22));
+    for (int y = 0; y < 22; ++y)
+        for (int x = 0; x < 22; ++x)
+            ASSERT_EQ(two.pixel(x, y), one.pixel(x / 2, y / 2)) << "whole pixels, not blurred";
+
+    // The Open dialogs show each filter once, as the texts say; error boxes have no caption.
+    QStringList filters;
+    QString caption = "unset";
+    p.app->runDialog = [&](QDialog& d) {
+        if (auto* combo = d.findChild<QComboBox*>("fileTypeCombo")) {
+            for (int i = 0; i < combo->count(); ++i)
+                filters << combo->itemText(i);
+        } else {
+            caption = d.windowTitle().trimmed();
+        }
+    };
+    p.app->chooseFile = nullptr;
+    p.app->chooseFiles = nullptr;
+    p.Run(cmd::kFileOpen);
+    EXPECT_EQ(filters, (QStringList{QString::fromUtf8("VESPER Vizororu ﾌｧｲﾙ (*.cpk)"),
+                                    QString::fromUtf8("すべてのﾌｧｲﾙ (*.*)")}));
+    filters.clear();
+    p.Run(cmd::kOpen);
+    EXPECT_EQ(filters, (QStringList{"Files (*.cpk)", "All Files (*.*)"}));
+    ShowErrorBox(messages::kDamaged);
+    EXPECT_EQ(caption, "");
 }

@@ -317,7 +317,7 @@ void CTovrinView::mouseDoubleClickEvent(QMouseEvent* event) {
         ToggleFullScreen();
     }
     leftFullScreenByClick_ = false;
-    QFrame::mouseDoubleClickEvent(event);
+    event->accept();  // not passed on: the default would take it for another press
 }
 
 void CTovrinView::wheelEvent(QWheelEvent* event) {

@@ -79,3 +79,22 @@ if any(got[:at]) or any(got[at + len(want):]):
 print(f"sound: {len(want)} bytes whole and in order")
 PY
 }
+
+# The rectangle of a window's own area, without decorations: "x y width height".
+client_geometry() {
+    xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4}
+        /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}'
+}
+
+# The outer rectangle of a window, decorations included: "x y width height".
+outer_geometry() {
+    local w=$1 x y width height extents l r t b
+    read -r x y width height <<<"$(client_geometry "$w")"
+    extents=$(xprop -id "$w" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.*= //p' | tr -d ' ')
+    IFS=, read -r l r t b <<<"${extents:-0,0,0,0}"
+    echo "$((x - l)) $((y - t)) $((width + l + r)) $((height + t + b))"
+}
+
+screen_size() {
+    xwininfo -root | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w, h}'
+}

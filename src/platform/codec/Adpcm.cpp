@@ -122,6 +122,9 @@ bool AdpcmDecoder::DecodeGroup(const uint8_t* group, uint8_t* out) {
 }
 
 size_t AdpcmDecoder::Decode(const uint8_t* in, size_t len, uint8_t* out) {
+    if (len == 0) {
+        return 0;  // an empty chunk (its data may be no buffer at all)
+    }
     if (!headerDone_ && !refused_) {
         const size_t used = TakeHeader(in, len);
         in += used;
