@@ -1,5 +1,10 @@
 // Every way a name reaches the queue, the two dialogs, and full screen.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QGroupBox>
@@ -10,6 +15,8 @@
 #include <QTest>
 #include <QUrl>
 #include <QWheelEvent>
+#include <atomic>
+#include <thread>
 
 #include "FilmBuilder.h"
 #include "Fixtures.h"
@@ -19,6 +26,7 @@
 #include "app/CTovrinApp.h"
 #include "app/Dialogs.h"
 #include "display/CTovrinView.h"
+#include "framework/SingleInstance.h"
 #include "res/CommandIds.h"
 
 using namespace lunavue;
@@ -325,4 +333,142 @@ TEST(Doors, PlayerKeysAndMouse) {
     EXPECT_TRUE(doc.IsPlaying()) << "the next movie plays as this one did";
     p.Exit();
     EXPECT_NE(ReadAll(dir.File("lunavue.ini")).find("Volume=80"), std::string::npos);
+}
+
+namespace {
+
+// A raw connection to a door, as a hostile or careless local program would make it.
+int ConnectTo(const std::string& path) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Whether the other end has closed the connection, within ms.
+bool ClosedWithin(int fd, int ms) {
+    for (int waited = 0; waited <= ms; waited += 10) {
+        QApplication::processEvents();
+        char c;
+        const ssize_t n = recv(fd, &c, 1, MSG_DONTWAIT);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK))
+            return true;
+        QTest::qWait(10);
+    }
+    return false;
+}
+
+// Forwards from a thread of its own, so that this thread's event loop can answer.
+bool ForwardWhileServing(const std::string& path, std::vector<SingleInstance::Request> requests) {
+    std::atomic<int> result{-1};
+    std::thread client([&] { result = SingleInstance::Forward(path, requests, 3000) ? 1 : 0; });
+    for (int i = 0; i < 500 && result.load() < 0; ++i) {
+        QApplication::processEvents();
+        QTest::qWait(10);
+    }
+    client.join();
+    return result.load() == 1;
+}
+
+}  // namespace
+
+// Names arrive as the bytes they are, whatever they hold; requests too long, connections
+// that hang on, and floods of them are dropped, and the door stays open for real requests.
+TEST(Door, NamesArriveWholeAndAbuseIsDropped) {
+    TempDir dir;
+    const std::string path = dir.File("door.socket");
+    SingleInstance door;
+    std::vector<SingleInstance::Request> got;
+    ASSERT_TRUE(door.Listen(path, [&](const SingleInstance::Request& r) { got.push_back(r); }));
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 077, 0u) << "only this user may connect";
+
+    const std::string lineFeed = "/movies/two\nlines.cpk";
+    const std::string latin1 = std::string("/movies/caf\xE9.cpk");  // not UTF-8
+    ASSERT_TRUE(ForwardWhileServing(path, {{SingleInstance::kName, lineFeed},
+                                           {SingleInstance::kName, latin1},
+                                           {SingleInstance::kFlag, "play"}}));
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].text, lineFeed);
+    EXPECT_EQ(got[1].text, latin1);
+    EXPECT_EQ(got[2].kind, SingleInstance::kFlag);
+
+    // A request that says it is 300 MB long ends its connection at once.
+    const int big = ConnectTo(path);
+    const char header[] = {'N', 0x12, 0x00, 0x00, 0x00};
+    ASSERT_GE(big, 0);
+    ASSERT_EQ(send(big, header, sizeof header, MSG_NOSIGNAL), 5);
+    EXPECT_TRUE(ClosedWithin(big, 2000));
+    close(big);
+    // More held connections than the door takes, and then a real request: it is served,
+    // and the idle ones are dropped after a few seconds.
+    std::vector<int> held;
+    for (int i = 0; i < 3 * SingleInstance::kMaxConnections; ++i) {
+        held.push_back(ConnectTo(path));
+        ASSERT_GE(held.back(), 0);
+        QApplication::processEvents();
+    }
+    QTest::qWait(100);
+    QApplication::processEvents();
+    EXPECT_TRUE(ClosedWithin(held.back(), 1000)) << "beyond the limit: closed at once";
+    EXPECT_TRUE(ClosedWithin(held.front(), SingleInstance::kIdleMs + 2000)) << "idle: dropped";
+    for (int fd : held)
+        close(fd);
+    got.clear();
+    ASSERT_TRUE(ForwardWhileServing(path, {{SingleInstance::kName, "/after.cpk"}}));
+    EXPECT_EQ(got.size(), 1u);
+}
+
+// Another account listening where this user's player would be never receives a name: the
+// start plays its files itself. (Switching users needs root, as CI runs.)
+TEST(Door, AnotherUserNeverReceivesANameAndPrivateFoldersAreChecked) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to act as another user";
+    }
+    TempDir dir;
+    chmod(dir.Path().c_str(), 0777);
+    const std::string path = dir.File("door.socket");
+    int ready[2], heard[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(heard), 0);
+    const pid_t other = fork();
+    if (other == 0) {
+        // The other account: listens at the place and reports whatever arrives.
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(2);
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
+        if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 4) != 0)
+            _exit(3);
+        chmod(path.c_str(), 0777);
+        (void)!write(ready[1], "r", 1);
+        const int c = accept(fd, nullptr, nullptr);
+        char buf[256];
+        const ssize_t n = c >= 0 ? recv(c, buf, sizeof buf, 0) : -1;
+        (void)!write(heard[1], n > 0 ? "y" : "n", 1);
+        _exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    EXPECT_FALSE(
+        SingleInstance::Forward(path, {{SingleInstance::kName, "/secret/name.cpk"}}, 2000));
+    ASSERT_EQ(read(heard[0], &c, 1), 1);
+    EXPECT_EQ(c, 'n') << "the other account received bytes";
+    int status = 0;
+    waitpid(other, &status, 0);
+
+    // A runtime folder open to others, or someone else's, is not used for the door.
+    setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
+    EXPECT_NE(SingleInstance::PrivateFolder(), dir.Path().string());
+    chmod(dir.Path().c_str(), 0700);
+    EXPECT_EQ(SingleInstance::PrivateFolder(), dir.Path().string());
+    unsetenv("XDG_RUNTIME_DIR");
 }

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <memory>
 
@@ -486,4 +487,48 @@ TEST(Engine, TimeTexts) {
     EXPECT_EQ(CTovrinDoc::TimeText(65), " 1: 5");
     EXPECT_EQ(CTovrinDoc::TimeText(20), " 0:20");
     EXPECT_EQ(CTovrinDoc::TimeText(6000), "100: 0");
+}
+
+// The queue ends however it ends: with the last name that cannot be opened (missing, a
+// pipe that would block for good, damaged), -close still closes the program.
+TEST(Engine, TheQueueEndsAlsoWithNamesThatDoNotOpen) {
+    Engine e;
+    CapturedMessages messages;
+    const std::string fifo = e.dir.File("pipe.cpk");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    e.doc->SetAutoPlay(true);
+    e.doc->SetCloseAtEnd(true);
+    e.doc->AppendToQueue(e.Save(Numbered(2, 1, 10), "a.cpk"));
+    e.doc->AppendToQueue(fifo);
+    e.doc->AppendToQueue(e.dir.File("missing.cpk"));
+    e.doc->IdleStep(false);  // opens a
+    e.doc->IdleStep(false);  // plays it
+    e.start = e.clock.now;
+    e.RunTo(200);
+    for (int i = 0; i < 5; ++i)
+        e.doc->IdleStep(false);
+    EXPECT_EQ(messages.texts,
+              (std::vector<std::string>{messages::kCannotOpen, messages::kCannotOpen}));
+    EXPECT_EQ(e.shell.closeRequests, 1) << "the queue has ended: the program closes, once";
+
+    // Without -close, or with -close and nothing ever queued, it stays open.
+    Engine idle;
+    idle.doc->SetCloseAtEnd(true);
+    for (int i = 0; i < 5; ++i)
+        idle.doc->IdleStep(false);
+    EXPECT_EQ(idle.shell.closeRequests, 0);
+}
+
+// Damaged durations never hold the queue nor overflow: a last frame lasting 0x01000001
+// ticks at 10 ticks a second ends about a minute after the frames, not 19 days.
+TEST(Engine, DamagedDurationsAreCapped) {
+    Engine e;
+    FilmMovie m = Numbered(20, 1, 10);
+    m.samples.back().duration = 0x01000001;
+    m.samples[3].duration = 0x80000000u;
+    e.Open(m);
+    EXPECT_LE(e.doc->GetPeriodCount(), 20u + 600 + 600);
+    e.Play();
+    e.RunTo(150000);
+    EXPECT_TRUE(e.doc->IsFinished());
 }

@@ -428,3 +428,19 @@ TEST(MovieReader, RandomDamageNeverCrashes) {
         reader.Close();
     }
 }
+
+// Sound rates no device should be asked for make the sound silent, not the movie unplayable.
+TEST(MovieReader, SoundAtAbsurdRatesIsSilent) {
+    for (uint16_t rate : {1, 2, 7, 999}) {
+        FilmMovie m;
+        m.channels = 1;
+        m.bits = 16;
+        m.rate = rate;
+        m.Audio(Bytes(64, 1));
+        m.Video(GreyFrame(1));
+        Opened o(m);
+        ASSERT_TRUE(o.ok);
+        EXPECT_EQ(o.reader.GetAudioChunkCapacity(), 0u) << rate << " Hz";
+        EXPECT_FALSE(o.reader.Sound().Usable());
+    }
+}
