@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "movie/MovieReader.h"
+#include "platform/codec/Adpcm.h"
 
 namespace {
 
@@ -44,6 +45,27 @@ void BM_ConvertStereo16(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * 4096);
 }
 BENCHMARK(BM_ConvertStereo16);
+
+// The ADPCM decoder on a stereo stream in memory; the rate is in bytes of device sound.
+void BM_AdpcmDecoder(benchmark::State& state) {
+    std::vector<uint8_t> stream = {0x80, 0x00, 0x00, 0x20, 3, 18, 4, 2, 0, 0, 0xAC, 0x44};
+    stream.resize(36, 0);
+    for (int g = 0; g < 2000; ++g) {
+        for (int b = 0; b < 36; ++b) {
+            stream.push_back(static_cast<uint8_t>(b < 2 || (b >= 18 && b < 20) ? (b % 2 ? 0x40 : 0)
+                                                                               : g * 7 + b * 13));
+        }
+    }
+    std::vector<uint8_t> out(lunavue::codec::AdpcmDecoder::Capacity(stream.size(), 2));
+    int64_t bytes = 0;
+    for (auto _ : state) {
+        lunavue::codec::AdpcmDecoder decoder;
+        bytes += static_cast<int64_t>(decoder.Decode(stream.data(), stream.size(), out.data()));
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(bytes);
+}
+BENCHMARK(BM_AdpcmDecoder);
 
 }  // namespace
 

@@ -163,3 +163,52 @@ TEST(HeadlessPlay, CapturedSoundEqualsTheReference) {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     EXPECT_EQ(PlayHeadless("/nonexistent.cpk", 1), 1);
 }
+
+// The volume scales what the device plays, not the buffers written: at 50% a 16-bit 1000
+// plays as 500 and an unsigned 8-bit 228 (100 above the middle) as 178.
+TEST(SdlWaveOut, VolumeScalesInTheDevice) {
+    for (int bits : {16, 8}) {
+        SCOPED_TRACE(bits);
+        test::TempDir dir;
+        const std::string capture = dir.File("out.raw");
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", capture.c_str(), 1);
+        mm::SdlWaveOut out;
+        WAVEFORMATEX fmt{};
+        fmt.wFormatTag = WAVE_FORMAT_PCM;
+        fmt.nChannels = 1;
+        fmt.nSamplesPerSec = 8000;
+        fmt.wBitsPerSample = static_cast<uint16_t>(bits);
+        fmt.nBlockAlign = static_cast<uint16_t>(bits / 8);
+        fmt.nAvgBytesPerSec = 8000u * fmt.nBlockAlign;
+        ASSERT_TRUE(out.Open(fmt));
+        out.SetVolume(50);
+        std::vector<uint8_t> data;
+        for (int i = 0; i < 800; ++i) {
+            if (bits == 16) {
+                data.push_back(1000 & 0xFF);
+                data.push_back(1000 >> 8);
+            } else {
+                data.push_back(228);
+            }
+        }
+        const std::vector<uint8_t> written = data;
+        mm::WaveHeader h;
+        h.lpData = data.data();
+        h.dwBufferLength = static_cast<uint32_t>(data.size());
+        out.Prepare(h);
+        out.Write(h);
+        ASSERT_TRUE(Eventually([&] { return out.IsDone(h) && !out.HoldsSound(); }));
+        out.Close();
+        out.SetVolume(100);
+        EXPECT_EQ(data, written) << "the buffer itself is left as it was";
+        const test::Bytes got = test::ReadBytes(capture);
+        const test::Bytes half = bits == 16 ? test::Bytes{500 & 0xFF, 500 >> 8} : test::Bytes{178};
+        EXPECT_NE(std::search(got.begin(), got.end(), half.begin(), half.end()), got.end());
+        const test::Bytes full =
+            bits == 16 ? test::Bytes{1000 & 0xFF, 1000 >> 8} : test::Bytes{228};
+        EXPECT_EQ(std::search(got.begin(), got.end(), full.begin(), full.end()), got.end());
+    }
+    unsetenv("SDL_DISKAUDIOFILE");
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+}
