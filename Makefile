@@ -5,7 +5,7 @@
 PRESETS_TEST := default asan tsan
 FUZZ_SECONDS ?= 60
 
-.PHONY: run test deps build build-% test-% fuzz format clean
+.PHONY: run test deps build build-% test-% fuzz package check-package format clean
 
 deps:
 	@scripts/install-deps
@@ -22,10 +22,21 @@ run: build
 test-%: build-%
 	@ctest --preset $*
 
-test: deps $(addprefix test-,$(PRESETS_TEST)) fuzz
+test: deps $(addprefix test-,$(PRESETS_TEST)) fuzz check-package
 
 fuzz: build-fuzz
 	@scripts/run-fuzzers build/fuzz $(FUZZ_SECONDS)
+
+# The Debian package, built as packagers build: a plain Release configuration, no preset.
+package: deps
+	@cmake -S . -B build/package -DCMAKE_BUILD_TYPE=Release -DLUNAVUE_TESTS=OFF >/dev/null
+	@cmake --build build/package -j2
+	@cd build/package && cpack >/dev/null
+	@cp build/package/lunavue_*_amd64.deb .
+	@ls lunavue_*_amd64.deb
+
+check-package: package
+	@scripts/check-package
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -45,12 +45,12 @@ int main(int argc, char** argv) {
         const uint32_t to = static_cast<uint32_t>(rng() % doc.DurationMs());
         const auto start = std::chrono::steady_clock::now();
         doc.Seek(to);
-        ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
-                                                               start)
-                         .count());
+        ms.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
     }
     std::sort(ms.begin(), ms.end());
-    std::printf("movie: %u s, %d seeks\nmedian: %.1f ms\nworst: %.1f ms\n",
-                doc.DurationMs() / 1000, seeks, ms[ms.size() / 2], ms.back());
+    std::printf("movie: %u s, %d seeks\nmedian: %.1f ms\nworst: %.1f ms\n", doc.DurationMs() / 1000,
+                seeks, ms[ms.size() / 2], ms.back());
     return 0;
 }

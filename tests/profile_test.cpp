@@ -193,6 +193,22 @@ TEST(Settings, ChoosesTheFileBesideTheExecutable) {
     EXPECT_EQ(ChooseSettingsPath("/usr/my.dir/lunavue", nullptr), "/usr/my.dir/lunavue.ini");
     EXPECT_EQ(ChooseSettingsPath("/a/b.c", nullptr), "/a/b.c.ini");
     EXPECT_EQ(ChooseSettingsPath("/usr/bin/lunavue", "/tmp/mine.ini"), "/tmp/mine.ini");
+    // An installed program whose folder the user cannot write keeps the user's settings in
+    // the user's own folder. (As root, checked as another user in a child process.)
+    lunavue::test::TempDir home;
+    chmod(home.Path().c_str(), 0777);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(2);
+        setenv("XDG_CONFIG_HOME", home.Path().c_str(), 1);
+        _exit(ChooseSettingsPath("/usr/bin/lunavue", nullptr) == home.File("lunavue/lunavue.ini")
+                  ? 0
+                  : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(Settings, NegativeValuesRoundTrip) {

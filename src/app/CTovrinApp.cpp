@@ -437,6 +437,10 @@ void CTovrinApp::RunModal(QDialog& dialog) {
         runDialog(dialog);
     } else {
         dialog.exec();
+        // The keys belong to the player again, also where no window manager hands the
+        // focus back.
+        if (frame_)
+            frame_->activateWindow();
     }
     if (idle_)
         idle_->SetModal(false);

@@ -445,6 +445,20 @@ uint32_t MovieReader::GetAudioChunkCapacity() const {
     return soundUsable_ ? audioCapacity_ : 0;
 }
 
+bool MovieReader::FrameSlots(std::vector<uint32_t>& starts) const {
+    if (!Allocate(starts, videoEntries_.size() + 1)) {
+        return false;
+    }
+    const uint64_t p = framePeriod_;
+    uint64_t slots = 0;
+    for (size_t f = 0; f < videoEntries_.size(); ++f) {
+        starts[f] = static_cast<uint32_t>(std::min<uint64_t>(slots, UINT32_MAX));
+        slots += std::max<uint64_t>(1, (uint64_t{table_[videoEntries_[f]].duration} + p - 1) / p);
+    }
+    starts.back() = static_cast<uint32_t>(std::min<uint64_t>(slots, UINT32_MAX));
+    return true;
+}
+
 void MovieReader::Rewind() {
     if (!open_) {
         return;

@@ -95,6 +95,10 @@ class MovieReader {
     uint8_t GetSoundCompression() const { return soundCompression_; }
     // The duration of video frame f in ticks (capped at kMaxFrameSeconds).
     uint32_t GetFrameDuration(uint32_t f) const { return table_[videoEntries_[f]].duration; }
+    // Where each frame is shown: frame f fills the display periods from starts[f] on, one
+    // for every period its duration begins (at least one); starts[frames] is the total.
+    // False when out of memory.
+    bool FrameSlots(std::vector<uint32_t>& starts) const;
 
     // Bytes of the waiting-sound ring and the other buffers, for the curious and for tests.
     size_t GetSoundRingBytes() const { return soundRing_.Capacity(); }

@@ -85,8 +85,10 @@ bool CTovrinDoc::OpenMovie(const std::string& path) {
     const size_t size = header.biSizeImage;
     try {
         pictureBlock_.assign(kPoolSize * size, 0);
-        frameSlots_.assign(VideoFrameCount + 1, 0);
     } catch (const std::bad_alloc&) {
+        pictureBlock_ = {};
+    }
+    if (pictureBlock_.empty() || !Reader_.FrameSlots(frameSlots_)) {
         Reader_.Close();
         ShowErrorBox(messages::kNoMemory);
         return false;
@@ -94,19 +96,12 @@ bool CTovrinDoc::OpenMovie(const std::string& path) {
     for (int i = 0; i < kPoolSize; ++i) {
         FramePool[i] = pictureBlock_.data() + static_cast<size_t>(i) * size;
     }
-    // Where each frame's slots begin: a frame of D ticks fills max(1, ceil(D / P)) slots.
     // The movie lasts as its last frame's time says, but never much longer than its frames
     // fill: a damaged timestamp must not hold the queue.
     const uint32_t p = static_cast<uint32_t>(PeriodTicks);
-    uint64_t slots = 0;
-    for (uint32_t f = 0; f < VideoFrameCount; ++f) {
-        frameSlots_[f] = static_cast<uint32_t>(std::min<uint64_t>(slots, UINT32_MAX));
-        slots += std::max<uint64_t>(1, (uint64_t{Reader_.GetFrameDuration(f)} + p - 1) / p);
-    }
-    frameSlots_[VideoFrameCount] = static_cast<uint32_t>(std::min<uint64_t>(slots, UINT32_MAX));
     const uint64_t slack = uint64_t{MovieReader::kMaxFrameSeconds} * Reader_.GetBaseFrequency() / p;
-    PeriodCount =
-        static_cast<uint32_t>(std::min<uint64_t>(Reader_.GetTotalTicks() / p, slots + slack));
+    PeriodCount = static_cast<uint32_t>(
+        std::min<uint64_t>(Reader_.GetTotalTicks() / p, frameSlots_.back() + slack));
     SlotsFilled = 0;
     startMs_ = 0;
     for (auto& slot : DisplayRing) {

@@ -1,6 +1,9 @@
 // cpktool: looks into FILM movies from the command line.
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -10,8 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "display/Geometry.h"
 #include "movie/MovieInfo.h"
 #include "movie/MovieReader.h"
+#include "tools/Image.h"
 #include "tools/OutputFile.h"
 #include "tools/PlayCommand.h"
 
@@ -40,6 +45,14 @@ const char kUsage[] =
     "                              SECONDS on, without a window, with the real clock, timer\n"
     "                              and sound device, and reports frames shown, late slots,\n"
     "                              sound chunks, underruns and damaged frames\n"
+    "  thumbnail [-s SIZE] MOVIE OUT.png\n"
+    "                              a PNG of the frame a tenth into the movie, shaped as the\n"
+    "                              player shows it (aspect corrected), fitted smoothly into a\n"
+    "                              SIZE x SIZE box (default 256)\n"
+    "  export MOVIE OUT.wav        the sound as a WAV file, exactly as the device receives it\n"
+    "  export MOVIE FOLDER --frames [--start N] [--count M]\n"
+    "                              the frames (all, or M from frame N) as PNG files,\n"
+    "                              frame-000000.png on, numbered by frame\n"
     "  --version                   prints the version\n"
     "\n"
     "Exit status: 0 on success, 1 for a usage error or an output that cannot be written,\n"
@@ -64,7 +77,11 @@ struct Args {
     bool Parse(int argc, char** argv, const std::vector<std::string>& allowed) {
         for (int i = 2; i < argc; ++i) {
             const std::string a = argv[i];
-            if (a.rfind("--", 0) != 0) {
+            if (a == "--frames") {  // the one option without a value
+                options[a] = "";
+                continue;
+            }
+            if (a.rfind("-", 0) != 0 || a == "-") {
                 words.push_back(a);
                 continue;
             }
@@ -214,6 +231,207 @@ int Audio(const std::string& path, const std::string& out) {
     return Finish(file, out);
 }
 
+// Progress of a long export on standard error: a line that updates in place on a terminal,
+// once the export has taken a second; nothing when standard error is not a terminal.
+class Progress {
+  public:
+    explicit Progress(const char* what) : what_(what), terminal_(isatty(2) != 0) {}
+    ~Progress() {
+        if (shown_) {
+            std::fputc('\n', stderr);
+        }
+    }
+    void Update(uint64_t done, uint64_t total) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!terminal_ || total == 0 || now - start_ < std::chrono::seconds(1)) {
+            return;
+        }
+        std::fprintf(stderr, "\r%s: %3d%%", what_, static_cast<int>(100 * done / total));
+        shown_ = true;
+    }
+
+  private:
+    const char* what_;
+    bool terminal_;
+    bool shown_ = false;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// Decodes frames first ... last - 1 in turn, from the key frame they need, handing each
+// to use; false when a frame was damaged.
+template <typename Use>
+bool DecodeFrames(MovieReader& reader, uint32_t first, uint32_t last, Use use) {
+    BITMAPINFOHEADER h{};
+    reader.GetOutputFormat(&h);
+    std::vector<uint8_t> picture(h.biSizeImage);
+    const uint32_t key = reader.KeyFrameAtOrBefore(first);
+    reader.SeekTo(key, 0);
+    for (uint32_t f = key; f < last; ++f) {
+        const uint32_t damaged = reader.GetDamagedFrames();
+        reader.DecodeNextFrame(f < first ? nullptr : picture.data());
+        if (reader.GetDamagedFrames() != damaged) {
+            return false;
+        }
+        if (f >= first && !use(f, picture.data())) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int Thumbnail(const std::string& path, const std::string& out, long box) {
+    MovieReader reader;
+    if (!OpenMovie(reader, path)) {
+        return kRefused;
+    }
+    std::vector<uint32_t> slots;
+    if (!reader.FrameSlots(slots)) {
+        return kRefused;
+    }
+    // A tenth into the movie, so that a black first frame does not stand for it.
+    const auto at = std::upper_bound(slots.begin(), slots.end() - 1, slots.back() / 10);
+    const uint32_t frame = static_cast<uint32_t>(at - slots.begin() - 1);
+    BITMAPINFOHEADER h{};
+    reader.GetOutputFormat(&h);
+    lunavue::RgbImage image;
+    const bool whole = DecodeFrames(reader, frame, frame + 1, [&](uint32_t, const uint8_t* bits) {
+        image = lunavue::FromDecoded(bits, h.biWidth, h.biHeight);
+        return true;
+    });
+    if (!whole) {
+        std::fprintf(stderr, "cpktool: %s: frame %u is damaged\n", path.c_str(), frame);
+        return kRefused;
+    }
+    const lunavue::geometry::Size shape = lunavue::geometry::AspectCorrected(h.biWidth, h.biHeight);
+    int width = 0;
+    int height = 0;
+    lunavue::FitInBox(shape.w, shape.h, static_cast<int>(box), width, height);
+    OutputFile file;
+    if (!file.Open(out) || !lunavue::WritePng(file, lunavue::Resize(image, width, height))) {
+        return CannotWrite(out);
+    }
+    return Finish(file, out);
+}
+
+// The 44-byte header of a PCM WAV file holding `bytes` bytes of sound.
+std::vector<uint8_t> WavHeader(const lunavue::WAVEFORMATEX& f, uint32_t bytes) {
+    std::vector<uint8_t> h;
+    auto text = [&](const char* s) { h.insert(h.end(), s, s + 4); };
+    auto le = [&](uint32_t v, int n) {
+        for (int i = 0; i < n; ++i) {
+            h.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        }
+    };
+    text("RIFF");
+    le(36 + bytes, 4);
+    text("WAVE");
+    text("fmt ");
+    le(16, 4);
+    le(1, 2);  // PCM
+    le(f.nChannels, 2);
+    le(f.nSamplesPerSec, 4);
+    le(f.nAvgBytesPerSec, 4);
+    le(f.nBlockAlign, 2);
+    le(f.wBitsPerSample, 2);
+    text("data");
+    le(bytes, 4);
+    return h;
+}
+
+int ExportSound(MovieReader& reader, const std::string& path, const std::string& out) {
+    const uint32_t capacity = reader.GetAudioChunkCapacity();
+    if (capacity == 0) {
+        std::fprintf(stderr, "cpktool: %s: the movie has no sound to export\n", path.c_str());
+        return kFailed;
+    }
+    OutputFile file;
+    if (!file.Open(out)) {
+        return CannotWrite(out);
+    }
+    const lunavue::WAVEFORMATEX format = reader.GetAudioFormat();
+    file.Write(WavHeader(format, 0).data(), 44);
+    std::vector<uint8_t> chunk(capacity);
+    uint64_t bytes = 0;
+    Progress progress("exporting the sound");
+    auto drain = [&] {
+        while (const uint32_t n = reader.NextAudioChunk(chunk.data())) {
+            file.Write(chunk.data(), n);
+            bytes += n;
+        }
+    };
+    reader.Rewind();
+    const uint32_t frames = reader.GetVideoFrameCount();
+    for (uint32_t f = 0; f < frames; ++f) {
+        reader.DecodeNextFrame(nullptr);
+        drain();
+        progress.Update(f, frames);
+    }
+    drain();
+    if (bytes > UINT32_MAX - 36) {
+        std::fprintf(stderr, "cpktool: %s: the sound is too long for a WAV file\n", path.c_str());
+        return kFailed;
+    }
+    // Now that the length is known, the header says it.
+    const std::vector<uint8_t> header = WavHeader(format, static_cast<uint32_t>(bytes));
+    if (std::fseek(file.Stream(), 0, SEEK_SET) != 0) {
+        return CannotWrite(out);
+    }
+    file.Write(header.data(), header.size());
+    return Finish(file, out);
+}
+
+int ExportFrames(MovieReader& reader, const std::string& folder, long first, long count) {
+    const uint32_t frames = reader.GetVideoFrameCount();
+    if (first >= static_cast<long>(frames)) {
+        std::fprintf(stderr, "cpktool: the movie has %u frames\n", frames);
+        return kFailed;
+    }
+    mkdir(folder.c_str(), 0777);  // made if missing; an error shows at the first file
+    const uint32_t last =
+        static_cast<uint32_t>(count < 0 ? frames : std::min<long>(frames, first + count));
+    BITMAPINFOHEADER h{};
+    reader.GetOutputFormat(&h);
+    Progress progress("exporting frames");
+    int status = 0;
+    const bool whole = DecodeFrames(
+        reader, static_cast<uint32_t>(first), last, [&](uint32_t f, const uint8_t* bits) {
+            char name[32];
+            std::snprintf(name, sizeof name, "/frame-%06u.png", f);
+            OutputFile file;
+            const std::string out = folder + name;
+            if (!file.Open(out) ||
+                !lunavue::WritePng(file, lunavue::FromDecoded(bits, h.biWidth, h.biHeight)) ||
+                !file.Commit()) {
+                status = CannotWrite(out);
+                return false;
+            }
+            progress.Update(f - static_cast<uint32_t>(first), last - static_cast<uint32_t>(first));
+            return true;
+        });
+    if (!whole && status == 0) {
+        std::fprintf(stderr, "cpktool: a frame is damaged; the frames before it are written\n");
+        return kRefused;
+    }
+    return status;
+}
+
+int Export(const Args& args) {
+    MovieReader reader;
+    if (!OpenMovie(reader, args.words[0])) {
+        return kRefused;
+    }
+    if (args.options.count("--frames") == 0) {
+        return ExportSound(reader, args.words[0], args.words[1]);
+    }
+    long first = 0;
+    long count = -1;
+    if (!args.Number("--start", 0, INT32_MAX, 0, first) ||
+        !args.Number("--count", 1, INT32_MAX, -1, count)) {
+        return Usage();
+    }
+    return ExportFrames(reader, args.words[1], first, count);
+}
+
 int Bench(const std::string& path, long repeat) {
     MovieReader reader;
     if (!OpenMovie(reader, path)) {
@@ -301,6 +519,14 @@ int main(int argc, char** argv) {
     }
     if (command == "play" && parse({"--loop", "--start"}, 1)) {
         return Play(args.words[0], args);
+    }
+    if (command == "thumbnail" && parse({"-s"}, 2)) {
+        long box = 256;
+        return args.Number("-s", 1, 4096, 256, box) ? Thumbnail(args.words[0], args.words[1], box)
+                                                    : Usage();
+    }
+    if (command == "export" && parse({"--frames", "--start", "--count"}, 2)) {
+        return Export(args);
     }
     return Usage();
 }

@@ -1,5 +1,6 @@
 #include "platform/profile/Settings.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +16,27 @@ std::unique_ptr<profile::ProfileFile>& Current() {
 }
 }  // namespace
 
+namespace {
+
+// The user's own settings folder ($XDG_CONFIG_HOME/lunavue or ~/.config/lunavue), made when
+// missing; empty when there is no home to put it in.
+std::string UserConfigFolder() {
+    std::string base;
+    if (const char* config = getenv("XDG_CONFIG_HOME"); config != nullptr && *config == '/') {
+        base = config;
+    } else if (const char* home = getenv("HOME"); home != nullptr && *home == '/') {
+        base = std::string(home) + "/.config";
+        mkdir(base.c_str(), 0700);
+    } else {
+        return {};
+    }
+    const std::string folder = base + "/lunavue";
+    mkdir(folder.c_str(), 0700);
+    return folder;
+}
+
+}  // namespace
+
 std::string ChooseSettingsPath(const std::string& exePath, const char* envOverride) {
     if (envOverride != nullptr && *envOverride != '\0') {
         return envOverride;
@@ -22,10 +44,20 @@ std::string ChooseSettingsPath(const std::string& exePath, const char* envOverri
     size_t slash = exePath.rfind('/');
     size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
     size_t n = exePath.size();
-    if (n >= nameStart + 4 && exePath[n - 4] == '.') {
-        return exePath.substr(0, n - 3) + "ini";
+    std::string beside = n >= nameStart + 4 && exePath[n - 4] == '.'
+                             ? exePath.substr(0, n - 3) + "ini"
+                             : exePath + ".ini";
+    // An installed program lives in a folder its users cannot write (/usr/bin): its
+    // settings would never be kept there, so they go to the user's own settings folder.
+    const std::string folder = nameStart == 0 ? "." : exePath.substr(0, nameStart);
+    struct stat st {};
+    if (stat(folder.c_str(), &st) == 0 && access(folder.c_str(), W_OK) != 0 &&
+        access(beside.c_str(), W_OK) != 0) {
+        if (const std::string own = UserConfigFolder(); !own.empty()) {
+            return own + "/lunavue.ini";
+        }
     }
-    return exePath + ".ini";
+    return beside;
 }
 
 std::string ExecutablePath() {

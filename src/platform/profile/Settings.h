@@ -44,7 +44,9 @@ inline constexpr const char* kRecentKeyFormat = "File%d";
 
 // The settings file for an executable at exePath: $LUNAVUE_INI when that is set and not
 // empty; otherwise the executable's path with its last three characters replaced by "ini"
-// when its file name ends in a three-character extension, else with ".ini" appended.
+// when its file name ends in a three-character extension, else with ".ini" appended; but
+// when the executable's folder exists and the user cannot write there (an installed
+// program), lunavue.ini in the user's own settings folder (~/.config/lunavue).
 std::string ChooseSettingsPath(const std::string& exePath, const char* envOverride);
 
 // The full path of the running executable.
