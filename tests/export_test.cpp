@@ -48,7 +48,8 @@ std::vector<double> Grid(const Rgb& p, int cols, int rows) {
     std::vector<int> n(static_cast<size_t>(cols * rows), 0);
     for (int y = 0; y < p.height; ++y) {
         for (int x = 0; x < p.width; ++x) {
-            const size_t cell = static_cast<size_t>(y * rows / p.height * cols + x * cols / p.width);
+            const size_t cell =
+                static_cast<size_t>(y * rows / p.height * cols + x * cols / p.width);
             for (int c = 0; c < 3; ++c)
                 g[cell * 3 + c] += p.pixels[3 * (static_cast<size_t>(y) * p.width + x) + c];
             ++n[cell];
@@ -77,7 +78,8 @@ TEST(Thumbnail, EveryFixtureGivesItsFrameATenthIn) {
     for (const Fixture& fx : Fixtures()) {
         SCOPED_TRACE(fx.name);
         const std::string out = dir.File(std::string(fx.name) + ".png");
-        ASSERT_EQ(Cpktool("thumbnail " + FixturePath(std::string(fx.name) + ".cpk") + " " + out), 0);
+        ASSERT_EQ(Cpktool("thumbnail " + FixturePath(std::string(fx.name) + ".cpk") + " " + out),
+                  0);
         const Rgb thumb = ReadPng(out);
         // Every fixture is shown 4:3 by the aspect correction: 256 x 192 in the 256 box.
         EXPECT_EQ(thumb.width, 256);

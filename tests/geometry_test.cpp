@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
+#include "display/PictureScaler.h"
+#include "platform/Formats.h"
+
 #include "display/Geometry.h"
 
 using namespace lunavue::geometry;
@@ -52,4 +57,38 @@ TEST(Geometry, GpuPictureSurfaceHasTheScreensShape) {
     // A narrow picture: the surface is as high as the picture, the picture centred across.
     EXPECT_EQ(PictureSurface(256, 240, 1280, 1024), (Surface{300, 240, 22, 0, 278, 240}));
     EXPECT_EQ(PictureSurface(352, 240, 1280, 1024), (Surface{352, 281, 0, 20, 352, 260}));
+}
+
+// The picture as the window shows it: every shown pixel is the picture's pixel under its
+// centre, for whole multiples and for any other size, odd widths included.
+TEST(PictureScaler, EveryShownPixelIsThePicturePixelUnderIt) {
+    for (auto [sw, sh] : {std::pair{5, 3}, {8, 8}, {7, 2}}) {
+        const size_t stride = lunavue::PictureStride(static_cast<uint32_t>(sw));
+        std::vector<uint8_t> picture(stride * static_cast<size_t>(sh));
+        for (size_t i = 0; i < picture.size(); ++i)
+            picture[i] = static_cast<uint8_t>(i * 37 + 11);
+        lunavue::PictureScaler scaler;
+        for (auto [dw, dh] : {std::pair{sw, sh},
+                              {2 * sw, 2 * sh},
+                              {3 * sw, 3 * sh},
+                              {sw * 2 + 1, sh + 4},
+                              {sw - 1 > 0 ? sw - 1 : 1, sh}}) {
+            std::vector<uint32_t> shown(static_cast<size_t>(dw * dh) + 8, 0);
+            scaler.Scale(picture.data(), sw, sh, stride, shown.data(), dw, dh,
+                         static_cast<size_t>(dw));
+            for (int y = 0; y < dh; ++y) {
+                for (int x = 0; x < dw; ++x) {
+                    const int sx = (2 * x + 1) * sw / (2 * dw);
+                    const int sy = (2 * y + 1) * sh / (2 * dh);
+                    const uint8_t* p = picture.data() + static_cast<size_t>(sh - 1 - sy) * stride +
+                                       3 * static_cast<size_t>(sx);
+                    const uint32_t want =
+                        0xFF000000u | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
+                    ASSERT_EQ(shown[static_cast<size_t>(y * dw + x)], want)
+                        << sw << "x" << sh << " to " << dw << "x" << dh << " at " << x << "," << y;
+                }
+            }
+            EXPECT_EQ(shown[static_cast<size_t>(dw * dh)], 0u) << "nothing written past the end";
+        }
+    }
 }

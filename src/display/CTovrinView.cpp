@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QStatusBar>
@@ -132,8 +133,20 @@ void CTovrinView::Invalidate() {
         // its shape between the surface's black bars.
         presenter_->Show(FullScreenActive && AspectCorrect == 0);
     } else {
-        update();
+        shownValid_ = false;
+        update(PictureDestination());  // only where the picture is: bars and border stay
     }
+}
+
+// Where the painter draws the picture: the client area, or in full screen without aspect
+// correction the letterbox of the whole screen.
+QRect CTovrinView::PictureDestination() const {
+    const QRect client = contentsRect();
+    if (FullScreenActive && AspectCorrect == 0) {
+        return QRect(client.x() + PictureRect.x, client.y() + PictureRect.y, PictureRect.w,
+                     PictureRect.h);
+    }
+    return client;
 }
 
 geometry::Size CTovrinView::PictureSizeForSizing() const {
@@ -342,9 +355,11 @@ void CTovrinView::ApplyVolume() {
 }
 
 void CTovrinView::paintEvent(QPaintEvent* event) {
-    QFrame::paintEvent(event);  // the border
-    QPainter painter(this);
     const QRect client = contentsRect();
+    if (!client.contains(event->rect())) {
+        QFrame::paintEvent(event);  // the border, when it is to be painted at all
+    }
+    QPainter painter(this);
     painter.setClipRect(client);
     if (presenter_ != nullptr) {
         // Under the GPU picture: the colour key while the overlay kind is in use.
@@ -354,23 +369,35 @@ void CTovrinView::paintEvent(QPaintEvent* event) {
     const uint8_t* bits = doc_.IsOpen() ? doc_.CurrentFrame() : nullptr;
     if (bits == nullptr || !rendererReady_) {
         painter.fillRect(client, Qt::black);
+        shownValid_ = false;
         return;
     }
-    const int pw = PictureHeader.biWidth;
-    const int ph = PictureHeader.biHeight;
-    QRect dest = client;
-    if (FullScreenActive && AspectCorrect == 0) {
-        // The letterbox of the whole screen, in client coordinates, with black bars.
-        dest = QRect(client.x() + PictureRect.x, client.y() + PictureRect.y, PictureRect.w,
-                     PictureRect.h);
-        painter.fillRect(client, Qt::black);
+    const QRect dest = PictureDestination();
+    if (dest != client) {
+        // The letterbox's black bars.
+        const QRegion bars = QRegion(client).subtracted(dest);
+        for (const QRect& r : bars) {
+            painter.fillRect(r, Qt::black);
+        }
     }
-    // The picture's rows run bottom-up: draw it upside down into a flipped destination.
-    const QImage picture(bits, pw, ph, PictureStride(static_cast<uint32_t>(pw)),
-                         QImage::Format_BGR888);
-    painter.translate(dest.x(), dest.y() + dest.height());
-    painter.scale(1, -1);
-    painter.drawImage(QRect(0, 0, dest.width(), dest.height()), picture);
+    if (dest.isEmpty()) {
+        return;
+    }
+    // At the screen's own pixels, so that painting copies without scaling.
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels(qRound(dest.width() * ratio), qRound(dest.height() * ratio));
+    if (!shownValid_ || shown_.size() != pixels) {
+        if (shown_.size() != pixels) {
+            shown_ = QImage(pixels, QImage::Format_RGB32);
+            shown_.setDevicePixelRatio(ratio);
+        }
+        const int pw = PictureHeader.biWidth;
+        scaler_.Scale(bits, pw, PictureHeader.biHeight, PictureStride(static_cast<uint32_t>(pw)),
+                      reinterpret_cast<uint32_t*>(shown_.bits()), pixels.width(), pixels.height(),
+                      static_cast<size_t>(shown_.bytesPerLine()) / sizeof(uint32_t));
+        shownValid_ = true;
+    }
+    painter.drawImage(dest.topLeft(), shown_);
 }
 
 bool CTovrinView::OnCommand(int id) {

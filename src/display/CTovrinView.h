@@ -4,10 +4,12 @@
 #pragma once
 
 #include <QFrame>
+#include <QImage>
 #include <QRect>
 #include <functional>
 
 #include "display/Geometry.h"
+#include "display/PictureScaler.h"
 #include "framework/Commands.h"
 #include "platform/Formats.h"
 #include "playback/DocumentHost.h"
@@ -86,6 +88,7 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     QRect ScreenGeometry() const;
     QRect WorkArea() const;
     QRect ClientScreenRect() const;  // the client area in screen coordinates
+    QRect PictureDestination() const;
 
     CTovrinDoc& doc_;
     int AspectWidth = 0;
@@ -107,7 +110,11 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     bool muted_ = false;
     bool leftFullScreenByClick_ = false;  // the first click of a double click ended full screen
     std::function<void(const QString&)> feedback_;
-    bool rendererReady_ = false;        // the picture path of the open movie is set up
+    bool rendererReady_ = false;  // the picture path of the open movie is set up
+    // The current picture as it is painted, made again only for a new picture or size.
+    PictureScaler scaler_;
+    QImage shown_;
+    bool shownValid_ = false;
     GlPresenter* presenter_ = nullptr;  // the GPU renderer, a child over the client area
     geometry::Surface surface_;         // its picture surface
 };

@@ -31,9 +31,22 @@ int IdleDriver::NextWait() const {
     return wait_ ? std::max(1, wait_()) : 1;
 }
 
+// Whether an event can change what the idle hook does: painting and timers cannot.
+static bool Matters(const QEvent* event) {
+    switch (event->type()) {
+        case QEvent::Timer:
+        case QEvent::Paint:
+        case QEvent::UpdateRequest:
+        case QEvent::UpdateLater:
+            return false;
+        default:
+            return true;
+    }
+}
+
 bool IdleDriver::eventFilter(QObject* watched, QEvent* event) {
-    // Any event but our own timer's starts a new round of idle calls once it is handled.
-    if (watched != &timer_ && event->type() != QEvent::Timer) {
+    // Any event that matters starts a new round of idle calls once it is handled.
+    if (watched != &timer_ && Matters(event)) {
         sawEvent_ = true;
         if (modalDepth_ == 0 && !timer_.isActive()) {
             timer_.start(0);  // a zero timer fires once the pending events are done

@@ -47,7 +47,7 @@ Taps MakeTaps(int from, int to) {
             const double d = std::fabs(s + 0.5 - centre);
             const double v =
                 scale > 1 ? std::clamp(std::min(scale / 2 + 0.5 - d, 1.0), 0.0, 1.0)  // coverage
-                          : std::max(0.0, 1.0 - d);                                    // tent
+                          : std::max(0.0, 1.0 - d);                                   // tent
             w.push_back(v);
             sum += v;
         }
@@ -99,7 +99,8 @@ RgbImage Resize(const RgbImage& in, int width, int height) {
 }
 
 void FitInBox(int width, int height, int box, int& outWidth, int& outHeight) {
-    const double scale = std::min(static_cast<double>(box) / width, static_cast<double>(box) / height);
+    const double scale =
+        std::min(static_cast<double>(box) / width, static_cast<double>(box) / height);
     outWidth = std::clamp(static_cast<int>(std::lround(width * scale)), 1, box);
     outHeight = std::clamp(static_cast<int>(std::lround(height * scale)), 1, box);
 }

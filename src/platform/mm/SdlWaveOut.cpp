@@ -1,6 +1,7 @@
 #include "platform/mm/SdlWaveOut.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace lunavue::mm {
@@ -25,8 +26,10 @@ bool SdlWaveOut::Open(const WAVEFORMATEX& format) {
     want.freq = static_cast<int>(format.nSamplesPerSec);
     want.format = format.wBitsPerSample == 16 ? AUDIO_S16LSB : AUDIO_U8;
     want.channels = static_cast<Uint8>(format.nChannels);
-    // About 23 ms of sound a callback at 22050 Hz: short enough to follow the picture.
-    want.samples = 512;
+    // About 23 ms of sound a callback at any rate: short enough to follow the picture, long
+    // enough not to wake the sound thread more often than that.
+    want.samples = static_cast<Uint16>(std::clamp(
+        1 << static_cast<int>(std::lround(std::log2(format.nSamplesPerSec / 43.0))), 256, 4096));
     want.callback = &SdlWaveOut::Callback;
     want.userdata = this;
     SDL_AudioSpec have{};
