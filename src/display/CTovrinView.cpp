@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
@@ -383,7 +384,25 @@ void CTovrinView::paintEvent(QPaintEvent* event) {
     if (dest.isEmpty()) {
         return;
     }
-    // At the screen's own pixels, so that painting copies without scaling.
+    const int pw = PictureHeader.biWidth;
+    const size_t stride = PictureStride(static_cast<uint32_t>(pw));
+    // Where the window's own pixels are a 32-bit image (the usual case), the picture goes
+    // straight into them at its shown size: no picture of our own, no copy. (The view is
+    // the only widget there; menus and dialogs are windows of their own.)
+    auto* target = dynamic_cast<QImage*>(painter.paintEngine()->paintDevice());
+    const QRect device = painter.deviceTransform().mapRect(QRectF(dest)).toRect();
+    if (target != nullptr &&
+        (target->format() == QImage::Format_RGB32 ||
+         target->format() == QImage::Format_ARGB32_Premultiplied) &&
+        target->rect().contains(device)) {
+        const size_t line = static_cast<size_t>(target->bytesPerLine()) / sizeof(uint32_t);
+        scaler_.Scale(bits, pw, PictureHeader.biHeight, stride,
+                      reinterpret_cast<uint32_t*>(target->bits()) + device.y() * line + device.x(),
+                      device.width(), device.height(), line);
+        return;
+    }
+    // Otherwise a picture at the screen's own pixels, made once for each new picture, so
+    // that painting copies without scaling.
     const qreal ratio = devicePixelRatioF();
     const QSize pixels(qRound(dest.width() * ratio), qRound(dest.height() * ratio));
     if (!shownValid_ || shown_.size() != pixels) {
@@ -391,8 +410,7 @@ void CTovrinView::paintEvent(QPaintEvent* event) {
             shown_ = QImage(pixels, QImage::Format_RGB32);
             shown_.setDevicePixelRatio(ratio);
         }
-        const int pw = PictureHeader.biWidth;
-        scaler_.Scale(bits, pw, PictureHeader.biHeight, PictureStride(static_cast<uint32_t>(pw)),
+        scaler_.Scale(bits, pw, PictureHeader.biHeight, stride,
                       reinterpret_cast<uint32_t*>(shown_.bits()), pixels.width(), pixels.height(),
                       static_cast<size_t>(shown_.bytesPerLine()) / sizeof(uint32_t));
         shownValid_ = true;

@@ -18,12 +18,34 @@ inline uint32_t Pixel3(const uint8_t* p) {
 
 // A picture row written n times wider: each pixel as n shown pixels. The row's last pixel
 // is read byte by byte: four bytes would reach past the picture at its end.
-void WideRow(const uint8_t* row, int sw, int n, uint32_t* out) {
-    for (int x = 0; x < sw; ++x) {
-        const uint32_t px = x + 1 < sw ? Pixel4(row + 3 * x) : Pixel3(row + 3 * x);
-        for (int k = 0; k < n; ++k) {
+template <int N>
+void WideRow(const uint8_t* row, int sw, uint32_t* out) {
+    for (int x = 0; x + 1 < sw; ++x) {
+        const uint32_t px = Pixel4(row + 3 * x);
+        for (int k = 0; k < N; ++k) {
             *out++ = px;
         }
+    }
+    for (int k = 0; k < N; ++k) {
+        *out++ = Pixel3(row + 3 * (sw - 1));
+    }
+}
+
+void WideRow(const uint8_t* row, int sw, int n, uint32_t* out) {
+    switch (n) {  // the usual sizes, each in a loop the compiler can see through
+        case 1:
+            return WideRow<1>(row, sw, out);
+        case 2:
+            return WideRow<2>(row, sw, out);
+        case 3:
+            return WideRow<3>(row, sw, out);
+        default:
+            for (int x = 0; x < sw; ++x) {
+                const uint32_t px = x + 1 < sw ? Pixel4(row + 3 * x) : Pixel3(row + 3 * x);
+                for (int k = 0; k < n; ++k) {
+                    *out++ = px;
+                }
+            }
     }
 }
 
