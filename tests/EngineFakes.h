@@ -111,4 +111,15 @@ struct RecordingShell : DocumentShell {
     void CloseMainWindow() override { ++closeRequests; }
 };
 
+// The fake platform services and window a document runs on in tests.
+struct FakeHost {
+    FakeClock clock;
+    ManualTimer timer;
+    CapturingWaveOut wave;
+    MemorySettings settings;
+    RecordingView view;
+    RecordingShell shell;
+    DocumentPlatform Platform() { return {clock, timer, wave, settings}; }
+};
+
 }  // namespace lunavue::test

@@ -15,20 +15,14 @@ using namespace lunavue::test;
 namespace {
 
 // A document on fake platform services, with settings and movies of its own.
-struct Engine {
+struct Engine : FakeHost {
     TempDir dir;
-    FakeClock clock;
-    ManualTimer timer;
-    CapturingWaveOut wave;
-    MemorySettings settings;
-    RecordingView view;
-    RecordingShell shell;
     std::unique_ptr<CTovrinDoc> doc;
     uint32_t start = 0;
 
     explicit Engine(int loop = 0) {
         settings.Write(settings::kLoop, loop);
-        doc = std::make_unique<CTovrinDoc>(DocumentPlatform{clock, timer, wave, settings}, shell);
+        doc = std::make_unique<CTovrinDoc>(Platform(), shell);
         doc->SetView(&view);
     }
     std::string Save(const FilmMovie& m, const std::string& name = "m.cpk") {

@@ -40,14 +40,8 @@ struct Reference {
 };
 
 // A document on fake platform services playing one fixture.
-struct Player {
-    FakeClock clock;
-    ManualTimer timer;
-    CapturingWaveOut wave;
-    MemorySettings settings;
-    RecordingView view;
-    RecordingShell shell;
-    CTovrinDoc doc{DocumentPlatform{clock, timer, wave, settings}, shell};
+struct Player : FakeHost {
+    CTovrinDoc doc{Platform(), shell};
     Reference ref;
     size_t pictureBytes;
 
