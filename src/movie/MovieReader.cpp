@@ -279,6 +279,13 @@ OpenStatus MovieReader::ReadTable(uint32_t n) {
     if (videoCount == 0) {
         return Refuse(OpenError::kNoVideo);
     }
+    return SplitTable(videoCount, tableBytes);
+}
+
+// The frames and the sound chunks of the table, each in file order; the key frames; the
+// movie's length; and its sound.
+OpenStatus MovieReader::SplitTable(uint32_t videoCount, uint64_t tableBytes) {
+    const uint32_t n = static_cast<uint32_t>(table_.size());
     std::vector<uint32_t> audioLengths;
     if (!Allocate(videoEntries_, videoCount) || !Allocate(audioEntries_, n - videoCount) ||
         !Allocate(keyFrames_, videoCount) || !Allocate(audioLengths, n - videoCount)) {
@@ -305,15 +312,20 @@ OpenStatus MovieReader::ReadTable(uint32_t n) {
         }
     }
     // Files of an old muxer invert the key flag: then the frames' own data tell.
-    keyFlagsHold_ = keyFrames_.front() == 1;
-    if (!keyFlagsHold_) {
+    if (keyFrames_.front() != 1) {
         std::fill(keyFrames_.begin(), keyFrames_.end(), kNotLookedAt);
     }
     const SampleEntry& last = table_[videoEntries_.back()];
     totalTicks_ = last.timestamp + last.duration;
     // Every length is within the file, so the buffers below are no larger than it.
     compressedCapacity_ = RoundUp4(largestVideo) + 4;
+    largestAudio_ = largestAudio;
+    return SetUpSound(audioLengths, tableBytes);
+}
 
+// The sound's coding and format, where each chunk starts, and the device bytes of the
+// largest chunk.
+OpenStatus MovieReader::SetUpSound(const std::vector<uint32_t>& audioLengths, uint64_t tableBytes) {
     uint8_t prefix[codec::AdpcmDecoder::kPrefixBytes];
     size_t prefixLen = 0;
     uint64_t streamBytes = 0;
@@ -325,8 +337,7 @@ OpenStatus MovieReader::ReadTable(uint32_t n) {
         return Refuse(OpenError::kOutOfMemory, tableBytes);
     }
     audioCapacity_ =
-        soundUsable_ ? static_cast<uint32_t>(RoundUp4(sound_.Capacity(largestAudio))) : 0;
-    largestAudio_ = largestAudio;
+        soundUsable_ ? static_cast<uint32_t>(RoundUp4(sound_.Capacity(largestAudio_))) : 0;
     return {};
 }
 

@@ -133,6 +133,8 @@ class MovieReader {
   private:
     OpenStatus ReadHeader(uint32_t& entryCount);
     OpenStatus ReadTable(uint32_t entryCount);
+    OpenStatus SplitTable(uint32_t videoCount, uint64_t tableBytes);
+    OpenStatus SetUpSound(const std::vector<uint32_t>& audioLengths, uint64_t tableBytes);
     OpenStatus AllocateBuffers();
     void SizeSoundRing(uint64_t& bytes, uint64_t& chunks) const;
     OpenStatus Refuse(OpenError error, uint64_t detail = 0);
@@ -165,7 +167,6 @@ class MovieReader {
     std::vector<uint32_t> videoEntries_;  // table index of each video frame
     std::vector<uint32_t> audioEntries_;  // table index of each sound chunk
     std::vector<uint8_t> keyFrames_;      // per frame: 1 key, 0 not, kNotLookedAt
-    bool keyFlagsHold_ = true;            // the table's key flags can be believed
     uint32_t headerLength_ = 0;
     SoundRing soundRing_;
     std::vector<uint8_t> compressed_;

@@ -73,58 +73,19 @@ bool CTovrinDoc::OpenMovie(const std::string& path) {
         }
         return false;
     }
-    PeriodTicks = static_cast<float>(Reader_.GetFramePeriodTicks());
-    BaseFrequency = static_cast<float>(Reader_.GetBaseFrequency());
-    // At least a millisecond: a timer of period 0 would spin its thread.
-    const double delay = static_cast<double>(PeriodTicks) * 1000.0 / BaseFrequency;
-    TimerDelayMs = delay < 1.0 ? 1u : (delay > 1e9 ? 1000000000u : static_cast<uint32_t>(delay));
-    VideoFrameCount = Reader_.GetVideoFrameCount();
-
     BITMAPINFOHEADER header{};
     Reader_.GetOutputFormat(&header);
-    const size_t size = header.biSizeImage;
-    try {
-        pictureBlock_.assign(kPoolSize * size, 0);
-    } catch (const std::bad_alloc&) {
-        pictureBlock_ = {};
-    }
-    if (pictureBlock_.empty() || !Reader_.FrameSlots(frameSlots_)) {
+    if (!AllocatePictures(header.biSizeImage)) {
         Reader_.Close();
         ShowErrorBox(messages::kNoMemory);
         return false;
     }
-    for (int i = 0; i < kPoolSize; ++i) {
-        FramePool[i] = pictureBlock_.data() + static_cast<size_t>(i) * size;
-    }
-    // The movie lasts as its last frame's time says, but never much longer than its frames
-    // fill: a damaged timestamp must not hold the queue.
-    const uint32_t p = static_cast<uint32_t>(PeriodTicks);
-    const uint64_t slack = uint64_t{MovieReader::kMaxFrameSeconds} * Reader_.GetBaseFrequency() / p;
-    PeriodCount = static_cast<uint32_t>(
-        std::min<uint64_t>(Reader_.GetTotalTicks() / p, frameSlots_.back() + slack));
-    SlotsFilled = 0;
-    startMs_ = 0;
-    for (auto& slot : DisplayRing) {
-        slot.store(FramePool[0]);
-    }
+    SetUpTiming();
     Reader_.Rewind();
     ShowPoster();
-
     const double total = static_cast<double>(PeriodCount) * PeriodTicks / BaseFrequency;
     shell_.SetPaneText(2, TimeText(static_cast<uint32_t>(total)));
-
-    AudioChunkCapacity = Reader_.GetAudioChunkCapacity();
-    if (AudioChunkCapacity != 0) {
-        try {
-            audioBlock_.assign(static_cast<size_t>(AudioChunkCapacity) * kAudioBuffers, 0);
-            for (int i = 0; i < kAudioBuffers; ++i) {
-                AudioBuffers[i] = audioBlock_.data() + static_cast<size_t>(i) * AudioChunkCapacity;
-            }
-        } catch (const std::bad_alloc&) {
-            ShowErrorBox(messages::kNoSoundMemory);
-            AudioBuffers[0] = nullptr;
-        }
-    }
+    AllocateSound();
 
     shell_.AddToRecentFileList(path);
     const size_t slash = path.rfind('/');
@@ -138,6 +99,58 @@ bool CTovrinDoc::OpenMovie(const std::string& path) {
     }
     Invalidate();
     return true;
+}
+
+// The pool of pictures and where each frame's slots begin; false when out of memory.
+bool CTovrinDoc::AllocatePictures(size_t size) {
+    try {
+        pictureBlock_.assign(kPoolSize * size, 0);
+    } catch (const std::bad_alloc&) {
+        pictureBlock_ = {};
+        return false;
+    }
+    for (int i = 0; i < kPoolSize; ++i) {
+        FramePool[i] = pictureBlock_.data() + static_cast<size_t>(i) * size;
+    }
+    for (auto& slot : DisplayRing) {
+        slot.store(FramePool[0]);
+    }
+    return Reader_.FrameSlots(frameSlots_);
+}
+
+// The display period, the timer's period and the movie's length in display periods.
+void CTovrinDoc::SetUpTiming() {
+    PeriodTicks = static_cast<float>(Reader_.GetFramePeriodTicks());
+    BaseFrequency = static_cast<float>(Reader_.GetBaseFrequency());
+    // At least a millisecond: a timer of period 0 would spin its thread.
+    const double delay = static_cast<double>(PeriodTicks) * 1000.0 / BaseFrequency;
+    TimerDelayMs = delay < 1.0 ? 1u : (delay > 1e9 ? 1000000000u : static_cast<uint32_t>(delay));
+    VideoFrameCount = Reader_.GetVideoFrameCount();
+    // The movie lasts as its last frame's time says, but never much longer than its frames
+    // fill: a damaged timestamp must not hold the queue.
+    const uint32_t p = static_cast<uint32_t>(PeriodTicks);
+    const uint64_t slack = uint64_t{MovieReader::kMaxFrameSeconds} * Reader_.GetBaseFrequency() / p;
+    PeriodCount = static_cast<uint32_t>(
+        std::min<uint64_t>(Reader_.GetTotalTicks() / p, frameSlots_.back() + slack));
+    SlotsFilled = 0;
+    startMs_ = 0;
+}
+
+// The sound buffers; without them the movie plays silently, after a message.
+void CTovrinDoc::AllocateSound() {
+    AudioChunkCapacity = Reader_.GetAudioChunkCapacity();
+    if (AudioChunkCapacity == 0) {
+        return;
+    }
+    try {
+        audioBlock_.assign(static_cast<size_t>(AudioChunkCapacity) * kAudioBuffers, 0);
+        for (int i = 0; i < kAudioBuffers; ++i) {
+            AudioBuffers[i] = audioBlock_.data() + static_cast<size_t>(i) * AudioChunkCapacity;
+        }
+    } catch (const std::bad_alloc&) {
+        ShowErrorBox(messages::kNoSoundMemory);
+        AudioBuffers[0] = nullptr;
+    }
 }
 
 void CTovrinDoc::CloseMovie() {

@@ -156,6 +156,9 @@ class CTovrinDoc {
     std::string PositionText();
 
   private:
+    bool AllocatePictures(size_t size);
+    void SetUpTiming();
+    void AllocateSound();
     void AdvanceQueue();
     void Start(uint32_t ms, PlayState as);
     void PositionAt(uint32_t slot, uint32_t ms);
