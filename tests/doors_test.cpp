@@ -472,3 +472,22 @@ TEST(Door, AnotherUserNeverReceivesANameAndPrivateFoldersAreChecked) {
     EXPECT_EQ(SingleInstance::PrivateFolder(), dir.Path().string());
     unsetenv("XDG_RUNTIME_DIR");
 }
+
+// A door left behind by a player that crashed is taken over; one a running player answers
+// at is not.
+TEST(Door, AStaleDoorIsTakenOverAndALiveOneIsNot) {
+    TempDir dir;
+    const std::string path = dir.File("door.socket");
+    {
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
+        ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        close(fd);  // the socket file stays, and nobody answers at it
+    }
+    SingleInstance first;
+    EXPECT_TRUE(first.Listen(path, [](const SingleInstance::Request&) {}));
+    SingleInstance second;
+    EXPECT_FALSE(second.Listen(path, [](const SingleInstance::Request&) {}));
+}

@@ -170,10 +170,11 @@ bool SingleInstance::Listen(const std::string& path, Handler handler) {
         const int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const bool answers = probe >= 0 && ::connect(probe, reinterpret_cast<sockaddr*>(&address),
                                                      sizeof address) == 0;
+        const bool stale = !answers && errno == ECONNREFUSED;
         if (probe >= 0) {
             close(probe);
         }
-        if (answers || errno != ECONNREFUSED || unlink(path.c_str()) != 0 || !bindTo()) {
+        if (!stale || unlink(path.c_str()) != 0 || !bindTo()) {
             close(fd);
             return false;
         }
