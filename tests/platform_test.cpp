@@ -139,7 +139,8 @@ TEST(SdlWaveOut, PlaysWrittenBuffersInOrderAndMarksThemDone) {
 // device received is the reference sound, whole and in order, with silence only after it.
 TEST(HeadlessPlay, CapturedSoundEqualsTheReference) {
     for (const char* name :
-         {"gray-320x200-s8-mono", "bars-320x224-s16-stereo", "adpcm-256x224-stereo-32k"}) {
+         {"gray-320x200-s8-mono", "bars-320x224-s16-stereo", "adpcm-256x224-stereo-32k",
+          "adpcm-320x224-mono-22k", "adpcm-160x120-mono-11k-unaligned"}) {
         SCOPED_TRACE(name);
         test::TempDir dir;
         const std::string capture = dir.File("out.raw");
