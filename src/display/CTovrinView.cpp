@@ -14,6 +14,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 
+#include "display/DirectPicture.h"
 #include "display/GlPresenter.h"
 #include "platform/profile/Settings.h"
 #include "playback/CTovrinDoc.h"
@@ -114,6 +115,7 @@ void CTovrinView::SetPictureFormat(const BITMAPINFOHEADER& header) {
         const QRect screen = ScreenGeometry();
         ScreenRect = QRect(0, 0, screen.width(), screen.height());
         PictureRect = geometry::Letterbox(pw, ph, screen.width(), screen.height());
+        SetUpDirectPicture();
     }
     rendererReady_ = true;
     const geometry::Size corrected = geometry::AspectCorrected(pw, ph);
@@ -121,7 +123,30 @@ void CTovrinView::SetPictureFormat(const BITMAPINFOHEADER& header) {
     AspectHeight = corrected.h;
 }
 
+// The painter's picture goes straight into a window of its own where the window system
+// allows it; made once, kept for every movie.
+void CTovrinView::SetUpDirectPicture() {
+    if (direct_ == nullptr && !directTried_) {
+        directTried_ = true;
+        direct_ = new DirectPicture(
+            this, [this] { return doc_.IsOpen() ? doc_.CurrentFrame() : nullptr; });
+        if (!direct_->Ready()) {
+            delete direct_;
+            direct_ = nullptr;
+            return;
+        }
+    }
+    if (direct_ != nullptr) {
+        direct_->SetPictureSize(PictureHeader.biWidth, PictureHeader.biHeight);
+        direct_->setGeometry(PictureDestination());
+        direct_->show();
+    }
+}
+
 void CTovrinView::ReleaseRenderer() {
+    if (direct_ != nullptr) {
+        direct_->hide();
+    }
     delete presenter_;
     presenter_ = nullptr;
     rendererReady_ = false;
@@ -133,6 +158,11 @@ void CTovrinView::Invalidate() {
         // Full screen without aspect correction shows the whole surface: the picture keeps
         // its shape between the surface's black bars.
         presenter_->Show(FullScreenActive && AspectCorrect == 0);
+    } else if (direct_ != nullptr && direct_->isVisible()) {
+        if (direct_->geometry() != PictureDestination()) {
+            direct_->setGeometry(PictureDestination());  // full screen or its letterbox changed
+        }
+        direct_->Show();
     } else {
         shownValid_ = false;
         update(PictureDestination());  // only where the picture is: bars and border stay
@@ -298,6 +328,9 @@ void CTovrinView::resizeEvent(QResizeEvent* event) {
     if (presenter_ != nullptr) {
         presenter_->setGeometry(contentsRect());
         Invalidate();
+    }
+    if (direct_ != nullptr && direct_->isVisible()) {
+        direct_->setGeometry(PictureDestination());
     }
 }
 

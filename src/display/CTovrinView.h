@@ -17,6 +17,7 @@
 namespace lunavue {
 
 class CTovrinDoc;
+class DirectPicture;
 class GlPresenter;
 
 class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
@@ -85,6 +86,7 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     geometry::Size FrameExtra() const;
     QWidget* Frame() const { return window(); }
     bool SetUpDirectDraw();
+    void SetUpDirectPicture();
     QRect ScreenGeometry() const;
     QRect WorkArea() const;
     QRect ClientScreenRect() const;  // the client area in screen coordinates
@@ -116,7 +118,9 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     QImage shown_;
     bool shownValid_ = false;
     GlPresenter* presenter_ = nullptr;  // the GPU renderer, a child over the client area
-    geometry::Surface surface_;         // its picture surface
+    DirectPicture* direct_ = nullptr;   // the painter's picture in a window of its own
+    bool directTried_ = false;
+    geometry::Surface surface_;  // its picture surface
 };
 
 }  // namespace lunavue

@@ -1,0 +1,140 @@
+#include "display/ShmSurface.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+namespace lunavue {
+namespace {
+
+// Whether the server refused the attach: a server on another machine cannot reach our
+// shared memory, and Xlib's own handler would end the program over it.
+bool g_attachRefused = false;
+int NoteRefusal(Display*, XErrorEvent*) {
+    g_attachRefused = true;
+    return 0;
+}
+
+}  // namespace
+
+ShmSurface::~ShmSurface() {
+    FreeImage();
+    if (display_ != nullptr) {
+        XFreeGC(display_, gc_);
+        XCloseDisplay(display_);
+    }
+}
+
+bool ShmSurface::Open(unsigned long window) {
+    display_ = XOpenDisplay(nullptr);
+    if (display_ == nullptr) {
+        return false;
+    }
+    XWindowAttributes attributes{};
+    if (!XShmQueryExtension(display_) || !XGetWindowAttributes(display_, window, &attributes) ||
+        attributes.depth < 24 || attributes.visual->red_mask != 0xFF0000 ||
+        attributes.visual->green_mask != 0x00FF00 || attributes.visual->blue_mask != 0x0000FF) {
+        XCloseDisplay(display_);
+        display_ = nullptr;
+        return false;
+    }
+    window_ = window;
+    gc_ = XCreateGC(display_, window, 0, nullptr);
+    completion_ = XShmGetEventBase(display_) + ShmCompletion;
+    return true;
+}
+
+void ShmSurface::WaitUntilRead() {
+    if (!reading_) {
+        return;
+    }
+    XEvent event;
+    XIfEvent(
+        display_, &event,
+        [](Display*, XEvent* e, XPointer type) -> Bool {
+            return e->type == *reinterpret_cast<int*>(type) ? True : False;
+        },
+        reinterpret_cast<XPointer>(&completion_));
+    reading_ = false;
+}
+
+void ShmSurface::FreeImage() {
+    if (image_ == nullptr) {
+        return;
+    }
+    WaitUntilRead();
+    auto* info = static_cast<XShmSegmentInfo*>(segment_);
+    XShmDetach(display_, info);
+    XSync(display_, False);
+    XDestroyImage(image_);
+    shmdt(info->shmaddr);
+    delete info;
+    image_ = nullptr;
+    segment_ = nullptr;
+}
+
+uint32_t* ShmSurface::Pixels(int w, int h, size_t& stride) {
+    if (display_ == nullptr || w <= 0 || h <= 0) {
+        return nullptr;
+    }
+    WaitUntilRead();
+    if (image_ == nullptr || w != width_ || h != height_) {
+        FreeImage();
+        XWindowAttributes attributes{};
+        XGetWindowAttributes(display_, window_, &attributes);
+        auto* info = new XShmSegmentInfo{};
+        image_ = XShmCreateImage(display_, attributes.visual, static_cast<unsigned>(attributes.depth),
+                                 ZPixmap, nullptr, info, static_cast<unsigned>(w),
+                                 static_cast<unsigned>(h));
+        if (image_ == nullptr) {
+            delete info;
+            return nullptr;
+        }
+        info->shmid = shmget(IPC_PRIVATE, static_cast<size_t>(image_->bytes_per_line) * h,
+                             IPC_CREAT | 0600);
+        info->shmaddr = info->shmid >= 0 ? static_cast<char*>(shmat(info->shmid, nullptr, 0))
+                                         : reinterpret_cast<char*>(-1);
+        if (info->shmaddr == reinterpret_cast<char*>(-1)) {
+            XDestroyImage(image_);
+            image_ = nullptr;
+            delete info;
+            return nullptr;
+        }
+        image_->data = info->shmaddr;
+        info->readOnly = True;
+        g_attachRefused = false;
+        const auto previous = XSetErrorHandler(NoteRefusal);
+        XShmAttach(display_, info);
+        XSync(display_, False);
+        XSetErrorHandler(previous);
+        if (g_attachRefused) {
+            shmdt(info->shmaddr);
+            shmctl(info->shmid, IPC_RMID, nullptr);
+            XDestroyImage(image_);
+            image_ = nullptr;
+            delete info;
+            return nullptr;
+        }
+        // Marked for removal now: it goes when both sides have let it go, even after a crash.
+        shmctl(info->shmid, IPC_RMID, nullptr);
+        segment_ = info;
+        width_ = w;
+        height_ = h;
+    }
+    stride = static_cast<size_t>(image_->bytes_per_line) / sizeof(uint32_t);
+    return reinterpret_cast<uint32_t*>(image_->data);
+}
+
+void ShmSurface::Put() {
+    if (image_ == nullptr) {
+        return;
+    }
+    XShmPutImage(display_, window_, gc_, image_, 0, 0, 0, 0, static_cast<unsigned>(width_),
+                 static_cast<unsigned>(height_), True);
+    XFlush(display_);
+    reading_ = true;
+}
+
+}  // namespace lunavue
