@@ -42,22 +42,18 @@ bool ShmSurface::Open(unsigned long window) {
     }
     window_ = window;
     gc_ = XCreateGC(display_, window, 0, nullptr);
-    completion_ = XShmGetEventBase(display_) + ShmCompletion;
     return true;
 }
 
 void ShmSurface::WaitUntilRead() {
-    if (!reading_) {
-        return;
+    // A round trip: when the server answers, it has carried out every request before it,
+    // the put included, and the copy out of our memory is done. No completion event is
+    // awaited, since none comes for a put that failed (a window already gone, say), and
+    // waiting for one would hang.
+    if (reading_) {
+        XSync(display_, False);
+        reading_ = false;
     }
-    XEvent event;
-    XIfEvent(
-        display_, &event,
-        [](Display*, XEvent* e, XPointer type) -> Bool {
-            return e->type == *reinterpret_cast<int*>(type) ? True : False;
-        },
-        reinterpret_cast<XPointer>(&completion_));
-    reading_ = false;
 }
 
 void ShmSurface::FreeImage() {
@@ -85,15 +81,15 @@ uint32_t* ShmSurface::Pixels(int w, int h, size_t& stride) {
         XWindowAttributes attributes{};
         XGetWindowAttributes(display_, window_, &attributes);
         auto* info = new XShmSegmentInfo{};
-        image_ = XShmCreateImage(display_, attributes.visual, static_cast<unsigned>(attributes.depth),
-                                 ZPixmap, nullptr, info, static_cast<unsigned>(w),
-                                 static_cast<unsigned>(h));
+        image_ = XShmCreateImage(display_, attributes.visual,
+                                 static_cast<unsigned>(attributes.depth), ZPixmap, nullptr, info,
+                                 static_cast<unsigned>(w), static_cast<unsigned>(h));
         if (image_ == nullptr) {
             delete info;
             return nullptr;
         }
-        info->shmid = shmget(IPC_PRIVATE, static_cast<size_t>(image_->bytes_per_line) * h,
-                             IPC_CREAT | 0600);
+        info->shmid =
+            shmget(IPC_PRIVATE, static_cast<size_t>(image_->bytes_per_line) * h, IPC_CREAT | 0600);
         info->shmaddr = info->shmid >= 0 ? static_cast<char*>(shmat(info->shmid, nullptr, 0))
                                          : reinterpret_cast<char*>(-1);
         if (info->shmaddr == reinterpret_cast<char*>(-1)) {
@@ -132,7 +128,7 @@ void ShmSurface::Put() {
         return;
     }
     XShmPutImage(display_, window_, gc_, image_, 0, 0, 0, 0, static_cast<unsigned>(width_),
-                 static_cast<unsigned>(height_), True);
+                 static_cast<unsigned>(height_), False);
     XFlush(display_);
     reading_ = true;
 }

@@ -28,9 +28,8 @@ class ShmSurface {
     // The pixels of a w x h picture (0xFFRRGGBB, rows of `stride` pixels) to fill before
     // Put; null when the shared memory cannot be had. Made anew only when the size changes.
     uint32_t* Pixels(int w, int h, size_t& stride);
-    // Shows the picture at the window's top left corner. The server tells when it has read
-    // the pixels; Pixels waits for that before they are written again (by then it has
-    // normally long been told, and nothing waits).
+    // Shows the picture at the window's top left corner. Pixels makes sure the server has
+    // read them before they are written again (by then it normally has long done so).
     void Put();
 
   private:
@@ -44,7 +43,6 @@ class ShmSurface {
     void* segment_ = nullptr;  // the XShmSegmentInfo
     int width_ = 0;
     int height_ = 0;
-    int completion_ = 0;    // the event type of "the server has read a put"
     bool reading_ = false;  // a put the server may still be reading
 };
 

@@ -19,13 +19,18 @@ fail() {
     exit 1
 }
 
-# Starts openbox and waits until it manages windows.
+# Starts openbox and waits until it manages windows (a second try if it gave up at once).
 start_window_manager() {
-    openbox --sm-disable >/dev/null 2>&1 &
-    wm=$!
-    for _ in $(seq 100); do
-        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
-        sleep 0.1
+    for _ in 1 2; do
+        openbox --sm-disable >"$work/openbox.log" 2>&1 &
+        wm=$!
+        for _ in $(seq 100); do
+            xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+            kill -0 "$wm" 2>/dev/null || break
+            sleep 0.1
+        done
+        cat "$work/openbox.log" >&2
+        kill "$wm" 2>/dev/null || true
     done
     fail "openbox did not start"
 }
@@ -93,6 +98,22 @@ outer_geometry() {
     extents=$(xprop -id "$w" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.*= //p' | tr -d ' ')
     IFS=, read -r l r t b <<<"${extents:-0,0,0,0}"
     echo "$((x - l)) $((y - t)) $((width + l + r)) $((height + t + b))"
+}
+
+# Waits (at most ten seconds) until a window's outer rectangle has stayed the same for
+# half a second: window managers move and size frames in their own time.
+settle() {
+    local last="" now same=0
+    for _ in $(seq 100); do
+        now=$(outer_geometry "$1")
+        if [ "$now" = "$last" ]; then
+            same=$((same + 1))
+            [ "$same" -ge 5 ] && return 0
+        else
+            same=0 last=$now
+        fi
+        sleep 0.1
+    done
 }
 
 screen_size() {

@@ -8,8 +8,9 @@ start_player "$FIXTURES/bars-320x224-s16-stereo.cpk"
 w=$(window_named bars)
 xdotool windowactivate --sync "$w"
 xdotool key alt+s m
-sleep 1
 read -r sw sh <<<"$(screen_size)"
+sleep 0.3
+settle "$w"
 read -r x y width height <<<"$(outer_geometry "$w")"
 echo "screen ${sw}x${sh}, window at $x,$y size ${width}x${height}"
 [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + width)) -le "$sw" ] && [ $((y + height)) -le "$sh" ] ||
