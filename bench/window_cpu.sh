@@ -2,7 +2,7 @@
 # CPU per second of movie of the player in a real window (Xvfb, SDL's dummy sound driver):
 # Normal and Triple size, the painter or the GPU ("Direct Draw"), for this build and, when
 # given, another build, run in turn so that both meet the same machine. Prints the median of
-# the runs and checks that no slot was late; one more run of each build captures the sound
+# the runs, over the whole run and over steady play, and checks that no slot was late; one more run of each build captures the sound
 # with SDL's disk driver and checks that it is the movie's.
 #
 # usage: bench/window_cpu.sh LUNAVUE [OTHER_LUNAVUE] [--runs N] [--gpu]
@@ -26,16 +26,39 @@ python3 "$here/repeat_movie.py" "$fixture.cpk" "$work/movie.cpk" 5   # 20 second
 for _ in 1 2 3 4 5; do gzip -dc "$fixture.audio.pcm.gz"; done >"$work/want.pcm"
 seconds=20
 
-run() {  # build size [driver] -> prints cpu seconds per movie second
-    local build=$1 size=$2 driver=${3:-dummy}
+ticks() {  # user + system clock ticks of a process and its threads so far
+    awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0
+}
+
+# Prints "WHOLE STEADY": CPU seconds per movie second over the whole run (start-up and
+# shutdown included), and over seconds 4 to 16 of the movie alone (what a long movie costs).
+run() {  # build size [driver]
+    local build=$1 size=$2 driver=${3:-dummy} pid="" t0 t1 hz
+    hz=$(getconf CLK_TCK)
     printf '[Tovrin]\nWindowSize=%s\nDirectDraw=%s\n' "$size" "$directdraw" >"$work/x.ini"
     rm -f "$work/sound.raw"
     LUNAVUE_INI="$work/x.ini" LUNAVUE_INSTANCE="cpu-$$" LUNAVUE_STATS=1 SDL_AUDIODRIVER=$driver \
         SDL_DISKAUDIOFILE="$work/sound.raw" \
         xvfb-run -a -s "-screen 0 1280x1024x24" /usr/bin/time -f "%U %S" -o "$work/time" \
-        "$build" "$work/movie.cpk" -play -close >"$work/stats" 2>/dev/null
+        "$build" "$work/movie.cpk" -play -close >"$work/stats" 2>/dev/null &
+    local runner=$!
+    for _ in $(seq 50); do
+        pid=$(pgrep -n -f "^$build $work/movie.cpk" || true)
+        [ -n "$pid" ] && break
+        sleep 0.1
+    done
+    sleep 4
+    t0=$(ticks "$pid")
+    sleep 12
+    t1=$(ticks "$pid")
+    wait "$runner"
     grep -q "late slots: 0" "$work/stats" || echo "late slots in a run: $(grep late "$work/stats")" >&2
-    awk -v s=$seconds '{printf "%.4f\n", ($1 + $2) / s}' "$work/time"
+    awk -v s=$seconds -v d=$((t1 - t0)) -v hz="$hz" '{printf "%.4f %.4f\n", ($1 + $2) / s, d / hz / 12}' \
+        "$work/time"
+}
+
+median() {
+    tr ' ' '\n' | sed '/^$/d' | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'
 }
 
 for b in "${builds[@]}"; do
@@ -46,16 +69,20 @@ for b in "${builds[@]}"; do
 done
 
 for size in 1 3; do
-    declare -A results=()
+    declare -A whole=() steady=()
     for ((r = 0; r < runs; r++)); do
         for b in "${!builds[@]}"; do
-            results[$b]+="$(run "${builds[$b]}" "$size") "
+            read -r w st <<<"$(run "${builds[$b]}" "$size")"
+            whole[$b]+="$w "
+            steady[$b]+="$st "
         done
     done
     for b in "${!builds[@]}"; do
-        median=$(tr ' ' '\n' <<<"${results[$b]}" | sed '/^$/d' | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
-        printf 'size %s, %s: %.2f%% of a core (runs: %s)\n' "$size" "${builds[$b]}" \
-            "$(awk -v m="$median" 'BEGIN {print 100 * m}')" "${results[$b]}"
+        printf 'size %s, %s: %.2f%% of a core over the whole run, %.2f%% in steady play (runs: %s/ %s)\n' \
+            "$size" "${builds[$b]}" \
+            "$(awk -v m="$(median <<<"${whole[$b]}")" 'BEGIN {print 100 * m}')" \
+            "$(awk -v m="$(median <<<"${steady[$b]}")" 'BEGIN {print 100 * m}')" \
+            "${whole[$b]}" "${steady[$b]}"
     done
-    unset results
+    unset whole steady
 done

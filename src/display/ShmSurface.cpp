@@ -42,17 +42,26 @@ bool ShmSurface::Open(unsigned long window) {
     }
     window_ = window;
     gc_ = XCreateGC(display_, window, 0, nullptr);
+    completion_ = XShmGetEventBase(display_) + ShmCompletion;
     return true;
 }
 
 void ShmSurface::WaitUntilRead() {
-    // A round trip: when the server answers, it has carried out every request before it,
-    // the put included, and the copy out of our memory is done. No completion event is
-    // awaited, since none comes for a put that failed (a window already gone, say), and
-    // waiting for one would hang.
-    if (reading_) {
-        XSync(display_, False);
-        reading_ = false;
+    if (!reading_) {
+        return;
+    }
+    reading_ = false;
+    // Normally the server said long ago that it has read the last put.
+    XEvent event;
+    if (XCheckTypedEvent(display_, completion_, &event)) {
+        return;
+    }
+    // If not, a round trip: when the server answers, it has carried out every request before
+    // it, the put included. Nothing waits for the event itself, since none comes for a put
+    // that failed (into a window already gone, say). Events that came meanwhile are for
+    // puts now done, and are dropped so that none stands for a later put.
+    XSync(display_, False);
+    while (XCheckTypedEvent(display_, completion_, &event)) {
     }
 }
 
@@ -128,7 +137,7 @@ void ShmSurface::Put() {
         return;
     }
     XShmPutImage(display_, window_, gc_, image_, 0, 0, 0, 0, static_cast<unsigned>(width_),
-                 static_cast<unsigned>(height_), False);
+                 static_cast<unsigned>(height_), True);
     XFlush(display_);
     reading_ = true;
 }

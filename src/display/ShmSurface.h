@@ -43,6 +43,7 @@ class ShmSurface {
     void* segment_ = nullptr;  // the XShmSegmentInfo
     int width_ = 0;
     int height_ = 0;
+    int completion_ = 0;    // the event type of "the server has read a put"
     bool reading_ = false;  // a put the server may still be reading
 };
 

@@ -8,9 +8,13 @@ work=$(mktemp -d)
 player=""
 wm=""
 cleanup() {
-    [ -n "$player" ] && kill "$player" 2>/dev/null || true
+    # The player writes its settings as it goes: let it end before its folder goes.
+    if [ -n "$player" ]; then
+        kill "$player" 2>/dev/null || true
+        timeout 10 tail --pid="$player" -f /dev/null || true
+    fi
     [ -n "$wm" ] && kill "$wm" 2>/dev/null || true
-    rm -rf "$work"
+    rm -rf "$work" || true
 }
 trap cleanup EXIT
 
