@@ -143,6 +143,18 @@ void CTovrinView::SetUpDirectPicture() {
     }
 }
 
+// Keeps the picture's own window over the picture area (the client area, or the letterbox
+// in full screen); true when it is showing.
+bool CTovrinView::PlaceDirectPicture() {
+    if (direct_ == nullptr || !direct_->isVisible()) {
+        return false;
+    }
+    if (direct_->geometry() != PictureDestination()) {
+        direct_->setGeometry(PictureDestination());
+    }
+    return true;
+}
+
 void CTovrinView::ReleaseRenderer() {
     if (direct_ != nullptr) {
         direct_->hide();
@@ -158,10 +170,7 @@ void CTovrinView::Invalidate() {
         // Full screen without aspect correction shows the whole surface: the picture keeps
         // its shape between the surface's black bars.
         presenter_->Show(FullScreenActive && AspectCorrect == 0);
-    } else if (direct_ != nullptr && direct_->isVisible()) {
-        if (direct_->geometry() != PictureDestination()) {
-            direct_->setGeometry(PictureDestination());  // full screen or its letterbox changed
-        }
+    } else if (PlaceDirectPicture()) {
         direct_->Show();
     } else {
         shownValid_ = false;
@@ -329,9 +338,7 @@ void CTovrinView::resizeEvent(QResizeEvent* event) {
         presenter_->setGeometry(contentsRect());
         Invalidate();
     }
-    if (direct_ != nullptr && direct_->isVisible()) {
-        direct_->setGeometry(PictureDestination());
-    }
+    PlaceDirectPicture();
 }
 
 void CTovrinView::moveEvent(QMoveEvent* event) {
@@ -414,8 +421,8 @@ void CTovrinView::paintEvent(QPaintEvent* event) {
             painter.fillRect(r, Qt::black);
         }
     }
-    if (dest.isEmpty()) {
-        return;
+    if (dest.isEmpty() || PlaceDirectPicture()) {
+        return;  // nothing to show, or the picture's own window shows it
     }
     const int pw = PictureHeader.biWidth;
     const size_t stride = PictureStride(static_cast<uint32_t>(pw));

@@ -87,6 +87,7 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     QWidget* Frame() const { return window(); }
     bool SetUpDirectDraw();
     void SetUpDirectPicture();
+    bool PlaceDirectPicture();
     QRect ScreenGeometry() const;
     QRect WorkArea() const;
     QRect ClientScreenRect() const;  // the client area in screen coordinates

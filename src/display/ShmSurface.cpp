@@ -41,6 +41,8 @@ bool ShmSurface::Open(unsigned long window) {
         return false;
     }
     window_ = window;
+    visual_ = attributes.visual;
+    depth_ = attributes.depth;
     gc_ = XCreateGC(display_, window, 0, nullptr);
     completion_ = XShmGetEventBase(display_) + ShmCompletion;
     return true;
@@ -87,49 +89,60 @@ uint32_t* ShmSurface::Pixels(int w, int h, size_t& stride) {
     WaitUntilRead();
     if (image_ == nullptr || w != width_ || h != height_) {
         FreeImage();
-        XWindowAttributes attributes{};
-        XGetWindowAttributes(display_, window_, &attributes);
-        auto* info = new XShmSegmentInfo{};
-        image_ = XShmCreateImage(display_, attributes.visual,
-                                 static_cast<unsigned>(attributes.depth), ZPixmap, nullptr, info,
-                                 static_cast<unsigned>(w), static_cast<unsigned>(h));
-        if (image_ == nullptr) {
-            delete info;
+        if (!CreateImage(w, h)) {
             return nullptr;
         }
+    }
+    stride = static_cast<size_t>(image_->bytes_per_line) / sizeof(uint32_t);
+    return reinterpret_cast<uint32_t*>(image_->data);
+}
+
+// A w x h image in a new shared segment that the server has attached; false, with nothing
+// left behind, when the memory cannot be had or the server cannot reach it.
+bool ShmSurface::CreateImage(int w, int h) {
+    auto* info = new XShmSegmentInfo{};
+    info->shmid = -1;
+    info->shmaddr = reinterpret_cast<char*>(-1);
+    XImage* image =
+        XShmCreateImage(display_, static_cast<Visual*>(visual_), static_cast<unsigned>(depth_),
+                        ZPixmap, nullptr, info, static_cast<unsigned>(w), static_cast<unsigned>(h));
+    bool attached = false;
+    if (image != nullptr) {
         info->shmid =
-            shmget(IPC_PRIVATE, static_cast<size_t>(image_->bytes_per_line) * h, IPC_CREAT | 0600);
-        info->shmaddr = info->shmid >= 0 ? static_cast<char*>(shmat(info->shmid, nullptr, 0))
-                                         : reinterpret_cast<char*>(-1);
-        if (info->shmaddr == reinterpret_cast<char*>(-1)) {
-            XDestroyImage(image_);
-            image_ = nullptr;
-            delete info;
-            return nullptr;
-        }
-        image_->data = info->shmaddr;
+            shmget(IPC_PRIVATE, static_cast<size_t>(image->bytes_per_line) * h, IPC_CREAT | 0600);
+    }
+    if (info->shmid >= 0) {
+        info->shmaddr = static_cast<char*>(shmat(info->shmid, nullptr, 0));
+    }
+    if (info->shmaddr != reinterpret_cast<char*>(-1)) {
+        image->data = info->shmaddr;
         info->readOnly = True;
         g_attachRefused = false;
         const auto previous = XSetErrorHandler(NoteRefusal);
         XShmAttach(display_, info);
         XSync(display_, False);
         XSetErrorHandler(previous);
-        if (g_attachRefused) {
-            shmdt(info->shmaddr);
-            shmctl(info->shmid, IPC_RMID, nullptr);
-            XDestroyImage(image_);
-            image_ = nullptr;
-            delete info;
-            return nullptr;
-        }
-        // Marked for removal now: it goes when both sides have let it go, even after a crash.
-        shmctl(info->shmid, IPC_RMID, nullptr);
-        segment_ = info;
-        width_ = w;
-        height_ = h;
+        attached = !g_attachRefused;
     }
-    stride = static_cast<size_t>(image_->bytes_per_line) / sizeof(uint32_t);
-    return reinterpret_cast<uint32_t*>(image_->data);
+    // Marked for removal now: it goes when both sides have let it go, even after a crash.
+    if (info->shmid >= 0) {
+        shmctl(info->shmid, IPC_RMID, nullptr);
+    }
+    if (!attached) {
+        if (info->shmaddr != reinterpret_cast<char*>(-1)) {
+            shmdt(info->shmaddr);
+        }
+        if (image != nullptr) {
+            XDestroyImage(image);
+        }
+        delete info;
+        return false;
+    }
+    image_ = image;
+    segment_ = info;
+    width_ = w;
+    height_ = h;
+    return true;
 }
 
 void ShmSurface::Put() {

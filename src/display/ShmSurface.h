@@ -33,11 +33,14 @@ class ShmSurface {
     void Put();
 
   private:
+    bool CreateImage(int w, int h);
     void FreeImage();
     void WaitUntilRead();
 
     ::_XDisplay* display_ = nullptr;
     unsigned long window_ = 0;
+    void* visual_ = nullptr;  // the window's Visual, and its depth
+    int depth_ = 0;
     ::_XGC* gc_ = nullptr;
     ::_XImage* image_ = nullptr;
     void* segment_ = nullptr;  // the XShmSegmentInfo
