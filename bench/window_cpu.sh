@@ -33,14 +33,39 @@ play=$((seconds - 8))  # steady play: from second 4 to 4 before the end
 python3 "$here/repeat_movie.py" "$fixture.cpk" "$work/movie.cpk" "$repeats"
 for _ in $(seq "$repeats"); do gzip -dc "$fixture.audio.pcm.gz"; done >"$work/want.pcm"
 
-cpu_ns() {  # nanoseconds on a CPU of a process's threads so far (exact, not clock ticks)
-    cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{n += $1} END {printf "%d\n", n}'
+# Each thread's nanoseconds on a CPU so far ("TID NS" lines): exact, where the process's
+# own figures count whole clock ticks.
+cpu_ns() {
+    local t ns rest
+    for t in /proc/"$1"/task/*; do
+        read -r ns rest <"$t/schedstat" 2>/dev/null && echo "${t##*/} $ns"
+    done
+    return 0
+}
+
+# CPU seconds a second of a process's threads over about the next SECONDS, looked at five
+# times a second so that threads that end meanwhile (the toolkit's pool threads do) are
+# counted to their end.
+cpu_during() {  # pid seconds
+    local start now end
+    start=$(date +%s%N)
+    cpu_ns "$1" | sed 's/^/start /' >"$work/threads"
+    end=$((start + $2 * 1000000000))
+    now=$start
+    while [ "$now" -lt "$end" ]; do
+        sleep 0.2
+        now=$(date +%s%N)
+        cpu_ns "$1" >>"$work/threads"
+    done
+    awk -v span=$((now - start)) '$1 == "start" {first[$2] = $3; next} {last[$1] = $2}
+         END {for (t in last) n += last[t] - first[t]; printf "%.6f\n", n / span}' \
+        "$work/threads"
 }
 
 # Prints "WHOLE STEADY": CPU seconds per movie second over the whole run (start-up and
 # shutdown included), and over its steady play alone (what a long movie costs).
 run() {  # build size [driver]
-    local build=$1 size=$2 driver=${3:-dummy} pid="" t0 t1
+    local build=$1 size=$2 driver=${3:-dummy} pid="" busy
     printf '[Tovrin]\nWindowSize=%s\nDirectDraw=%s\n' "$size" "$directdraw" >"$work/x.ini"
     rm -f "$work/sound.raw"
     LUNAVUE_INI="$work/x.ini" LUNAVUE_INSTANCE="cpu-$$" LUNAVUE_STATS=1 SDL_AUDIODRIVER=$driver \
@@ -54,13 +79,10 @@ run() {  # build size [driver]
         sleep 0.1
     done
     sleep 4
-    t0=$(cpu_ns "$pid")
-    sleep "$play"
-    t1=$(cpu_ns "$pid")
+    busy=$(cpu_during "$pid" "$play")
     wait "$runner"
     grep -q "late slots: 0" "$work/stats" || echo "late slots in a run: $(grep late "$work/stats")" >&2
-    awk -v s="$seconds" -v d=$((t1 - t0)) -v w="$play" \
-        '{printf "%.4f %.4f\n", ($1 + $2) / s, d / 1e9 / w}' \
+    awk -v s="$seconds" -v b="$busy" '{printf "%.4f %.4f\n", ($1 + $2) / s, b}' \
         "$work/time"
 }
 
