@@ -149,8 +149,9 @@ bool CTovrinView::PlaceDirectPicture() {
     if (direct_ == nullptr || !direct_->isVisible()) {
         return false;
     }
-    if (direct_->geometry() != PictureDestination()) {
-        direct_->setGeometry(PictureDestination());
+    const QRect where = PictureDestination();
+    if (direct_->geometry() != where) {
+        direct_->setGeometry(where);
     }
     return true;
 }
