@@ -60,14 +60,15 @@ TEST(Geometry, GpuPictureSurfaceHasTheScreensShape) {
 }
 
 // The picture as the window shows it: every shown pixel is the picture's pixel under its
-// centre, for whole multiples and for any other size, odd widths included.
-TEST(PictureScaler, EveryShownPixelIsThePicturePixelUnderIt) {
-    for (auto [sw, sh] : {std::pair{5, 3}, {8, 8}, {7, 2}}) {
+// centre, for whole multiples and for any other size, odd widths included, with rows done
+// four pixels at a time (widths past a group of four, with each length of tail) or one by one.
+static void ExpectEveryShownPixelUnderIt(bool vectorRows) {
+    for (auto [sw, sh] : {std::pair{5, 3}, {8, 8}, {7, 2}, {37, 3}, {38, 2}, {39, 2}, {40, 1}}) {
         const size_t stride = lunavue::PictureStride(static_cast<uint32_t>(sw));
         std::vector<uint8_t> picture(stride * static_cast<size_t>(sh));
         for (size_t i = 0; i < picture.size(); ++i)
             picture[i] = static_cast<uint8_t>(i * 37 + 11);
-        lunavue::PictureScaler scaler;
+        lunavue::PictureScaler scaler(vectorRows);
         for (auto [dw, dh] : {std::pair{sw, sh},
                               {2 * sw, 2 * sh},
                               {3 * sw, 3 * sh},
@@ -85,10 +86,16 @@ TEST(PictureScaler, EveryShownPixelIsThePicturePixelUnderIt) {
                     const uint32_t want =
                         0xFF000000u | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
                     ASSERT_EQ(shown[static_cast<size_t>(y * dw + x)], want)
-                        << sw << "x" << sh << " to " << dw << "x" << dh << " at " << x << "," << y;
+                        << sw << "x" << sh << " to " << dw << "x" << dh << " at " << x << "," << y
+                        << (vectorRows ? "" : " (plain rows)");
                 }
             }
             EXPECT_EQ(shown[static_cast<size_t>(dw * dh)], 0u) << "nothing written past the end";
         }
     }
+}
+
+TEST(PictureScaler, EveryShownPixelIsThePicturePixelUnderIt) {
+    ExpectEveryShownPixelUnderIt(true);
+    ExpectEveryShownPixelUnderIt(false);
 }

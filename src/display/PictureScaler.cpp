@@ -2,6 +2,11 @@
 
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define LUNAVUE_VECTOR_ROWS 1
+#endif
+
 namespace lunavue {
 namespace {
 
@@ -31,14 +36,56 @@ void WideRow(const uint8_t* row, int sw, uint32_t* out) {
     }
 }
 
-void WideRow(const uint8_t* row, int sw, int n, uint32_t* out) {
+#ifdef LUNAVUE_VECTOR_ROWS
+// Four picture pixels at a time: one 16-byte load, one shuffle into four shown pixels, and
+// each written n times with 16-byte stores. Stops where a 16-byte load would reach past
+// the row's last pixel and answers how many pixels it did; the caller does the rest.
+template <int N>
+__attribute__((target("ssse3"))) int WideRowVector(const uint8_t* row, int sw, uint32_t* out) {
+    const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    int x = 0;
+    for (; x + 6 <= sw; x += 4) {  // pixel x + 5 ends at or before the row's end
+        const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 3 * x));
+        const __m128i px = _mm_or_si128(_mm_shuffle_epi8(in, spread), alpha);
+        auto* to = reinterpret_cast<__m128i*>(out + N * x);
+        if constexpr (N == 1) {
+            _mm_storeu_si128(to, px);
+        } else if constexpr (N == 2) {
+            _mm_storeu_si128(to, _mm_unpacklo_epi32(px, px));
+            _mm_storeu_si128(to + 1, _mm_unpackhi_epi32(px, px));
+        } else {
+            _mm_storeu_si128(to, _mm_shuffle_epi32(px, _MM_SHUFFLE(1, 0, 0, 0)));
+            _mm_storeu_si128(to + 1, _mm_shuffle_epi32(px, _MM_SHUFFLE(2, 2, 1, 1)));
+            _mm_storeu_si128(to + 2, _mm_shuffle_epi32(px, _MM_SHUFFLE(3, 3, 3, 2)));
+        }
+    }
+    return x;
+}
+#endif
+
+// The usual sizes, four pixels at a time where the processor can.
+template <int N>
+void FastWideRow(const uint8_t* row, int sw, uint32_t* out, bool vector) {
+    int done = 0;
+#ifdef LUNAVUE_VECTOR_ROWS
+    if (vector) {
+        done = WideRowVector<N>(row, sw, out);
+    }
+#else
+    (void)vector;
+#endif
+    WideRow<N>(row + 3 * done, sw - done, out + N * done);
+}
+
+void WideRow(const uint8_t* row, int sw, int n, uint32_t* out, bool vector) {
     switch (n) {  // the usual sizes, each in a loop the compiler can see through
         case 1:
-            return WideRow<1>(row, sw, out);
+            return FastWideRow<1>(row, sw, out, vector);
         case 2:
-            return WideRow<2>(row, sw, out);
+            return FastWideRow<2>(row, sw, out, vector);
         case 3:
-            return WideRow<3>(row, sw, out);
+            return FastWideRow<3>(row, sw, out, vector);
         default:
             for (int x = 0; x < sw; ++x) {
                 const uint32_t px = x + 1 < sw ? Pixel4(row + 3 * x) : Pixel3(row + 3 * x);
@@ -50,6 +97,14 @@ void WideRow(const uint8_t* row, int sw, int n, uint32_t* out) {
 }
 
 }  // namespace
+
+PictureScaler::PictureScaler(bool vectorRows) {
+#ifdef LUNAVUE_VECTOR_ROWS
+    vector_ = vectorRows && __builtin_cpu_supports("ssse3");
+#else
+    (void)vectorRows;
+#endif
+}
 
 void PictureScaler::Scale(const uint8_t* src, int sw, int sh, size_t srcStride, uint32_t* dst,
                           int dw, int dh, size_t dstStride) {
@@ -64,7 +119,7 @@ void PictureScaler::Scale(const uint8_t* src, int sw, int sh, size_t srcStride, 
         const int n = dw / sw;
         for (int sy = 0; sy < sh; ++sy) {
             uint32_t* out = dst + static_cast<size_t>(sy) * n * dstStride;
-            WideRow(sourceRow(sy), sw, n, out);
+            WideRow(sourceRow(sy), sw, n, out, vector_);
             for (int k = 1; k < n; ++k) {
                 std::memcpy(out + k * dstStride, out, rowBytes);
             }

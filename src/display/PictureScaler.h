@@ -13,6 +13,10 @@ namespace lunavue {
 
 class PictureScaler {
   public:
+    // vectorRows: whole multiples use the processor's vector instructions where it has them
+    // (off only to test the plain rows).
+    explicit PictureScaler(bool vectorRows = true);
+
     // dst holds dh rows of dstStride pixels.
     void Scale(const uint8_t* src, int sw, int sh, size_t srcStride, uint32_t* dst, int dw, int dh,
                size_t dstStride);
@@ -21,6 +25,7 @@ class PictureScaler {
     std::vector<int> columns_;  // for each shown column, the byte offset of its picture pixel
     int sw_ = 0;
     int dw_ = 0;
+    bool vector_ = false;
 };
 
 }  // namespace lunavue
