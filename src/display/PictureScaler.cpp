@@ -45,7 +45,7 @@ __attribute__((target("ssse3"))) int WideRowVector(const uint8_t* row, int sw, u
     const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
     const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
     int x = 0;
-    for (; x + 6 <= sw; x += 4) {  // pixel x + 5 ends at or before the row's end
+    for (; x + 6 <= sw; x += 4) {  // the load reaches into pixel x + 5, which is in the row
         const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 3 * x));
         const __m128i px = _mm_or_si128(_mm_shuffle_epi8(in, spread), alpha);
         auto* to = reinterpret_cast<__m128i*>(out + N * x);
