@@ -62,19 +62,17 @@ __attribute__((target("ssse3"))) int WideRowVector(const uint8_t* row, int sw, u
     }
     return x;
 }
+#else
+template <int N>
+int WideRowVector(const uint8_t*, int, uint32_t*) {
+    return 0;  // no vector rows here: the plain rows do it all
+}
 #endif
 
 // The usual sizes, four pixels at a time where the processor can.
 template <int N>
 void FastWideRow(const uint8_t* row, int sw, uint32_t* out, bool vector) {
-    int done = 0;
-#ifdef LUNAVUE_VECTOR_ROWS
-    if (vector) {
-        done = WideRowVector<N>(row, sw, out);
-    }
-#else
-    (void)vector;
-#endif
+    const int done = vector ? WideRowVector<N>(row, sw, out) : 0;
     WideRow<N>(row + 3 * done, sw - done, out + N * done);
 }
 
