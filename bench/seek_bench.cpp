@@ -19,6 +19,7 @@ struct Shell : lunavue::DocumentShell {
     void AddToRecentFileList(const std::string&) override {}
     void SetTitle(const std::string&) override {}
     void CloseMainWindow() override {}
+    void ReportProblem(const std::string&) override {}
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 // that the engine can be driven step by step.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -38,41 +39,54 @@ struct ManualTimer : mm::PeriodicTimer {
     }
 };
 
-// A sound device that keeps what it is given; the test decides when a buffer is played.
+// A sound device that keeps what it is given; the test decides when a write is played.
 struct CapturingWaveOut : mm::WaveOut {
+    struct Queued {
+        const uint8_t* data;
+        uint32_t len;
+    };
     bool openOk = true;
     bool open = false;
     bool paused = false;
-    std::vector<mm::WaveHeader*> queued;
-    std::vector<int> writes;       // header index (dwUser) of each write
-    std::vector<uint8_t> written;  // every byte written, in write order
+    std::vector<Queued> queued;
+    std::vector<const uint8_t*> buffers;  // each buffer written, in the order first written
+    std::vector<int> writes;              // which of those buffers each write used
+    std::vector<uint8_t> written;         // every byte written, in write order
     std::vector<uint8_t> played;
+    uint64_t playedCount = 0;
     int resets = 0;
-    bool Open(const WAVEFORMATEX&) override { return open = openOk; }
-    void Prepare(mm::WaveHeader& h) override { h.dwFlags |= mm::WHDR_PREPARED; }
-    void Unprepare(mm::WaveHeader& h) override { h.dwFlags &= ~mm::WHDR_PREPARED; }
-    void Write(mm::WaveHeader& h) override {
-        h.dwFlags &= ~mm::WHDR_DONE;
-        queued.push_back(&h);
-        writes.push_back(static_cast<int>(h.dwUser));
-        written.insert(written.end(), h.lpData, h.lpData + h.dwBufferLength);
-    }
-    void Pause() override { paused = true; }
-    void Restart() override { paused = false; }
-    void Reset() override {
-        ++resets;
-        for (auto* h : queued)
-            h->dwFlags |= mm::WHDR_DONE;
-        queued.clear();
+    bool Open(const WAVEFORMATEX&, std::string& why) override {
+        if (!openOk)
+            why = "refused by the test";
+        playedCount = 0;
+        return open = openOk;
     }
     void Close() override { open = false; }
-    // Plays the oldest n queued buffers to their end.
+    void Write(const uint8_t* data, uint32_t len) override {
+        queued.push_back({data, len});
+        auto it = std::find(buffers.begin(), buffers.end(), data);
+        if (it == buffers.end())
+            it = buffers.insert(buffers.end(), data);
+        writes.push_back(static_cast<int>(it - buffers.begin()));
+        written.insert(written.end(), data, data + len);
+    }
+    int Space() override { return kMaxQueued - static_cast<int>(queued.size()); }
+    uint64_t Played() override { return playedCount; }
+    uint32_t DelayMs() override { return queued.empty() ? 0 : 1; }
+    void Pause() override { paused = true; }
+    void Resume() override { paused = false; }
+    void Reset() override {
+        ++resets;
+        playedCount += queued.size();
+        queued.clear();
+    }
+    // Plays the oldest n queued writes to their end.
     void Play(size_t n = 1) {
         for (size_t i = 0; i < n && !queued.empty(); ++i) {
-            mm::WaveHeader* h = queued.front();
-            played.insert(played.end(), h->lpData, h->lpData + h->dwBufferLength);
-            h->dwFlags |= mm::WHDR_DONE;
+            played.insert(played.end(), queued.front().data,
+                          queued.front().data + queued.front().len);
             queued.erase(queued.begin());
+            ++playedCount;
         }
     }
 };
@@ -109,6 +123,8 @@ struct RecordingShell : DocumentShell {
     void AddToRecentFileList(const std::string& path) override { recent.push_back(path); }
     void SetTitle(const std::string& t) override { title = t; }
     void CloseMainWindow() override { ++closeRequests; }
+    std::vector<std::string> problems;
+    void ReportProblem(const std::string& text) override { problems.push_back(text); }
 };
 
 // The fake platform services and window a document runs on in tests.

@@ -8,11 +8,20 @@
 #include "TestUtil.h"
 #include "movie/MovieInfo.h"
 #include "movie/MovieReader.h"
+#include "playback/CTovrinDoc.h"
 
 using namespace lunavue;
 using namespace lunavue::test;
 
 namespace {
+
+MovieTiming Timing(uint32_t periods, float periodTicks, float baseFrequency) {
+    MovieTiming t;
+    t.periodCount = periods;
+    t.periodTicks = periodTicks;
+    t.baseFrequency = baseFrequency;
+    return t;
+}
 
 Bytes Sound(std::initializer_list<int> bytes) {
     Bytes b;
@@ -101,17 +110,17 @@ TEST(MovieReader, InformationTexts) {
     pic.biWidth = 320;
     pic.biHeight = 224;
     WAVEFORMATEX none{};
-    info = FormatMovieInfo(pic, none, 60000 / 40, 40.0f, 600.0f);
+    info = FormatMovieInfo(pic, none, Timing(60000 / 40, 40.0f, 600.0f));
     EXPECT_EQ(info.frames, "1500");
     EXPECT_EQ(info.frameRate, "15.00fps");
     EXPECT_EQ(info.time, "1:40");
     EXPECT_EQ(info.soundRate, "0Hz");
     EXPECT_EQ(info.soundType, "0bit");
     EXPECT_EQ(info.channels, "0");
-    EXPECT_EQ(FormatMovieInfo(pic, none, 1, 3.0f, 1000.0f).frameRate, "333.33fps");
-    EXPECT_EQ(FormatMovieInfo(pic, none, 65, 1.0f, 1.0f).time, "1:5");
-    EXPECT_EQ(FormatMovieInfo(pic, none, 3600, 1.0f, 1.0f).time, "60:0");
-    EXPECT_EQ(FormatMovieInfo(pic, none, 599, 1.0f, 10.0f).time, "0:59");
+    EXPECT_EQ(FormatMovieInfo(pic, none, Timing(1, 3.0f, 1000.0f)).frameRate, "333.33fps");
+    EXPECT_EQ(FormatMovieInfo(pic, none, Timing(65, 1.0f, 1.0f)).time, "1:5");
+    EXPECT_EQ(FormatMovieInfo(pic, none, Timing(3600, 1.0f, 1.0f)).time, "60:0");
+    EXPECT_EQ(FormatMovieInfo(pic, none, Timing(599, 1.0f, 10.0f)).time, "0:59");
 }
 
 TEST(MovieReader, SoundIsReadOnTheWayToPicturesAndDeliveredInOrder) {
@@ -338,7 +347,7 @@ TEST(MovieReader, RefusesFilesItCannotPlayAndSaysWhy) {
         FilmMovie m = good;
         c.damage(m);
         m.Save(dir.File("x.cpk"));
-        const OpenStatus status = reader.Open(dir.File("x.cpk"));
+        const OpenStatus status = reader.Open(dir.File("x.cpk"), CTovrinDoc::kBudget);
         EXPECT_EQ(status.error, c.error);
         EXPECT_EQ(status.Describe().rfind(c.reason, 0), 0u) << status.Describe();
         EXPECT_FALSE(reader.IsOpen());

@@ -9,6 +9,7 @@
 #include "Fixtures.h"
 #include "TestUtil.h"
 #include "platform/mm/Clock.h"
+#include "platform/mm/NullWaveOut.h"
 #include "platform/mm/SdlWaveOut.h"
 #include "platform/mm/Timer.h"
 #include "tools/PlayCommand.h"
@@ -92,7 +93,7 @@ TEST(Timer, DeadlinesDoNotDrift) {
     EXPECT_GE(ticks.load(), 1);
 }
 
-TEST(SdlWaveOut, PlaysWrittenBuffersInOrderAndMarksThemDone) {
+TEST(SdlWaveOut, PlaysWritesInOrderCountsThemAndSaysWhyItCannotOpen) {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     mm::SdlWaveOut out;
     WAVEFORMATEX fmt{};
@@ -104,35 +105,90 @@ TEST(SdlWaveOut, PlaysWrittenBuffersInOrderAndMarksThemDone) {
     fmt.nAvgBytesPerSec = 88200;
     WAVEFORMATEX bad = fmt;
     bad.nChannels = 3;
-    EXPECT_FALSE(out.Open(bad));
-    ASSERT_TRUE(out.Open(fmt));
+    std::string why;
+    EXPECT_FALSE(out.Open(bad, why));
+    EXPECT_NE(why.find("3 channels"), std::string::npos) << why;
+    ASSERT_TRUE(out.Open(fmt, why));
+    EXPECT_EQ(out.Space(), mm::WaveOut::kMaxQueued);
     std::vector<uint8_t> data(3 * 4096, 1);
-    mm::WaveHeader h[3];
     for (int i = 0; i < 3; ++i) {
-        h[i].lpData = data.data() + 4096 * i;
-        h[i].dwBufferLength = 4096;
-        out.Prepare(h[i]);
-        h[i].dwFlags |= mm::WHDR_DONE;
-        out.Write(h[i]);
-        EXPECT_EQ(h[i].dwFlags & mm::WHDR_DONE, 0u);
+        out.Write(data.data() + 4096 * i, 4096);
     }
-    EXPECT_TRUE(Eventually([&] { return (h[2].dwFlags & mm::WHDR_DONE) != 0; }));
-    EXPECT_NE(h[0].dwFlags & mm::WHDR_DONE, 0u);
+    EXPECT_LT(out.Played(), 3u);
+    EXPECT_GT(out.DelayMs(), 0u) << "written sound is still to be heard";
+    EXPECT_TRUE(Eventually([&] { return out.Played() == 3; }));
+    EXPECT_TRUE(Eventually([&] { return out.DelayMs() == 0; })) << "and then it has been";
 
-    // Pause holds the queue; Reset hands every queued buffer back.
+    // Pause holds the queue; Reset drops it, counting every write as played.
     out.Pause();
     std::this_thread::sleep_for(20ms);
-    out.Write(h[0]);
-    out.Write(h[1]);
+    out.Write(data.data(), 4096);
+    out.Write(data.data() + 4096, 4096);
     std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(h[1].dwFlags & mm::WHDR_DONE, 0u) << "nothing plays while paused";
+    EXPECT_EQ(out.Played(), 3u) << "nothing plays while paused";
+    EXPECT_EQ(out.Space(), mm::WaveOut::kMaxQueued - 2);
     out.Reset();
-    EXPECT_NE(h[0].dwFlags & mm::WHDR_DONE, 0u);
-    EXPECT_NE(h[1].dwFlags & mm::WHDR_DONE, 0u);
+    EXPECT_EQ(out.Played(), 5u);
+    EXPECT_EQ(out.DelayMs(), 0u);
     out.Close();
     fmt.wBitsPerSample = 8;
     fmt.nChannels = 1;
-    EXPECT_TRUE(out.Open(fmt)) << "8-bit mono opens too";
+    EXPECT_TRUE(out.Open(fmt, why)) << "8-bit mono opens too";
+    EXPECT_EQ(out.Played(), 0u) << "counted from each Open";
+
+    // A driver that does not exist: SDL's own reason reaches the caller.
+    out.Close();
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    why.clear();
+    EXPECT_FALSE(out.Open(fmt, why));
+    EXPECT_FALSE(why.empty());
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+}
+
+// The null device plays at the pace of the clock it is given, and holds still while paused.
+TEST(NullWaveOut, PacedByTheClock) {
+    struct : mm::Clock {
+        uint32_t now = 5000;
+        uint32_t NowMs() override { return now; }
+    } clock;
+    mm::NullWaveOut out(clock);
+    WAVEFORMATEX fmt{};
+    fmt.nAvgBytesPerSec = 1000;  // a byte a millisecond
+    std::string why;
+    ASSERT_TRUE(out.Open(fmt, why));
+    uint8_t data[400] = {};
+    out.Write(data, 100);
+    out.Write(data, 300);
+    EXPECT_EQ(out.Played(), 0u);
+    EXPECT_EQ(out.DelayMs(), 400u);
+    clock.now += 99;
+    EXPECT_EQ(out.Played(), 0u);
+    clock.now += 1;
+    EXPECT_EQ(out.Played(), 1u) << "the first write lasts 100 ms";
+    EXPECT_EQ(out.DelayMs(), 300u);
+    out.Pause();
+    clock.now += 1000;
+    EXPECT_EQ(out.Played(), 1u) << "no time passes while paused";
+    out.Resume();
+    clock.now += 299;
+    EXPECT_EQ(out.Played(), 1u);
+    clock.now += 1;
+    EXPECT_EQ(out.Played(), 2u);
+    EXPECT_EQ(out.DelayMs(), 0u);
+    // A write after a gap starts when it is written, not where the last one ended.
+    clock.now += 500;
+    out.Write(data, 50);
+    clock.now += 49;
+    EXPECT_EQ(out.Played(), 2u);
+    clock.now += 1;
+    EXPECT_EQ(out.Played(), 3u);
+    for (int i = 0; i < mm::WaveOut::kMaxQueued; ++i) {
+        out.Write(data, 10);
+    }
+    EXPECT_EQ(out.Space(), 0);
+    out.Reset();
+    EXPECT_EQ(out.Played(), 3u + mm::WaveOut::kMaxQueued);
+    EXPECT_EQ(out.Space(), mm::WaveOut::kMaxQueued);
 }
 
 // Plays whole fixtures through the real engine, timer and SDL's disk driver: what the
@@ -182,7 +238,8 @@ TEST(SdlWaveOut, VolumeScalesInTheDevice) {
         fmt.wBitsPerSample = static_cast<uint16_t>(bits);
         fmt.nBlockAlign = static_cast<uint16_t>(bits / 8);
         fmt.nAvgBytesPerSec = 8000u * fmt.nBlockAlign;
-        ASSERT_TRUE(out.Open(fmt));
+        std::string why;
+        ASSERT_TRUE(out.Open(fmt, why));
         out.SetVolume(50);
         std::vector<uint8_t> data;
         for (int i = 0; i < 800; ++i) {
@@ -194,12 +251,8 @@ TEST(SdlWaveOut, VolumeScalesInTheDevice) {
             }
         }
         const std::vector<uint8_t> written = data;
-        mm::WaveHeader h;
-        h.lpData = data.data();
-        h.dwBufferLength = static_cast<uint32_t>(data.size());
-        out.Prepare(h);
-        out.Write(h);
-        ASSERT_TRUE(Eventually([&] { return out.IsDone(h) && !out.HoldsSound(); }));
+        out.Write(data.data(), static_cast<uint32_t>(data.size()));
+        ASSERT_TRUE(Eventually([&] { return out.Played() == 1 && out.DelayMs() == 0; }));
         out.Close();
         out.SetVolume(100);
         EXPECT_EQ(data, written) << "the buffer itself is left as it was";

@@ -176,8 +176,7 @@ class CTovrinApp::DocumentCommands : public CommandTarget {
         BITMAPINFOHEADER picture{};
         doc.Reader().GetOutputFormat(&picture);
         const MovieInfo info =
-            FormatMovieInfo(picture, doc.Reader().GetAudioFormat(), doc.GetPeriodCount(),
-                            doc.GetPeriodTicks(), doc.GetBaseFrequency());
+            FormatMovieInfo(picture, doc.Reader().GetAudioFormat(), doc.Timing());
         CFileInfoDlg dialog(info, app_.MainFrame());
         app_.RunModal(dialog);
     }
@@ -267,7 +266,7 @@ bool CTovrinApp::InitInstance(const std::vector<std::string>& args) {
         [this] { return document_ != nullptr ? static_cast<int>(document_->IdleWaitMs()) : 1; },
         [this] {
             // Behind a menu or a dialog the picture keeps moving; nothing else happens.
-            if (document_ == nullptr || !document_->IsPlaying())
+            if (document_ == nullptr || !document_->ClockRuns())
                 return kModalPollMs;
             document_->IdleWhileModal();
             return static_cast<int>(document_->IdleWaitMs());
@@ -362,6 +361,13 @@ void CTovrinApp::NoteRenderer() {
 void CTovrinApp::CloseMainWindow() {
     if (frame_)
         QMetaObject::invokeMethod(frame_.get(), "close", Qt::QueuedConnection);
+}
+
+// Told on standard error, and for a moment in the message pane.
+void CTovrinApp::ReportProblem(const std::string& text) {
+    std::fprintf(stderr, "lunavue: %s\n", text.c_str());
+    if (frame_)
+        frame_->ShowFeedback(QString::fromStdString(text));
 }
 
 void CTovrinApp::AppendToQueue(const std::string& name) {

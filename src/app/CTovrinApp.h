@@ -69,6 +69,7 @@ class CTovrinApp : public QObject,
     // Notes how the view shows the movie just opened ("painter", "gpu-overlay", "gpu-blit").
     void NoteRenderer();
     void CloseMainWindow() override;
+    void ReportProblem(const std::string& text) override;
 
     // CommandLineTarget
     void AppendToQueue(const std::string& name) override;

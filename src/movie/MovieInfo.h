@@ -4,11 +4,12 @@
 #include <string>
 
 #include "movie/MovieReader.h"
+#include "movie/MovieTiming.h"
 
 namespace lunavue {
 
 struct MovieInfo {
-    std::string size;       // "320x224"
+    std::string size;       // "320x224"; empty for a movie without pictures
     std::string frameRate;  // "15.00fps"
     std::string frames;     // display periods in the movie
     std::string time;       // "1:40": minutes and seconds, neither zero-padded
@@ -17,12 +18,11 @@ struct MovieInfo {
     std::string channels;   // "2"
 };
 
-// periodCount: total ticks / frame period; periodTicks and baseFrequency as the engine
-// holds them (single precision).
+// picture: the reader's output format (width and height 0: no picture).
 MovieInfo FormatMovieInfo(const BITMAPINFOHEADER& picture, const WAVEFORMATEX& sound,
-                          uint32_t periodCount, float periodTicks, float baseFrequency);
+                          const MovieTiming& timing);
 
-// The same for an open reader, with the timing derived as the engine derives it.
+// The same for an open reader.
 MovieInfo DescribeMovie(const MovieReader& reader);
 
 }  // namespace lunavue

@@ -42,7 +42,7 @@ std::string CTovrinDoc::PositionText() {
 }
 
 CTovrinDoc::CTovrinDoc(DocumentPlatform platform, DocumentShell& shell)
-    : platform_(platform), shell_(shell), nullWaveOut_(platform.clock) {
+    : platform_(platform), shell_(shell), audio_(platform.waveOut, platform.clock) {
     Loop = platform_.settings.Read(settings::kLoop);
 }
 
@@ -53,7 +53,7 @@ CTovrinDoc::~CTovrinDoc() {
 
 PlaybackStats CTovrinDoc::Stats() const {
     PlaybackStats s = stats_;
-    s.chunksWritten = chunksWritten_.load();
+    s.chunksWritten = audio_.ChunksWritten();
     s.damagedFrames = damagedBefore_ + Reader_.GetDamagedFrames();
     return s;
 }
@@ -67,7 +67,7 @@ void CTovrinDoc::Invalidate() {
 // --- Opening and closing -------------------------------------------------------------
 
 bool CTovrinDoc::OpenMovie(const std::string& path) {
-    if (const OpenStatus status = Reader_.Open(path); !status) {
+    if (const OpenStatus status = Reader_.Open(path, kBudget); !status) {
         if (const char* message = RefusalMessage(status.error)) {
             ShowErrorBox(message);
         }
@@ -83,9 +83,9 @@ bool CTovrinDoc::OpenMovie(const std::string& path) {
     SetUpTiming();
     Reader_.Rewind();
     ShowPoster();
-    const double total = static_cast<double>(PeriodCount) * PeriodTicks / BaseFrequency;
-    shell_.SetPaneText(2, TimeText(static_cast<uint32_t>(total)));
+    shell_.SetPaneText(2, TimeText(timing_.TotalSeconds()));
     AllocateSound();
+    soundProblemShown_ = false;
 
     shell_.AddToRecentFileList(path);
     const size_t slash = path.rfind('/');
@@ -120,18 +120,12 @@ bool CTovrinDoc::AllocatePictures(size_t size) {
 
 // The display period, the timer's period and the movie's length in display periods.
 void CTovrinDoc::SetUpTiming() {
-    PeriodTicks = static_cast<float>(Reader_.GetFramePeriodTicks());
-    BaseFrequency = static_cast<float>(Reader_.GetBaseFrequency());
-    // At least a millisecond: a timer of period 0 would spin its thread.
-    const double delay = static_cast<double>(PeriodTicks) * 1000.0 / BaseFrequency;
-    TimerDelayMs = delay < 1.0 ? 1u : (delay > 1e9 ? 1000000000u : static_cast<uint32_t>(delay));
+    timing_ = TimingOf(Reader_);
+    PeriodTicks = timing_.periodTicks;
+    BaseFrequency = timing_.baseFrequency;
+    TimerDelayMs = timing_.timerDelayMs;
+    PeriodCount = timing_.periodCount;
     VideoFrameCount = Reader_.GetVideoFrameCount();
-    // The movie lasts as its last frame's time says, but never much longer than its frames
-    // fill: a damaged timestamp must not hold the queue.
-    const uint32_t p = static_cast<uint32_t>(PeriodTicks);
-    const uint64_t slack = uint64_t{MovieReader::kMaxFrameSeconds} * Reader_.GetBaseFrequency() / p;
-    PeriodCount = static_cast<uint32_t>(
-        std::min<uint64_t>(Reader_.GetTotalTicks() / p, frameSlots_.back() + slack));
     SlotsFilled = 0;
     startMs_ = 0;
 }
@@ -139,17 +133,8 @@ void CTovrinDoc::SetUpTiming() {
 // The sound buffers; without them the movie plays silently, after a message.
 void CTovrinDoc::AllocateSound() {
     AudioChunkCapacity = Reader_.GetAudioChunkCapacity();
-    if (AudioChunkCapacity == 0) {
-        return;
-    }
-    try {
-        audioBlock_.assign(static_cast<size_t>(AudioChunkCapacity) * kAudioBuffers, 0);
-        for (int i = 0; i < kAudioBuffers; ++i) {
-            AudioBuffers[i] = audioBlock_.data() + static_cast<size_t>(i) * AudioChunkCapacity;
-        }
-    } catch (const std::bad_alloc&) {
+    if (AudioChunkCapacity != 0 && !audio_.Allocate(AudioChunkCapacity)) {
         ShowErrorBox(messages::kNoSoundMemory);
-        AudioBuffers[0] = nullptr;
     }
 }
 
@@ -162,13 +147,10 @@ void CTovrinDoc::CloseMovie() {
         view_->ReleaseRenderer();
     }
     pictureBlock_ = {};
-    audioBlock_ = {};
+    audio_.Release();
     frameSlots_ = {};
     for (auto& p : FramePool) {
         p = nullptr;
-    }
-    for (auto& b : AudioBuffers) {
-        b = nullptr;
     }
     CurrentFrame_ = nullptr;  // the pictures are gone; the view paints nothing now
     state_ = PlayState::kNoMovie;
@@ -214,7 +196,7 @@ void CTovrinDoc::Start(uint32_t ms, PlayState as) {
     PositionAt(slot, ms);
     OpenAudio();
     if (as == PlayState::kPaused) {
-        audio_->Pause();  // before the first write, which would start the device
+        audio_.Pause();  // before the first write, which would start the device
     }
     FeedSound();
     LastShownSecond = ms / 1000;
@@ -223,96 +205,11 @@ void CTovrinDoc::Start(uint32_t ms, PlayState as) {
     PauseStart = now;
     StartTime = now - ms;
     state_ = as;
-    StartTimer();
-}
-
-// Makes the reader and the display ring ready for the clock to run from this slot: from
-// the start as it always has, or from the key frame at or before the slot's frame, decoding
-// the frames between without showing them.
-void CTovrinDoc::PositionAt(uint32_t slot, uint32_t ms) {
-    const uint32_t frame = FrameAtSlot(slot);
-    SlotsFilled = slot;
-    firstSlot_ = slot;
-    FramesDecoded = frame;
-    RemainingTicks = 0;
-    if (ms == 0) {
-        Reader_.Rewind();
-    } else {
-        const uint32_t key = Reader_.KeyFrameAtOrBefore(frame);
-        const uint64_t rate = Reader_.GetAudioFormat().nSamplesPerSec;
-        Reader_.SeekTo(key, uint64_t{ms} * rate / 1000);
-        for (uint32_t f = key; f < frame; ++f) {
-            Reader_.DecodeNextFrame(nullptr);
-        }
+    // Paused, nothing is due: the timer starts when the clock resumes.
+    timerWasRunning_ = as == PlayState::kPaused;
+    if (as == PlayState::kPlaying) {
+        StartTimer();
     }
-    // The frame's first picture; the ticks it already covered before the slot are used up.
-    if (FillNextSlot()) {
-        RemainingTicks -= int64_t{slot - frameSlots_[frame]} * static_cast<int64_t>(PeriodTicks);
-    }
-    PrefillRing();
-}
-
-uint32_t CTovrinDoc::FrameAtSlot(uint32_t slot) const {
-    const auto next = std::upper_bound(frameSlots_.begin(), frameSlots_.end() - 1, slot);
-    return static_cast<uint32_t>(std::max<ptrdiff_t>(0, next - frameSlots_.begin() - 1));
-}
-
-// The first millisecond whose slot is the slot given.
-uint32_t CTovrinDoc::FirstMsOfSlot(uint32_t slot) const {
-    double ms = std::max(0.0, std::ceil(DueMs(slot)));
-    while (ms > 0 && SlotAt(static_cast<uint32_t>(ms - 1)) >= slot) {
-        ms -= 1;
-    }
-    while (SlotAt(static_cast<uint32_t>(ms)) < slot) {
-        ms += 1;
-    }
-    return static_cast<uint32_t>(ms);
-}
-
-// --- Seeking ----------------------------------------------------------------------------
-
-uint32_t CTovrinDoc::DurationMs() const {
-    return static_cast<uint32_t>(std::trunc(DueMs(PeriodCount)));
-}
-
-uint32_t CTovrinDoc::PositionMs() {
-    switch (State()) {
-        case PlayState::kPlaying:
-            return std::min(Elapsed(), DurationMs());
-        case PlayState::kPaused:
-            return PauseStart - StartTime.load();
-        case PlayState::kLoaded:
-        case PlayState::kFinished:
-            return startMs_;
-        default:
-            return 0;
-    }
-}
-
-void CTovrinDoc::Seek(uint32_t ms) {
-    if (!IsOpen()) {
-        return;
-    }
-    const uint32_t slot = SlotAt(ms);
-    if (slot >= PeriodCount) {
-        // Past the end: the movie ends as reaching its end ends it.
-        if (IsPlaying()) {
-            EndOfMovie();
-        } else {
-            Stop();
-        }
-        return;
-    }
-    const PlayState was = State();
-    KillTimer();
-    CloseAudio();
-    if (IsPlaying()) {
-        Start(ms, was);
-    } else {
-        PositionAt(slot, ms);
-        startMs_ = ms;
-    }
-    ShowPosition(slot, ms);
 }
 
 void CTovrinDoc::PlayPause() {
@@ -332,33 +229,6 @@ void CTovrinDoc::NextMovie() {
     if (wasPlaying) {
         Play();
     }
-}
-
-void CTovrinDoc::SeekBy(int64_t deltaMs) {
-    if (IsOpen()) {
-        Seek(static_cast<uint32_t>(
-            std::clamp<int64_t>(int64_t{PositionMs()} + deltaMs, 0, UINT32_MAX)));
-    }
-}
-
-void CTovrinDoc::StepFrame(int direction) {
-    if (!IsOpen() || State() == PlayState::kPlaying) {
-        return;
-    }
-    const int64_t frame = FrameAtSlot(SlotAt(PositionMs()));
-    const int64_t target = std::clamp<int64_t>(frame + direction, 0, int64_t{VideoFrameCount} - 1);
-    if (target != frame) {
-        Seek(FirstMsOfSlot(frameSlots_[static_cast<size_t>(target)]));
-    }
-}
-
-// Shows the picture and the time of a position at once, without waiting for the clock.
-void CTovrinDoc::ShowPosition(uint32_t slot, uint32_t ms) {
-    CurrentFrame_ = DisplayRing[slot % kRingSize].load();
-    lastSlotShown_ = slot;
-    Invalidate();
-    LastShownSecond = UINT32_MAX;
-    UpdateElapsedPane(ms);
 }
 
 void CTovrinDoc::Stop() {
@@ -396,16 +266,35 @@ void CTovrinDoc::OnPause() {
         case PlayState::kPlaying:
             PauseStart = platform_.clock.NowMs();
             state_ = PlayState::kPaused;
-            audio_->Pause();
+            PauseClock();
             break;
         case PlayState::kPaused:
             // The clock leaves out the paused time and resumes at the slot where it stopped.
             StartTime = StartTime.load() + (platform_.clock.NowMs() - PauseStart);
             state_ = PlayState::kPlaying;
-            audio_->Restart();
+            ResumeClock();
             break;
         default:
             break;
+    }
+}
+
+// While paused nothing is due, so the timer stops (a paused player does no periodic work);
+// it starts again at the resume unless it had ended with the movie's last picture and sound.
+void CTovrinDoc::PauseClock() {
+    const uint32_t id = TimerId.exchange(0);
+    timerWasRunning_ = id != 0;
+    if (id != 0) {
+        platform_.timer.Kill(id);
+    }
+    audio_.Pause();
+}
+
+void CTovrinDoc::ResumeClock() {
+    audio_.Resume();
+    if (timerWasRunning_) {
+        timerWasRunning_ = false;
+        StartTimer();
     }
 }
 
@@ -511,24 +400,8 @@ uint8_t* CTovrinDoc::DecodeTarget() {
 // Hands every chunk that is ready to the free headers, lowest index first. One chunk a
 // tick would starve the device whenever chunks are shorter than a display period.
 void CTovrinDoc::FeedSound() {
-    if (AudioBuffers[0] == nullptr) {
-        return;  // the movie has no sound to feed
-    }
-    for (int i = 0; i < kAudioBuffers; ++i) {
-        mm::WaveHeader& h = AudioHeaders[i];
-        if (!audio_->IsDone(h)) {
-            continue;
-        }
-        const uint32_t n = Reader_.NextAudioChunk(AudioBuffers[i]);
-        if (n == 0) {
-            if (FramesDecoded == VideoFrameCount && !Reader_.HasSoundLeft()) {
-                soundDelivered_ = true;
-            }
-            return;
-        }
-        h.dwBufferLength = n;
-        audio_->Write(h);
-        chunksWritten_.fetch_add(1, std::memory_order_relaxed);
+    if (audio_.Feed(Reader_) && FramesDecoded == VideoFrameCount && !Reader_.HasSoundLeft()) {
+        soundDelivered_ = true;
     }
 }
 
@@ -539,7 +412,7 @@ bool CTovrinDoc::IdleStep(bool frameworkAnswer) {
         case PlayState::kPlaying:
             return IdlePlaying(true);
         case PlayState::kPaused:
-            return true;
+            return frameworkAnswer;  // nothing moves until the next command
         case PlayState::kLoaded:
             if (AutoPlay) {
                 Play();
@@ -657,51 +530,24 @@ void CTovrinDoc::ShowSlot(uint32_t slot, uint32_t elapsed) {
 
 // --- The sound device ---------------------------------------------------------------------
 
-// Opens the platform's device for the movie's sound, or the null device when it cannot
-// play it (or the movie has no sound), and marks every header free.
+// Opens the device for the movie's sound (the null device when it cannot play it, or the
+// movie has none; why is reported once a movie).
 void CTovrinDoc::OpenAudio() {
-    const WAVEFORMATEX format = Reader_.GetAudioFormat();
-    const bool sound = AudioBuffers[0] != nullptr;
-    audio_ = sound && platform_.waveOut.Open(format) ? &platform_.waveOut : &nullWaveOut_;
-    if (audio_ == &nullWaveOut_) {
-        nullWaveOut_.Open(format);
+    std::string failure;
+    audio_.Open(Reader_.GetAudioFormat(), failure);
+    if (!failure.empty() && !soundProblemShown_) {
+        soundProblemShown_ = true;
+        shell_.ReportProblem("No sound: " + failure);
     }
-    for (int i = 0; i < kAudioBuffers; ++i) {
-        mm::WaveHeader& h = AudioHeaders[i];
-        h.lpData = AudioBuffers[i];
-        h.dwBufferLength = AudioChunkCapacity;
-        h.dwBytesRecorded = 0;
-        h.dwUser = static_cast<uintptr_t>(i);
-        h.dwFlags = 0;
-        h.dwLoops = 0;
-        audio_->Prepare(h);
-        h.dwFlags |= mm::WHDR_DONE;  // prepared and not written: free
-    }
-    soundDelivered_ = !sound;
+    soundDelivered_ = !audio_.HasBuffers();
 }
 
 void CTovrinDoc::CloseAudio() {
-    if (audio_ == nullptr) {
-        return;
-    }
-    audio_->Reset();
-    for (auto& h : AudioHeaders) {
-        audio_->Unprepare(h);
-    }
-    audio_->Close();
-    audio_ = nullptr;
+    audio_.Close();
 }
 
 bool CTovrinDoc::SoundStillPlaying() {
-    if (!soundDelivered_.load()) {
-        return true;
-    }
-    for (const auto& h : AudioHeaders) {
-        if (!audio_->IsDone(h)) {
-            return true;
-        }
-    }
-    return audio_->HoldsSound();
+    return !soundDelivered_.load() || audio_.StillPlaying();
 }
 
 }  // namespace lunavue

@@ -16,11 +16,12 @@
 #include <vector>
 
 #include "movie/MovieReader.h"
+#include "movie/MovieTiming.h"
 #include "platform/mm/Clock.h"
-#include "platform/mm/NullWaveOut.h"
 #include "platform/mm/Timer.h"
 #include "platform/mm/WaveOut.h"
 #include "platform/profile/Settings.h"
+#include "playback/AudioOutputQueue.h"
 #include "playback/DocumentHost.h"
 
 namespace lunavue {
@@ -55,7 +56,10 @@ class CTovrinDoc {
     static constexpr int kPoolSize = 16;
     static constexpr int kRingSize = 16;
     static constexpr uint32_t kLead = 10;  // display slots decoded ahead of the clock
-    static constexpr int kAudioBuffers = 10;
+    static constexpr int kAudioBuffers = AudioOutputQueue::kBuffers;
+    // What the player keeps of a movie besides the reader's own buffers: the pool, the
+    // picture the view keeps of it, the sound buffers; and how far ahead it reads.
+    static constexpr DeliveryBudget kBudget{kLead, kPoolSize + 1, kAudioBuffers, 0};
     // How long the end of a movie waits for its last sound to play out.
     static constexpr uint32_t kSoundDrainLimitMs = 2000;
     // The most slots one tick fills when it finds itself behind the clock.
@@ -88,6 +92,8 @@ class CTovrinDoc {
     // Where playback stands, and how long the movie lasts, in ms.
     uint32_t PositionMs();
     uint32_t DurationMs() const;
+    // The clock is running (playing and not paused).
+    bool ClockRuns() const { return State() == PlayState::kPlaying; }
     // Plays a movie that is loaded and stopped; otherwise pauses or resumes.
     void PlayPause();
     // Ends the movie and opens the next queued name, playing it if this one was playing.
@@ -142,6 +148,8 @@ class CTovrinDoc {
     const uint8_t* CurrentFrame() const { return CurrentFrame_.load(); }
 
     const MovieReader& Reader() const { return Reader_; }
+    // The open movie's clock, as the engine runs it.
+    const MovieTiming& Timing() const { return timing_; }
     uint32_t GetPeriodCount() const { return PeriodCount; }
     float GetPeriodTicks() const { return PeriodTicks; }
     float GetBaseFrequency() const { return BaseFrequency; }
@@ -170,6 +178,8 @@ class CTovrinDoc {
     void ShowPoster();
     void StartTimer();
     void KillTimer();
+    void PauseClock();
+    void ResumeClock();
     uint32_t Elapsed();
     uint32_t SlotAt(uint32_t elapsed) const;
     // When slot begins, in ms of the clock (slot may be negative: before the start).
@@ -184,6 +194,7 @@ class CTovrinDoc {
     void CloseAudio();
     bool SoundStillPlaying();
     void Invalidate();
+    void ResetSlots();
 
     DocumentPlatform platform_;
     DocumentShell& shell_;
@@ -198,11 +209,11 @@ class CTovrinDoc {
     MovieReader Reader_;
     int32_t Loop = 0;
     uint32_t AudioChunkCapacity = 0;
+    MovieTiming timing_;
     uint32_t VideoFrameCount = 0;
     uint32_t PeriodCount = 0;
     uint32_t LastShownSecond = 0;
-    mm::WaveHeader AudioHeaders[kAudioBuffers];
-    uint8_t* AudioBuffers[kAudioBuffers] = {};
+    AudioOutputQueue audio_;
     std::atomic<uint8_t*> DisplayRing[kRingSize] = {};
     uint8_t* FramePool[kPoolSize] = {};
     uint32_t TimerDelayMs = 0;
@@ -214,12 +225,7 @@ class CTovrinDoc {
     uint32_t FramesDecoded = 0;
     std::atomic<uint32_t> SlotsFilled{0};
 
-    // The device while the clock runs: the platform's, or the null one when the platform's
-    // cannot play this movie; null while stopped.
-    mm::WaveOut* audio_ = nullptr;
-    mm::NullWaveOut nullWaveOut_;
     std::vector<uint8_t> pictureBlock_;
-    std::vector<uint8_t> audioBlock_;
     std::vector<uint32_t> frameSlots_;  // the first slot of each frame, then the slot count
     uint32_t firstSlot_ = 0;            // the slot playback (re)started at
     uint32_t startMs_ = 0;              // where Play starts: 0, or a time sought while stopped
@@ -230,9 +236,12 @@ class CTovrinDoc {
     std::atomic<bool> soundDelivered_{false};
     // A name has been taken off the queue since start: an empty queue now means it ended.
     bool queueTaken_ = false;
+    // The timer ran when the clock was paused, and runs again when it resumes.
+    bool timerWasRunning_ = false;
+    // The sound device's failure has been reported for this movie.
+    bool soundProblemShown_ = false;
     uint32_t lastSlotShown_ = 0;
     PlaybackStats stats_;
-    std::atomic<uint32_t> chunksWritten_{0};
     uint32_t damagedBefore_ = 0;  // damaged frames of movies closed before this one
 };
 

@@ -32,6 +32,9 @@ class DocumentShell {
     virtual void SetTitle(const std::string& title) = 0;
     // Asks the main window to close, as a close request posted to it.
     virtual void CloseMainWindow() = 0;
+    // A problem that does not stop playback ("no sound: ..."), for the message pane or the
+    // standard error.
+    virtual void ReportProblem(const std::string& text) = 0;
 };
 
 }  // namespace lunavue

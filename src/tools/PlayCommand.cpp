@@ -18,6 +18,9 @@ class HeadlessShell : public DocumentShell {
     void AddToRecentFileList(const std::string&) override {}
     void SetTitle(const std::string&) override {}
     void CloseMainWindow() override { closed = true; }
+    void ReportProblem(const std::string& text) override {
+        std::fprintf(stderr, "cpktool: %s\n", text.c_str());
+    }
     bool closed = false;
 };
 

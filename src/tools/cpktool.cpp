@@ -16,6 +16,7 @@
 #include "display/Geometry.h"
 #include "movie/MovieInfo.h"
 #include "movie/MovieReader.h"
+#include "playback/CTovrinDoc.h"
 #include "tools/Image.h"
 #include "tools/OutputFile.h"
 #include "tools/PlayCommand.h"
@@ -110,7 +111,8 @@ struct Args {
 
 // Opens a movie, or says in English why it cannot be played.
 bool OpenMovie(MovieReader& reader, const std::string& path) {
-    const lunavue::OpenStatus status = reader.Open(path);
+    // What the player would refuse is refused here too.
+    const lunavue::OpenStatus status = reader.Open(path, lunavue::CTovrinDoc::kBudget);
     if (!status) {
         std::fprintf(stderr, "cpktool: %s: %s\n", path.c_str(), status.Describe().c_str());
     }
@@ -138,7 +140,7 @@ std::string CodingText(const MovieReader& reader) {
         case lunavue::SoundCoding::kUnknown:
             break;
     }
-    const int byte = reader.GetSoundCompression();
+    const int byte = reader.Contents().header.sound.compression;
     return byte == 0   ? "pcm, in a format or at a rate that cannot be played: silent"
            : byte == 2 ? "adpcm, with a stream header that is not accepted: silent"
                        : "unknown (" + std::to_string(byte) + "): silent";
@@ -150,15 +152,22 @@ int Info(const std::string& path) {
         return kRefused;
     }
     const lunavue::MovieInfo info = lunavue::DescribeMovie(reader);
-    std::printf("size: %s\nframe rate: %s\nframes: %s\ntime: %s\n", info.size.c_str(),
-                info.frameRate.c_str(), info.frames.c_str(), info.time.c_str());
+    const lunavue::FilmHeader& header = reader.Contents().header;
+    std::printf("layout: %s\npicture coding: %s\n", header.LayoutName().c_str(),
+                header.CodingName());
+    if (header.coding == lunavue::PictureCoding::kCinepak) {
+        std::printf("extra bytes: %u\n", reader.FirstFrameExtraBytes());
+    }
+    std::printf("size: %s\nframe rate: %s\nframes: %s\ntime: %s\n",
+                info.size.empty() ? "none (no picture)" : info.size.c_str(), info.frameRate.c_str(),
+                info.frames.c_str(), info.time.c_str());
     std::printf("sound coding: %s\n", CodingText(reader).c_str());
     std::printf("sound rate: %s\nsound bits: %s\nchannels: %s\n", info.soundRate.c_str(),
                 info.soundType.c_str(), info.channels.c_str());
     if (reader.Sound().Coding() == lunavue::SoundCoding::kAdpcm) {
         std::printf("adpcm header version: %d\n", reader.Sound().AdpcmVersion());
     }
-    std::printf("container version: %s\n", reader.GetContainerVersion().c_str());
+    std::printf("container version: %s\n", header.version.c_str());
     uint32_t keys = 0;
     for (uint32_t f = 0; f < reader.GetVideoFrameCount(); ++f) {
         keys += reader.IsKeyFrame(f) ? 1 : 0;

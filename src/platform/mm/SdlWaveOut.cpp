@@ -10,16 +10,20 @@ SdlWaveOut::~SdlWaveOut() {
     Close();
 }
 
-bool SdlWaveOut::Open(const WAVEFORMATEX& format) {
+bool SdlWaveOut::Open(const WAVEFORMATEX& format, std::string& reason) {
     Close();
     if (format.wFormatTag != WAVE_FORMAT_PCM || (format.nChannels != 1 && format.nChannels != 2) ||
         (format.wBitsPerSample != 8 && format.wBitsPerSample != 16) || format.nSamplesPerSec == 0 ||
         format.nSamplesPerSec > 384000) {
+        reason = "the sound format (" + std::to_string(format.nChannels) + " channels, " +
+                 std::to_string(format.wBitsPerSample) + " bits, " +
+                 std::to_string(format.nSamplesPerSec) + " Hz) cannot be played";
         return false;
     }
     // Only the sound is SDL's: the program's signals (SIGTERM, SIGINT) stay its own.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        reason = std::string("no sound system: ") + SDL_GetError();
         return false;
     }
     SDL_AudioSpec want{};
@@ -35,11 +39,13 @@ bool SdlWaveOut::Open(const WAVEFORMATEX& format) {
     SDL_AudioSpec have{};
     device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);  // SDL converts if need be
     if (device_ == 0) {
+        reason = std::string("the sound device cannot be opened: ") + SDL_GetError();
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
     silence_ = have.silence;
     sixteenBits_ = have.format == AUDIO_S16LSB;
+    bytesPerSecond_ = format.nAvgBytesPerSec;
     bufferMs_ =
         have.freq > 0 ? static_cast<uint32_t>(uint64_t{have.samples} * 1000 / have.freq) : 0;
     paused_ = false;
@@ -47,43 +53,62 @@ bool SdlWaveOut::Open(const WAVEFORMATEX& format) {
     head_ = 0;
     count_ = 0;
     offset_ = 0;
+    queuedBytes_ = 0;
+    lastSoundMs_ = 0;
     dry_ = false;
+    played_ = 0;
     return true;
 }
 
-void SdlWaveOut::Prepare(WaveHeader& h) {
-    h.dwFlags |= WHDR_PREPARED;
-}
-
-void SdlWaveOut::Unprepare(WaveHeader& h) {
-    h.dwFlags &= ~WHDR_PREPARED;
-}
-
-void SdlWaveOut::Write(WaveHeader& h) {
+void SdlWaveOut::Write(const uint8_t* data, uint32_t len) {
     if (device_ == 0) {
         return;
     }
     SDL_LockAudioDevice(device_);
-    if (count_ == kMaxQueued) {
-        SDL_UnlockAudioDevice(device_);
-        return;  // more buffers than a queue of prepared headers can hold: refused
-    }
-    h.dwFlags = (h.dwFlags.load() & ~WHDR_DONE) | WHDR_INQUEUE;
-    queue_[(head_ + count_) % kMaxQueued] = &h;
-    ++count_;
-    if (dry_) {
-        ++underruns_;
-        dry_ = false;
-    }
-    // The device starts playing with the first buffer written, in the same step as the
-    // test for a pause, so that a Pause cannot slip in between.
-    if (!started_) {
-        started_ = true;
-        if (!paused_) {
-            SDL_PauseAudioDevice(device_, 0);
+    if (count_ < kMaxQueued) {
+        queue_[(head_ + count_) % kMaxQueued] = {data, len};
+        ++count_;
+        queuedBytes_ += len;
+        if (dry_) {
+            ++underruns_;
+            dry_ = false;
+        }
+        // The device starts playing with the first buffer written, in the same step as the
+        // test for a pause, so that a Pause cannot slip in between.
+        if (!started_) {
+            started_ = true;
+            if (!paused_) {
+                SDL_PauseAudioDevice(device_, 0);
+            }
         }
     }
     SDL_UnlockAudioDevice(device_);
+}
+
+int SdlWaveOut::Space() {
+    if (device_ == 0) {
+        return 0;
+    }
+    SDL_LockAudioDevice(device_);
+    const int space = kMaxQueued - count_;
+    SDL_UnlockAudioDevice(device_);
+    return space;
+}
+
+// What waits in the queue, and what the last callback handed SDL: the device plays that
+// after the buffer it is playing, so it is heard within one buffer and its own length.
+uint32_t SdlWaveOut::DelayMs() {
+    if (device_ == 0) {
+        return 0;
+    }
+    SDL_LockAudioDevice(device_);
+    const uint64_t queuedMs = bytesPerSecond_ != 0 ? queuedBytes_ * 1000 / bytesPerSecond_ : 0;
+    const int64_t heldMs = lastSoundMs_ == 0 ? 0
+                                             : int64_t{lastFillMs_} + bufferMs_ + lastSoundMs_ -
+                                                   int64_t{SDL_GetTicks()};
+    SDL_UnlockAudioDevice(device_);
+    return static_cast<uint32_t>(std::min<uint64_t>(
+        queuedMs + static_cast<uint64_t>(std::max<int64_t>(0, heldMs)), UINT32_MAX));
 }
 
 void SdlWaveOut::Pause() {
@@ -96,7 +121,7 @@ void SdlWaveOut::Pause() {
     SDL_UnlockAudioDevice(device_);
 }
 
-void SdlWaveOut::Restart() {
+void SdlWaveOut::Resume() {
     if (device_ == 0) {
         return;
     }
@@ -108,31 +133,18 @@ void SdlWaveOut::Restart() {
     SDL_UnlockAudioDevice(device_);
 }
 
-bool SdlWaveOut::HoldsSound() {
-    if (device_ == 0) {
-        return false;
-    }
-    SDL_LockAudioDevice(device_);
-    // The last bytes taken are heard within about two of the device's own buffers.
-    const bool holds =
-        count_ > 0 || (started_ && SDL_GetTicks() - lastTakenMs_ < 2 * bufferMs_ + 10);
-    SDL_UnlockAudioDevice(device_);
-    return holds;
-}
-
 void SdlWaveOut::Reset() {
     if (device_ == 0) {
         return;
     }
     SDL_PauseAudioDevice(device_, 1);
     SDL_LockAudioDevice(device_);
-    for (int i = 0; i < count_; ++i) {
-        WaveHeader* h = queue_[(head_ + i) % kMaxQueued];
-        h->dwFlags = (h->dwFlags.load() & ~WHDR_INQUEUE) | WHDR_DONE;
-    }
+    played_ += static_cast<uint64_t>(count_);
     head_ = 0;
     count_ = 0;
     offset_ = 0;
+    queuedBytes_ = 0;
+    lastSoundMs_ = 0;
     dry_ = false;
     started_ = false;
     SDL_UnlockAudioDevice(device_);
@@ -180,26 +192,33 @@ void SdlWaveOut::Scale(Uint8* stream, int len) const {
 }
 
 void SdlWaveOut::Fill(Uint8* stream, int len) {
+    uint32_t taken = 0;
     while (len > 0 && count_ > 0) {
-        WaveHeader* h = queue_[head_];
-        const uint32_t left = h->dwBufferLength - offset_;
-        const uint32_t n = std::min<uint32_t>(left, static_cast<uint32_t>(len));
-        std::memcpy(stream, h->lpData + offset_, n);
+        const Queued& q = queue_[head_];
+        const uint32_t n = std::min<uint32_t>(q.len - offset_, static_cast<uint32_t>(len));
+        std::memcpy(stream, q.data + offset_, n);
         stream += n;
         len -= static_cast<int>(n);
         offset_ += n;
-        if (offset_ >= h->dwBufferLength) {
-            // Played to its end: the buffer is free again.
-            h->dwFlags = (h->dwFlags.load() & ~WHDR_INQUEUE) | WHDR_DONE;
+        taken += n;
+        if (offset_ >= q.len) {
+            // Played to its end: the buffer is the caller's again.
             head_ = (head_ + 1) % kMaxQueued;
             --count_;
             offset_ = 0;
-            lastTakenMs_ = SDL_GetTicks();
+            played_.fetch_add(1);
         }
+    }
+    queuedBytes_ -= taken;
+    if (taken > 0) {
+        lastFillMs_ = SDL_GetTicks();
+        lastSoundMs_ = bytesPerSecond_ != 0
+                           ? static_cast<uint32_t>(uint64_t{taken} * 1000 / bytesPerSecond_) + 1
+                           : 0;
     }
     if (len > 0) {
         std::memset(stream, silence_, static_cast<size_t>(len));
-        dry_ = true;
+        dry_ = count_ == 0 && started_;
     }
 }
 

@@ -12,20 +12,18 @@ namespace lunavue::mm {
 
 class SdlWaveOut : public WaveOut {
   public:
-    static constexpr int kMaxQueued = 16;
-
     SdlWaveOut() = default;
     ~SdlWaveOut() override;
 
-    bool Open(const WAVEFORMATEX& format) override;
-    void Prepare(WaveHeader& h) override;
-    void Unprepare(WaveHeader& h) override;
-    void Write(WaveHeader& h) override;
-    void Pause() override;
-    void Restart() override;
-    void Reset() override;
+    bool Open(const WAVEFORMATEX& format, std::string& reason) override;
     void Close() override;
-    bool HoldsSound() override;
+    void Write(const uint8_t* data, uint32_t len) override;
+    int Space() override;
+    uint64_t Played() override { return played_.load(); }
+    uint32_t DelayMs() override;
+    void Pause() override;
+    void Resume() override;
+    void Reset() override;
     void SetVolume(int percent) override;
     uint32_t Underruns() const override { return underruns_.load(); }
 
@@ -38,17 +36,25 @@ class SdlWaveOut : public WaveOut {
     uint8_t silence_ = 0;
     bool sixteenBits_ = true;
     std::atomic<int> volume_{100};
-    uint32_t bufferMs_ = 0;  // the sound one callback hands the device
+    uint32_t bytesPerSecond_ = 0;  // of the format the device plays
+    uint32_t bufferMs_ = 0;        // the sound one callback hands the device
+    std::atomic<uint64_t> played_{0};
+    std::atomic<uint32_t> underruns_{0};
     // Guarded by the SDL device lock, with the written buffers in play order.
-    bool paused_ = false;       // asked by Pause
-    bool started_ = false;      // the first buffer has been written
-    uint32_t lastTakenMs_ = 0;  // when the callback took the last bytes of a buffer
-    WaveHeader* queue_[kMaxQueued] = {};
+    struct Queued {
+        const uint8_t* data;
+        uint32_t len;
+    };
+    bool paused_ = false;   // asked by Pause
+    bool started_ = false;  // the first buffer has been written
+    Queued queue_[kMaxQueued] = {};
     int head_ = 0;
     int count_ = 0;
-    uint32_t offset_ = 0;  // bytes of the head buffer already played
-    bool dry_ = false;     // the device ran out of sound after playing some
-    std::atomic<uint32_t> underruns_{0};
+    uint32_t offset_ = 0;       // bytes of the head buffer already played
+    uint64_t queuedBytes_ = 0;  // bytes written and not yet handed to SDL
+    uint32_t lastFillMs_ = 0;   // when the callback last handed SDL written sound
+    uint32_t lastSoundMs_ = 0;  // how much written sound that callback handed over
+    bool dry_ = false;          // the device ran out of sound after playing some
 };
 
 }  // namespace lunavue::mm

@@ -1,58 +1,47 @@
-// Sound output from a queue of caller-owned buffers, played in the order they are written.
+// Sound output: buffers of sound in the device's format (8-bit unsigned or 16-bit
+// little-endian PCM, interleaved), played in the order they are written.
 //
-// Each buffer is described by a WaveHeader. A header counts as free while it is done:
-// prepared and not yet written, or played to its end. The device marks buffers done on its
-// own thread; callers ask IsDone.
+// The device reads a written buffer where it lies (no copy), so the caller keeps it as it is
+// until Played() has counted that write. Writes are counted from 1 after each Open.
 //
-// Threads: Open, Prepare, Unprepare, Pause, Restart, Reset and Close come from the main
-// thread while no timer tick runs; Write and IsDone from the timer thread while one runs,
-// IsDone and HoldsSound also from the main thread.
+// Threads: Open, Pause, Resume, Reset and Close come from the main thread while no timer
+// tick runs; Write, Space and Played from the timer thread while one runs; Played and
+// DelayMs also from the main thread; SetVolume from the main thread at any time.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "platform/Formats.h"
 
 namespace lunavue::mm {
 
-inline constexpr uint32_t WHDR_DONE = 0x1;
-inline constexpr uint32_t WHDR_PREPARED = 0x2;
-inline constexpr uint32_t WHDR_INQUEUE = 0x10;
-
-struct WaveHeader {
-    uint8_t* lpData = nullptr;
-    uint32_t dwBufferLength = 0;
-    uint32_t dwBytesRecorded = 0;
-    uintptr_t dwUser = 0;
-    std::atomic<uint32_t> dwFlags{0};
-    uint32_t dwLoops = 0;
-};
-
 class WaveOut {
   public:
+    // The most writes that can wait at the device at once.
+    static constexpr int kMaxQueued = 16;
+
     virtual ~WaveOut() = default;
-    // Opens the device for this PCM format (8-bit unsigned or 16-bit little-endian, 1 or 2
-    // channels, any rate). False when the device or the format is not available.
-    virtual bool Open(const WAVEFORMATEX& format) = 0;
-    virtual void Prepare(WaveHeader& h) = 0;
-    virtual void Unprepare(WaveHeader& h) = 0;
-    // Queues the header's dwBufferLength bytes behind every buffer written before. The
-    // device starts playing with the first buffer written after Open or Reset, unless it
-    // is paused.
-    virtual void Write(WaveHeader& h) = 0;
-    virtual void Pause() = 0;
-    virtual void Restart() = 0;
-    // Stops at once and marks every queued buffer done.
-    virtual void Reset() = 0;
+    // Opens the device for this PCM format (1 or 2 channels, 8 or 16 bits, any rate). On
+    // failure, reason says why in the words of the layer that failed.
+    virtual bool Open(const WAVEFORMATEX& format, std::string& reason) = 0;
     virtual void Close() = 0;
-    // Whether the buffer has been played to its end (or was never written).
-    virtual bool IsDone(const WaveHeader& h) { return (h.dwFlags.load() & WHDR_DONE) != 0; }
-    // Whether sound the device took from finished buffers is still to be heard (a device
-    // copies ahead of what it plays).
-    virtual bool HoldsSound() { return false; }
+    // Queues len bytes behind every write before, when Space() allows. The device starts
+    // playing with the first write after Open or Reset, unless it is paused.
+    virtual void Write(const uint8_t* data, uint32_t len) = 0;
+    // How many more writes the device takes now.
+    virtual int Space() = 0;
+    // Writes played to their end since Open. Reset counts every queued write as played.
+    virtual uint64_t Played() = 0;
+    // Milliseconds until the last sound written has been heard: what still waits in the
+    // queue and what the device itself holds. 0 once everything has been heard.
+    virtual uint32_t DelayMs() = 0;
+    virtual void Pause() = 0;
+    virtual void Resume() = 0;
+    // Stops at once and drops every queued write (each counts as played).
+    virtual void Reset() = 0;
     // Scales what is played to percent (0 to 100) of its level; 100 plays the bytes as they
-    // are. Kept across Open and Close; from the main thread at any time.
+    // are. Kept across Open and Close.
     virtual void SetVolume(int percent) { (void)percent; }
     // Times the device ran dry inside a stream (a gap of silence), since it was made.
     virtual uint32_t Underruns() const { return 0; }
