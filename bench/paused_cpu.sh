@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
-# CPU of the player over ten seconds while paused and while stopped, in a real window (Xvfb,
-# SDL's dummy sound driver): centiseconds of CPU per ten seconds, from the process's own
-# clock ticks (/proc/PID/stat), for each build given.
+# CPU of the player over ten seconds while paused, in a real window (run it under Xvfb with a
+# window manager; SDL's dummy sound driver): centiseconds of CPU in ten seconds, from the
+# process's own clock ticks (/proc/PID/stat), for each build given.
 #
 # usage: bench/paused_cpu.sh LUNAVUE [OTHER_LUNAVUE ...]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 [ $# -ge 1 ] || { sed -n '2,6p' "$0"; exit 1; }
 movie="$here/../tests/fixtures/bars-320x224-s16-stereo.cpk"
-measure() {  # lunavue state
+measure() {  # lunavue
     local work pid before after
     work=$(mktemp -d)
     LUNAVUE_INI="$work/x.ini" LUNAVUE_INSTANCE="paused-$$" SDL_AUDIODRIVER=dummy \
@@ -18,16 +18,15 @@ measure() {  # lunavue state
     local wid
     wid=$(xdotool search --sync --onlyvisible --pid "$pid" 2>/dev/null | head -1)
     xdotool windowactivate --sync "$wid" >/dev/null 2>&1 || true
-    if [ "$2" = paused ]; then xdotool key --window "$wid" space; else xdotool key --window "$wid" Escape; fi
-    [ "$2" = stopped ] && xdotool key --window "$wid" ctrl+o Escape >/dev/null 2>&1 && sleep 4
+    xdotool key --window "$wid" space
     sleep 1
     before=$(awk '{print $14 + $15}' "/proc/$pid/stat")
     sleep 10
     after=$(awk '{print $14 + $15}' "/proc/$pid/stat")
     kill "$pid"; wait "$pid" 2>/dev/null || true
     rm -rf "$work"
-    echo "$1 $2: $((after - before)) cs in 10 s"
+    echo "$1 paused: $((after - before)) cs in 10 s"
 }
 for b in "$@"; do
-    measure "$(realpath "$b")" paused
+    measure "$(realpath "$b")"
 done

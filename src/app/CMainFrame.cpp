@@ -319,11 +319,6 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void CMainFrame::moveEvent(QMoveEvent* event) {
-    QMainWindow::moveEvent(event);
-    view_->UpdateScreenRect();
-}
-
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
     if (event->mimeData()->hasUrls()) {
         event->acceptProposedAction();

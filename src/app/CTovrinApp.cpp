@@ -352,9 +352,7 @@ void CTovrinApp::SetTitle(const std::string& title) {
 
 void CTovrinApp::NoteRenderer() {
     if (view_ != nullptr && view_->HasRenderer()) {
-        lastRenderer_ = !view_->UsesGpu()          ? "painter"
-                        : view_->GetOverlayInUse() ? "gpu-overlay"
-                                                   : "gpu-blit";
+        lastRenderer_ = view_->RendererName();
     }
 }
 

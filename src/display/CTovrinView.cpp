@@ -1,11 +1,9 @@
 #include "display/CTovrinView.h"
 
 #include <QApplication>
-#include <QImage>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMouseEvent>
-#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
@@ -14,8 +12,6 @@
 #include <QWheelEvent>
 #include <algorithm>
 
-#include "display/DirectPicture.h"
-#include "display/GlPresenter.h"
 #include "platform/profile/Settings.h"
 #include "playback/CTovrinDoc.h"
 #include "res/CommandIds.h"
@@ -80,114 +76,89 @@ QRect CTovrinView::WorkArea() const {
     return s != nullptr ? s->availableGeometry() : kFallbackScreen;
 }
 
-// Prepares GPU presentation for the movie being opened: a picture surface of the screen's
-// shape with the picture centred in it, in the first surface kind the GL driver accepts.
-// False (and nothing made) when the setting is off or no GL context or surface can be had;
-// the painter then shows the movie, without a message.
-bool CTovrinView::SetUpDirectDraw() {
-    if (UseDirectDraw == 0) {
-        return false;
+// The picture path for the movie being opened: through the GPU when the setting is on and a
+// GL context and surface can be had; otherwise shared memory where the window system offers
+// it; otherwise the painter. A path that cannot be had is passed over without a message.
+std::unique_ptr<PicturePath> CTovrinView::MakePath() {
+    const int pw = PictureHeader.biWidth;
+    const int ph = PictureHeader.biHeight;
+    PictureSource source = [this] { return doc_.IsOpen() ? doc_.CurrentFrame() : nullptr; };
+    if (UseDirectDraw != 0) {
+        const QRect screen = ScreenGeometry();
+        if (auto gpu = MakeGpuPath(this, pw, ph, screen.width(), screen.height(), source)) {
+            return gpu;
+        }
     }
-    const QRect screen = ScreenGeometry();
-    const geometry::Surface surface = geometry::PictureSurface(
-        PictureHeader.biWidth, PictureHeader.biHeight, screen.width(), screen.height());
-    const int kind = GlPresenter::Negotiate(surface.w, surface.h);
-    if (kind == 0) {
-        return false;
+    if (!sharedMemoryRefused_) {
+        if (auto shared = MakeSharedMemoryPath(this, pw, ph, source)) {
+            return shared;
+        }
+        sharedMemoryRefused_ = true;
     }
-    ScreenRect = QRect(0, 0, screen.width(), screen.height());
-    surface_ = surface;
-    PictureRect = {surface.left, surface.top, surface.right - surface.left,
-                   surface.bottom - surface.top};
-    presenter_ = new GlPresenter(this, surface, kind, PictureHeader.biWidth, PictureHeader.biHeight,
-                                 [this] { return doc_.IsOpen() ? doc_.CurrentFrame() : nullptr; });
-    presenter_->setGeometry(contentsRect());
-    presenter_->show();
-    OverlayInUse = presenter_->Overlay();
-    return true;
+    return MakePainterPath(this, pw, ph, source);
 }
 
 void CTovrinView::SetPictureFormat(const BITMAPINFOHEADER& header) {
     PictureHeader = header;
-    const int pw = header.biWidth;
-    const int ph = header.biHeight;
-    if (!SetUpDirectDraw()) {
-        const QRect screen = ScreenGeometry();
-        ScreenRect = QRect(0, 0, screen.width(), screen.height());
-        PictureRect = geometry::Letterbox(pw, ph, screen.width(), screen.height());
-        SetUpDirectPicture();
-    }
-    rendererReady_ = true;
-    const geometry::Size corrected = geometry::AspectCorrected(pw, ph);
+    const geometry::Size corrected = geometry::AspectCorrected(header.biWidth, header.biHeight);
     AspectWidth = corrected.w;
     AspectHeight = corrected.h;
-}
-
-// The painter's picture goes straight into a window of its own where the window system
-// allows it; made once, kept for every movie.
-void CTovrinView::SetUpDirectPicture() {
-    if (direct_ == nullptr && !directTried_) {
-        directTried_ = true;
-        direct_ = new DirectPicture(
-            this, [this] { return doc_.IsOpen() ? doc_.CurrentFrame() : nullptr; });
-        if (!direct_->Ready()) {
-            delete direct_;
-            direct_ = nullptr;
-            return;
-        }
-    }
-    if (direct_ != nullptr) {
-        direct_->SetPictureSize(PictureHeader.biWidth, PictureHeader.biHeight);
-        direct_->setGeometry(PictureDestination());
-        direct_->show();
-    }
-}
-
-// Keeps the picture's own window over the picture area (the client area, or the letterbox
-// in full screen); true when it is showing.
-bool CTovrinView::PlaceDirectPicture() {
-    if (direct_ == nullptr || !direct_->isVisible()) {
-        return false;
-    }
-    const QRect where = PictureDestination();
-    if (direct_->geometry() != where) {
-        direct_->setGeometry(where);
-    }
-    return true;
+    path_ = MakePath();
+    PlacePicture();
 }
 
 void CTovrinView::ReleaseRenderer() {
-    if (direct_ != nullptr) {
-        direct_->hide();
+    path_.reset();
+    update();
+}
+
+bool CTovrinView::UsesGpu() const {
+    return path_ != nullptr && (path_->GetKind() == PicturePath::Kind::kGpuOverlay ||
+                                path_->GetKind() == PicturePath::Kind::kGpuBlit);
+}
+
+bool CTovrinView::GetOverlayInUse() const {
+    return path_ != nullptr && path_->GetKind() == PicturePath::Kind::kGpuOverlay;
+}
+
+const char* CTovrinView::RendererName() const {
+    if (path_ == nullptr) {
+        return "none";
     }
-    delete presenter_;
-    presenter_ = nullptr;
-    rendererReady_ = false;
-    OverlayInUse = false;
+    switch (path_->GetKind()) {
+        case PicturePath::Kind::kPainter:
+            return "painter";
+        case PicturePath::Kind::kSharedMemory:
+            return "shared-memory";
+        case PicturePath::Kind::kGpuOverlay:
+            return "gpu-overlay";
+        case PicturePath::Kind::kGpuBlit:
+            return "gpu-blit";
+    }
+    return "none";
 }
 
 void CTovrinView::Invalidate() {
-    if (presenter_ != nullptr) {
-        // Full screen without aspect correction shows the whole surface: the picture keeps
-        // its shape between the surface's black bars.
-        presenter_->Show(FullScreenActive && AspectCorrect == 0);
-    } else if (PlaceDirectPicture()) {
-        direct_->Show();
+    if (path_ != nullptr) {
+        path_->Show();
     } else {
-        shownValid_ = false;
-        update(PictureDestination());  // only where the picture is: bars and border stay
+        update();
     }
 }
 
-// Where the painter draws the picture: the client area, or in full screen without aspect
-// correction the letterbox of the whole screen.
-QRect CTovrinView::PictureDestination() const {
+QRect CTovrinView::PictureArea() const {
     const QRect client = contentsRect();
-    if (FullScreenActive && AspectCorrect == 0) {
-        return QRect(client.x() + PictureRect.x, client.y() + PictureRect.y, PictureRect.w,
-                     PictureRect.h);
+    const geometry::Size shape = PictureSizeForSizing();
+    const geometry::Rect r = geometry::Letterbox(shape.w, shape.h, client.width(), client.height());
+    return QRect(client.x() + r.x, client.y() + r.y, r.w, r.h);
+}
+
+// Keeps the path on the picture area after every change of size, shape or border.
+void CTovrinView::PlacePicture() {
+    if (path_ != nullptr) {
+        path_->Place(PictureArea());
     }
-    return client;
+    update();
 }
 
 geometry::Size CTovrinView::PictureSizeForSizing() const {
@@ -241,6 +212,7 @@ void CTovrinView::ApplyWindowSize() {
 void CTovrinView::OnAspectCorrect() {
     AspectCorrect = AspectCorrect == 0 ? 1 : 0;
     ApplyWindowSize();
+    PlacePicture();
 }
 
 void CTovrinView::OnFullScreen() {
@@ -271,6 +243,7 @@ void CTovrinView::EnterFullScreen() {
     frame->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     frame->setWindowState(frame->windowState() | Qt::WindowFullScreen);
     frame->setGeometry(ScreenGeometry());
+    PlacePicture();
     frame->raise();
     frame->activateWindow();
     grabMouse();
@@ -290,6 +263,7 @@ void CTovrinView::LeaveFullScreen() {
     ShowWindowBars(true);
     frame->setMaximumSize(QWIDGETSIZE_MAX, geometry::kMaxFrameHeight);
     frame->setGeometry(SavedFrameRect);
+    PlacePicture();
     QApplication::restoreOverrideCursor();
 }
 
@@ -321,30 +295,9 @@ void CTovrinView::ShowWindowBars(bool show) {
     }
 }
 
-QRect CTovrinView::ClientScreenRect() const {
-    return QRect(mapToGlobal(contentsRect().topLeft()), contentsRect().size());
-}
-
-void CTovrinView::UpdateScreenRect() {
-    ViewScreenRect = ClientScreenRect();
-    update();
-}
-
 void CTovrinView::resizeEvent(QResizeEvent* event) {
     QFrame::resizeEvent(event);
-    ViewScreenRect = ClientScreenRect();
-    ClientWidth = contentsRect().width();
-    ClientHeight = contentsRect().height();
-    if (presenter_ != nullptr) {
-        presenter_->setGeometry(contentsRect());
-        Invalidate();
-    }
-    PlaceDirectPicture();
-}
-
-void CTovrinView::moveEvent(QMoveEvent* event) {
-    QFrame::moveEvent(event);
-    UpdateScreenRect();
+    PlacePicture();
 }
 
 void CTovrinView::mousePressEvent(QMouseEvent* event) {
@@ -396,67 +349,22 @@ void CTovrinView::ApplyVolume() {
     }
 }
 
+// The border when it is to be painted, the bars around the picture area, and the picture
+// area itself by the path (the painter paints the picture; the others' windows cover it).
 void CTovrinView::paintEvent(QPaintEvent* event) {
     const QRect client = contentsRect();
     if (!client.contains(event->rect())) {
-        QFrame::paintEvent(event);  // the border, when it is to be painted at all
+        QFrame::paintEvent(event);
     }
     QPainter painter(this);
     painter.setClipRect(client);
-    if (presenter_ != nullptr) {
-        // Under the GPU picture: the colour key while the overlay kind is in use.
-        painter.fillRect(client, OverlayInUse ? QColor(255, 0, 255) : QColor(Qt::black));
-        return;
+    const QRect area = path_ != nullptr ? PictureArea() : QRect();
+    for (const QRect& bar : QRegion(client).subtracted(area)) {
+        painter.fillRect(bar, Qt::black);
     }
-    const uint8_t* bits = doc_.IsOpen() ? doc_.CurrentFrame() : nullptr;
-    if (bits == nullptr || !rendererReady_) {
-        painter.fillRect(client, Qt::black);
-        shownValid_ = false;
-        return;
+    if (path_ != nullptr) {
+        path_->Paint(painter, area);
     }
-    const QRect dest = PictureDestination();
-    if (dest != client) {
-        // The letterbox's black bars.
-        const QRegion bars = QRegion(client).subtracted(dest);
-        for (const QRect& r : bars) {
-            painter.fillRect(r, Qt::black);
-        }
-    }
-    if (dest.isEmpty() || PlaceDirectPicture()) {
-        return;  // nothing to show, or the picture's own window shows it
-    }
-    const int pw = PictureHeader.biWidth;
-    const size_t stride = PictureStride(static_cast<uint32_t>(pw));
-    // Where the window's own pixels are a 32-bit image (the usual case), the picture goes
-    // straight into them at its shown size: no picture of our own, no copy. (The view is
-    // the only widget there; menus and dialogs are windows of their own.)
-    auto* target = dynamic_cast<QImage*>(painter.paintEngine()->paintDevice());
-    const QRect device = painter.deviceTransform().mapRect(QRectF(dest)).toRect();
-    if (target != nullptr &&
-        (target->format() == QImage::Format_RGB32 ||
-         target->format() == QImage::Format_ARGB32_Premultiplied) &&
-        target->rect().contains(device)) {
-        const size_t line = static_cast<size_t>(target->bytesPerLine()) / sizeof(uint32_t);
-        scaler_.Scale(bits, pw, PictureHeader.biHeight, stride,
-                      reinterpret_cast<uint32_t*>(target->bits()) + device.y() * line + device.x(),
-                      device.width(), device.height(), line);
-        return;
-    }
-    // Otherwise a picture at the screen's own pixels, made once for each new picture, so
-    // that painting copies without scaling.
-    const qreal ratio = devicePixelRatioF();
-    const QSize pixels(qRound(dest.width() * ratio), qRound(dest.height() * ratio));
-    if (!shownValid_ || shown_.size() != pixels) {
-        if (shown_.size() != pixels) {
-            shown_ = QImage(pixels, QImage::Format_RGB32);
-            shown_.setDevicePixelRatio(ratio);
-        }
-        scaler_.Scale(bits, pw, PictureHeader.biHeight, stride,
-                      reinterpret_cast<uint32_t*>(shown_.bits()), pixels.width(), pixels.height(),
-                      static_cast<size_t>(shown_.bytesPerLine()) / sizeof(uint32_t));
-        shownValid_ = true;
-    }
-    painter.drawImage(dest.topLeft(), shown_);
 }
 
 bool CTovrinView::OnCommand(int id) {

@@ -1,15 +1,17 @@
-// The view: shows the document's current picture scaled to its client area (or, in full
-// screen, over the whole screen), sizes the main window to the picture, and owns the four
-// display settings, read when it is made and written when its window is destroyed.
+// The view: shows the document's current picture in its client area (or, in full screen,
+// over the whole screen) with the picture's shape kept, through one picture path; sizes the
+// main window to the picture; and owns the display settings (Direct Draw, full screen,
+// window size, aspect correction, volume), read when it is made and written when its window
+// is destroyed.
 #pragma once
 
 #include <QFrame>
-#include <QImage>
 #include <QRect>
 #include <functional>
+#include <memory>
 
 #include "display/Geometry.h"
-#include "display/PictureScaler.h"
+#include "display/PicturePath.h"
 #include "framework/Commands.h"
 #include "platform/Formats.h"
 #include "playback/DocumentHost.h"
@@ -17,8 +19,6 @@
 namespace lunavue {
 
 class CTovrinDoc;
-class DirectPicture;
-class GlPresenter;
 
 class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     Q_OBJECT
@@ -46,15 +46,19 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
         feedback_ = std::move(feedback);
     }
 
-    // Called by the main frame when it moves.
-    void UpdateScreenRect();
-    // Writes the four display settings; the frame calls it as the view's window is destroyed.
+    // Writes the display settings; the frame calls it as the view's window is destroyed.
     void SaveSettings();
 
-    // How the open movie is shown: a renderer is set up, through the GPU, in its overlay kind.
-    bool HasRenderer() const { return rendererReady_; }
-    bool UsesGpu() const { return presenter_ != nullptr; }
-    bool GetOverlayInUse() const { return OverlayInUse; }
+    // How the open movie is shown: a picture path is set up, through the GPU, in its overlay
+    // kind; its name for the statistics ("painter", "shared-memory", "gpu-overlay",
+    // "gpu-blit").
+    bool HasRenderer() const { return path_ != nullptr; }
+    bool UsesGpu() const;
+    bool GetOverlayInUse() const;
+    const char* RendererName() const;
+    // Where the picture is shown, in the view's coordinates: the picture's shape (4:3 with
+    // aspect correction), as large as the client area allows, centred.
+    QRect PictureArea() const;
 
     void OnNormal() { FixedSize(1); }
     void OnDouble() { FixedSize(2); }
@@ -71,7 +75,6 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
@@ -85,43 +88,29 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     void SizeFrame(int n);
     geometry::Size FrameExtra() const;
     QWidget* Frame() const { return window(); }
-    bool SetUpDirectDraw();
-    void SetUpDirectPicture();
-    bool PlaceDirectPicture();
+    std::unique_ptr<PicturePath> MakePath();
+    void PlacePicture();
     QRect ScreenGeometry() const;
     QRect WorkArea() const;
-    QRect ClientScreenRect() const;  // the client area in screen coordinates
-    QRect PictureDestination() const;
 
     CTovrinDoc& doc_;
     int AspectWidth = 0;
     int AspectHeight = 0;
     int AspectCorrect = 0;
-    bool OverlayInUse = false;
     bool FullScreenActive = false;
     int FullScreenEnabled = 0;
     int UseDirectDraw = 0;
     QRect SavedFrameRect;
-    QRect ScreenRect;
-    geometry::Rect PictureRect;
-    QRect ViewScreenRect;
-    int ClientWidth = 0;
-    int ClientHeight = 0;
     int SizeMode = 1;
     BITMAPINFOHEADER PictureHeader{};
     int Volume = 100;  // percent, kept in the settings
     bool muted_ = false;
     bool leftFullScreenByClick_ = false;  // the first click of a double click ended full screen
     std::function<void(const QString&)> feedback_;
-    bool rendererReady_ = false;  // the picture path of the open movie is set up
-    // The current picture as it is painted, made again only for a new picture or size.
-    PictureScaler scaler_;
-    QImage shown_;
-    bool shownValid_ = false;
-    GlPresenter* presenter_ = nullptr;  // the GPU renderer, a child over the client area
-    DirectPicture* direct_ = nullptr;   // the painter's picture in a window of its own
-    bool directTried_ = false;
-    geometry::Surface surface_;  // its picture surface
+    // The open movie's picture path; null while no movie is open.
+    std::unique_ptr<PicturePath> path_;
+    // The window system cannot do shared memory: not asked again.
+    bool sharedMemoryRefused_ = false;
 };
 
 }  // namespace lunavue
