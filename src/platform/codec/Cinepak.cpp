@@ -48,6 +48,13 @@ struct CinepakDecompressor::Target {
 
     // Bytes of picture row y (rows are stored bottom-up).
     uint8_t* Row(int y) const { return bits + static_cast<size_t>(height - 1 - y) * stride; }
+    // The four rows of the blocks at row y0, null below the picture; true when all are in it.
+    bool BlockRows(int y0, uint8_t* rows[4]) const {
+        for (int i = 0; i < 4; ++i) {
+            rows[i] = y0 + i < height ? Row(y0 + i) : nullptr;
+        }
+        return rows[3] != nullptr;
+    }
 };
 
 std::unique_ptr<CinepakDecompressor> CinepakDecompressor::Locate(const BITMAPINFOHEADER& in,
@@ -152,6 +159,61 @@ inline void PaintClipped(uint8_t* const rows[4], int x0, int columns, RowFn row)
 
 }  // namespace
 
+// Takes the next 32 flag bits of a vector chunk; false when the chunk has no more.
+inline bool RefillFlags(const uint8_t*& p, const uint8_t* end, uint32_t& word, int& left) {
+    if (end - p < 4) {
+        return false;
+    }
+    word = Be32(p);
+    p += 4;
+    left = 32;
+    return true;
+}
+
+// A block of four V4 entries, one a quadrant, at x0 of these rows: whole, or clipped to the
+// picture's width and the rows there are.
+inline __attribute__((always_inline)) void CinepakDecompressor::PaintV4(
+    uint8_t* const rows[4], int x0, bool whole, int width, const V4Entry& q0, const V4Entry& q1,
+    const V4Entry& q2, const V4Entry& q3) {
+    if (whole) {
+        std::memcpy(rows[0] + x0 * 3, q0.top, 6);
+        std::memcpy(rows[0] + x0 * 3 + 6, q1.top, 6);
+        std::memcpy(rows[1] + x0 * 3, q0.bottom, 6);
+        std::memcpy(rows[1] + x0 * 3 + 6, q1.bottom, 6);
+        std::memcpy(rows[2] + x0 * 3, q2.top, 6);
+        std::memcpy(rows[2] + x0 * 3 + 6, q3.top, 6);
+        std::memcpy(rows[3] + x0 * 3, q2.bottom, 6);
+        std::memcpy(rows[3] + x0 * 3 + 6, q3.bottom, 6);
+    } else if (x0 < width) {
+        uint8_t line[4][12];
+        std::memcpy(line[0], q0.top, 6);
+        std::memcpy(line[0] + 6, q1.top, 6);
+        std::memcpy(line[1], q0.bottom, 6);
+        std::memcpy(line[1] + 6, q1.bottom, 6);
+        std::memcpy(line[2], q2.top, 6);
+        std::memcpy(line[2] + 6, q3.top, 6);
+        std::memcpy(line[3], q2.bottom, 6);
+        std::memcpy(line[3] + 6, q3.bottom, 6);
+        PaintClipped(rows, x0, std::min(4, width - x0), [&](int i) { return line[i]; });
+    }
+}
+
+// A block of one V1 entry, each of its pixels a 2x2 square.
+inline __attribute__((always_inline)) void CinepakDecompressor::PaintV1(uint8_t* const rows[4],
+                                                                         int x0, bool whole,
+                                                                         int width,
+                                                                         const V1Entry& e) {
+    if (whole) {
+        std::memcpy(rows[0] + x0 * 3, e.top, 12);
+        std::memcpy(rows[1] + x0 * 3, e.top, 12);
+        std::memcpy(rows[2] + x0 * 3, e.bottom, 12);
+        std::memcpy(rows[3] + x0 * 3, e.bottom, 12);
+    } else if (x0 < width) {
+        PaintClipped(rows, x0, std::min(4, width - x0),
+                     [&](int i) { return i < 2 ? e.top : e.bottom; });
+    }
+}
+
 // Paints the strip's blocks in raster order. Kind 0x30: one flag bit a block, 1 = V4 and
 // 0 = V1; kind 0x31: a first bit 0 keeps the block, 1 codes it and a second bit picks V4
 // or V1; kind 0x32: every block is V1. Flag bits come most significant first from
@@ -161,15 +223,7 @@ bool CinepakDecompressor::DecodeVectors(const uint8_t* p, const uint8_t* end,
                                         const Codebooks& books, const Target& t) {
     uint32_t word = 0;  // the unread flag bits, the next one at bit 31
     int left = 0;       // how many unread flag bits word holds
-    auto refill = [&]() {
-        if (end - p < 4) {
-            return false;
-        }
-        word = Be32(p);
-        p += 4;
-        left = 32;
-        return true;
-    };
+    auto refill = [&]() { return RefillFlags(p, end, word, left); };
     const int blocksX = (t.stripWidth + 3) / 4;
     const int blocksY = (t.stripHeight + 3) / 4;
     const int fullBlocks = std::min(blocksX, t.width / 4);  // blocks wholly inside the picture
@@ -179,10 +233,7 @@ bool CinepakDecompressor::DecodeVectors(const uint8_t* p, const uint8_t* end,
             return true;  // the rest of the strip lies below the picture
         }
         uint8_t* rows[4];
-        for (int i = 0; i < 4; ++i) {
-            rows[i] = y0 + i < t.height ? t.Row(y0 + i) : nullptr;
-        }
-        const bool fullHeight = rows[3] != nullptr;
+        const bool fullHeight = t.BlockRows(y0, rows);
         for (int bx = 0; bx < blocksX; ++bx) {
             if constexpr (Kind == 0x31) {
                 if (left == 0 && !refill()) {
@@ -213,47 +264,15 @@ bool CinepakDecompressor::DecodeVectors(const uint8_t* p, const uint8_t* end,
                 if (end - p < 4) {
                     return false;
                 }
-                const V4Entry& q0 = books.v4[p[0]];
-                const V4Entry& q1 = books.v4[p[1]];
-                const V4Entry& q2 = books.v4[p[2]];
-                const V4Entry& q3 = books.v4[p[3]];
+                const uint8_t* q = p;
                 p += 4;
-                if (bx < fullBlocks && fullHeight) {
-                    std::memcpy(rows[0] + x0 * 3, q0.top, 6);
-                    std::memcpy(rows[0] + x0 * 3 + 6, q1.top, 6);
-                    std::memcpy(rows[1] + x0 * 3, q0.bottom, 6);
-                    std::memcpy(rows[1] + x0 * 3 + 6, q1.bottom, 6);
-                    std::memcpy(rows[2] + x0 * 3, q2.top, 6);
-                    std::memcpy(rows[2] + x0 * 3 + 6, q3.top, 6);
-                    std::memcpy(rows[3] + x0 * 3, q2.bottom, 6);
-                    std::memcpy(rows[3] + x0 * 3 + 6, q3.bottom, 6);
-                } else if (x0 < t.width) {
-                    uint8_t line[4][12];
-                    std::memcpy(line[0], q0.top, 6);
-                    std::memcpy(line[0] + 6, q1.top, 6);
-                    std::memcpy(line[1], q0.bottom, 6);
-                    std::memcpy(line[1] + 6, q1.bottom, 6);
-                    std::memcpy(line[2], q2.top, 6);
-                    std::memcpy(line[2] + 6, q3.top, 6);
-                    std::memcpy(line[3], q2.bottom, 6);
-                    std::memcpy(line[3] + 6, q3.bottom, 6);
-                    PaintClipped(rows, x0, std::min(4, t.width - x0),
-                                 [&](int i) { return line[i]; });
-                }
+                PaintV4(rows, x0, bx < fullBlocks && fullHeight, t.width, books.v4[q[0]],
+                        books.v4[q[1]], books.v4[q[2]], books.v4[q[3]]);
             } else {
                 if (end - p < 1) {
                     return false;
                 }
-                const V1Entry& e = books.v1[*p++];
-                if (bx < fullBlocks && fullHeight) {
-                    std::memcpy(rows[0] + x0 * 3, e.top, 12);
-                    std::memcpy(rows[1] + x0 * 3, e.top, 12);
-                    std::memcpy(rows[2] + x0 * 3, e.bottom, 12);
-                    std::memcpy(rows[3] + x0 * 3, e.bottom, 12);
-                } else if (x0 < t.width) {
-                    PaintClipped(rows, x0, std::min(4, t.width - x0),
-                                 [&](int i) { return i < 2 ? e.top : e.bottom; });
-                }
+                PaintV1(rows, x0, bx < fullBlocks && fullHeight, t.width, books.v1[*p++]);
             }
         }
     }

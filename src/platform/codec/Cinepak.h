@@ -52,6 +52,9 @@ class CinepakDecompressor {
     };
 
     struct Target;
+    static void PaintV4(uint8_t* const rows[4], int x0, bool whole, int width, const V4Entry& q0,
+                        const V4Entry& q1, const V4Entry& q2, const V4Entry& q3);
+    static void PaintV1(uint8_t* const rows[4], int x0, bool whole, int width, const V1Entry& e);
     bool DecodeStrip(const uint8_t* p, size_t size, Codebooks& books, const Target& t);
     static void LoadCodebook(const uint8_t* p, size_t size, uint16_t id, Codebooks& books);
     template <int Kind>
