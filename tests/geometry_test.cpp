@@ -34,18 +34,10 @@ TEST(Geometry, SizeModes) {
     EXPECT_EQ(MaximumFrame({400, 300}, {0, 0}, {0, 0, 800, 600}), (Rect{0, 0, 800, 600}));
 }
 
-TEST(Geometry, FullScreenLetterboxAndFrame) {
+TEST(Geometry, Letterbox) {
     EXPECT_EQ(Letterbox(320, 224, 640, 480), (Rect{0, 16, 640, 448}));
     EXPECT_EQ(Letterbox(320, 240, 640, 480), (Rect{0, 0, 640, 480})) << "equal ratios: full height";
     EXPECT_EQ(Letterbox(256, 240, 640, 480), (Rect{(640 - 512) / 2, 0, 512, 480}));
-    // The view window then spans (-1, -1) to (sw + 2, sh + 2).
-    const Rect frame{100, 50, 332, 319};
-    const Rect view{104, 80, 324, 228};
-    const Rect r = FullScreenFrame(frame, view, {1280, 1024});
-    EXPECT_EQ(r.x + (view.x - frame.x), -1);
-    EXPECT_EQ(r.y + (view.y - frame.y), -1);
-    EXPECT_EQ(r.w - (frame.w - view.w), 1280 + 3);
-    EXPECT_EQ(r.h - (frame.h - view.h), 1024 + 3);
 }
 
 TEST(Geometry, GpuPictureSurfaceHasTheScreensShape) {

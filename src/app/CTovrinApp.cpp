@@ -192,8 +192,30 @@ CTovrinApp::~CTovrinApp() {
 }
 
 bool CTovrinApp::InitInstance(const std::vector<std::string>& args) {
-    // A player is running already: it takes the file names and the flags, and this start
-    // ends here.
+    const std::string door = SingleInstance::DefaultPath();
+    if (ForwardToRunningPlayer(args, door)) {
+        forwarded_ = true;
+        return false;
+    }
+    // The settings file must be chosen before anything reads a setting.
+    SetSettingsFile(ChooseSettingsPath(ExecutablePath(), std::getenv("LUNAVUE_INI")));
+    recent_.Load(SettingsFile());
+    previewPages_ = ReadSetting(settings::kPreviewPages);
+    SetMessageBoxSink(this);
+    QApplication::setWindowIcon(ProgramIcon());
+    CreateDocumentAndWindows();
+    CTovrinCommandLineInfo info(*this);
+    ParseCommandLine(args, info);
+    frame_->show();
+    frame_->repaint();
+    OpenDoor(door);
+    StartIdleProcessing();
+    return true;
+}
+
+// A player is running already: it takes the file names and the flags, and this start ends.
+bool CTovrinApp::ForwardToRunningPlayer(const std::vector<std::string>& args,
+                                        const std::string& door) {
     std::vector<SingleInstance::Request> requests;
     bool anyName = false;
     for (const std::string& a : args) {
@@ -204,21 +226,12 @@ bool CTovrinApp::InitInstance(const std::vector<std::string>& args) {
             anyName = true;
         }
     }
-    const std::string door = SingleInstance::DefaultPath();
-    if (anyName && !door.empty() && SingleInstance::Forward(door, requests, kForwardTimeoutMs)) {
-        forwarded_ = true;
-        return false;
-    }
+    return anyName && !door.empty() && SingleInstance::Forward(door, requests, kForwardTimeoutMs);
+}
 
-    // The settings file must be chosen before anything reads a setting.
-    SetSettingsFile(ChooseSettingsPath(ExecutablePath(), std::getenv("LUNAVUE_INI")));
-    recent_.Load(SettingsFile());
-    previewPages_ = ReadSetting(settings::kPreviewPages);
-    SetMessageBoxSink(this);
-    QApplication::setWindowIcon(ProgramIcon());
-
-    // The document, then the frame whose creation makes the view, the status bar and the
-    // toolbar.
+// The document, then the frame whose creation makes the view, the status bar and the
+// toolbar; commands go to the view, the document and the application, in that order.
+void CTovrinApp::CreateDocumentAndWindows() {
     ownedDocument_ =
         std::make_unique<CTovrinDoc>(DocumentPlatform{clock_, timer_, waveOut_, settings_}, *this);
     RegisterDocument(ownedDocument_.get());
@@ -243,24 +256,25 @@ bool CTovrinApp::InitInstance(const std::vector<std::string>& args) {
     router_.Add(view_);
     router_.Add(documentCommands_.get());
     router_.Add(this);
+}
 
-    CTovrinCommandLineInfo info(*this);
-    ParseCommandLine(args, info);
-
-    frame_->show();
-    frame_->repaint();
-    // Requests from later starts arrive as shell open requests.
+// Requests from later starts arrive as shell open requests.
+void CTovrinApp::OpenDoor(const std::string& door) {
     instance_ = std::make_unique<SingleInstance>();
-    if (!door.empty()) {
-        instance_->Listen(door, [this](const SingleInstance::Request& r) {
-            if (r.kind == SingleInstance::kName) {
-                OnDDECommand(r.text);
-            } else {
-                // A flag of a later start acts as it does on the command line.
-                CTovrinCommandLineInfo(*this).ParseParam(r.text, true, false);
-            }
-        });
+    if (door.empty()) {
+        return;
     }
+    instance_->Listen(door, [this](const SingleInstance::Request& r) {
+        if (r.kind == SingleInstance::kName) {
+            OnDDECommand(r.text);
+        } else {
+            // A flag of a later start acts as it does on the command line.
+            CTovrinCommandLineInfo(*this).ParseParam(r.text, true, false);
+        }
+    });
+}
+
+void CTovrinApp::StartIdleProcessing() {
     idle_ = std::make_unique<IdleDriver>(
         [this](int count) { return OnIdle(count); },
         [this] { return document_ != nullptr ? static_cast<int>(document_->IdleWaitMs()) : 1; },
@@ -271,7 +285,6 @@ bool CTovrinApp::InitInstance(const std::vector<std::string>& args) {
             document_->IdleWhileModal();
             return static_cast<int>(document_->IdleWaitMs());
         });
-    return true;
 }
 
 int CTovrinApp::Run() {

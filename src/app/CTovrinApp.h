@@ -92,6 +92,11 @@ class CTovrinApp : public QObject,
   private:
     class DocumentCommands;
 
+    bool ForwardToRunningPlayer(const std::vector<std::string>& args, const std::string& door);
+    void CreateDocumentAndWindows();
+    void OpenDoor(const std::string& door);
+    void StartIdleProcessing();
+
     // How often a menu or a dialog looks at a document that is not playing.
     static constexpr int kModalPollMs = 250;
     // How long a second start waits for the running player to take its names.

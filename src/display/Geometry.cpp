@@ -71,9 +71,4 @@ Surface PictureSurface(int pw, int ph, int sw, int sh) {
     return s;
 }
 
-Rect FullScreenFrame(Rect frame, Rect viewWindow, Size screen) {
-    return {frame.x - viewWindow.x - 1, frame.y - viewWindow.y - 1,
-            frame.w + screen.w - viewWindow.w + 3, frame.h + screen.h - viewWindow.h + 3};
-}
-
 }  // namespace lunavue::geometry

@@ -1,6 +1,7 @@
 // The view's geometry as pure functions: the aspect-corrected picture size, the window
-// sizes of the four size modes, and the full-screen letterbox. All integer divisions
-// truncate toward zero, as the window sizes have always been computed.
+// sizes of the four size modes, the letterbox that keeps a picture's shape, and the GPU's
+// picture surface. All integer divisions truncate toward zero, as the window sizes have
+// always been computed.
 #pragma once
 
 namespace lunavue::geometry {
@@ -46,9 +47,5 @@ struct Surface {
     bool operator==(const Surface&) const = default;
 };
 Surface PictureSurface(int pw, int ph, int sw, int sh);
-
-// The frame rectangle that makes the view cover the screen: the view's window (with its
-// 2-pixel border) spans (-1, -1) to (sw + 2, sh + 2), so its client area is (1, 1) to (sw, sh).
-Rect FullScreenFrame(Rect frame, Rect viewWindow, Size screen);
 
 }  // namespace lunavue::geometry

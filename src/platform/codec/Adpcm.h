@@ -57,8 +57,6 @@ class AdpcmDecoder {
     // Gives nothing once the header was refused or the end marker was met.
     size_t Decode(const uint8_t* in, size_t len, uint8_t* out);
 
-    bool Refused() const { return refused_; }
-    bool Ended() const { return ended_; }
     const AdpcmFormat& Format() const { return format_; }
 
   private:
