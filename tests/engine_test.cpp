@@ -7,6 +7,7 @@
 #include "FilmBuilder.h"
 #include "Fixtures.h"
 #include "TestUtil.h"
+#include "movie/MovieInfo.h"
 #include "platform/profile/Settings.h"
 
 using namespace lunavue;
@@ -526,4 +527,36 @@ TEST(Engine, DamagedDurationsAreCapped) {
     e.Play();
     e.RunTo(150000);
     EXPECT_TRUE(e.doc->IsFinished());
+}
+
+// The Information dialog (from the engine's timing) and cpktool info (from the reader alone)
+// say the same of every fixture, and of a movie whose last time stamp is damaged: its
+// length is capped near what its frames fill.
+TEST(Engine, InformationAndCpktoolAgree) {
+    std::vector<std::string> paths;
+    for (const Fixture& fx : Fixtures())
+        paths.push_back(FixturePath(std::string(fx.name) + ".cpk"));
+    Engine e;
+    FilmMovie damaged = Numbered(20, 1, 10);
+    damaged.samples.back().timestamp = 0x00FFFFF0;
+    paths.push_back(e.Save(damaged, "damaged.cpk"));
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        MovieReader reader;
+        ASSERT_TRUE(reader.Open(path, CTovrinDoc::kBudget));
+        const MovieInfo tool = DescribeMovie(reader);
+        e.doc->CloseMovie();
+        e.doc->AppendToQueue(path);
+        ASSERT_TRUE(e.doc->IdleStep(false));
+        BITMAPINFOHEADER picture{};
+        e.doc->Reader().GetOutputFormat(&picture);
+        const MovieInfo dialog =
+            FormatMovieInfo(picture, e.doc->Reader().GetAudioFormat(), e.doc->Timing());
+        EXPECT_EQ(tool.time, dialog.time);
+        EXPECT_EQ(tool.frames, dialog.frames);
+        EXPECT_EQ(tool.frameRate, dialog.frameRate);
+        EXPECT_EQ(tool.size, dialog.size);
+        EXPECT_EQ(e.shell.panes[2], CTovrinDoc::TimeText(e.doc->Timing().TotalSeconds()));
+    }
+    EXPECT_EQ(e.doc->Timing().TotalSeconds(), 62u) << "2 s of frames and a minute's grace";
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 
@@ -405,15 +406,25 @@ TEST(MovieReader, ManyTinyChunksNeedLittleMemory) {
     EXPECT_EQ(total, 202000u) << "every byte delivered";
 }
 
-TEST(MovieReader, RandomDamageNeverCrashes) {
+// Whatever the damage, delivery writes only into the buffers it is given, within their
+// sizes, and hands out no more than the table holds.
+TEST(MovieReader, RandomDamageStaysInsideItsBuffers) {
     TempDir dir;
     CapturedMessages messages;
     const Bytes movie = ReadBytes(FixturePath("bars-320x224-s16-stereo.cpk"));
     std::mt19937 rng(11);
     MovieReader reader;
+    constexpr size_t kGuard = 64;
+    constexpr uint8_t kMark = 0xA5;
+    auto intact = [&](const Bytes& b, size_t used) {
+        return std::all_of(b.begin() + static_cast<ptrdiff_t>(used), b.end(),
+                           [&](uint8_t x) { return x == kMark; });
+    };
+    int opened = 0;
     for (int round = 0; round < 60; ++round) {
         Bytes bad = movie;
-        const int changes = 1 + static_cast<int>(rng() % 200);
+        // Heavy damage in every other round, a few bytes in the others.
+        const int changes = 1 + static_cast<int>(rng() % (round % 2 == 0 ? 200 : 8));
         for (int k = 0; k < changes; ++k) {
             // Mostly the table and the frame headers, where damage matters most.
             size_t at = rng() % 4 == 0 ? rng() % 2500 : rng() % bad.size();
@@ -423,19 +434,67 @@ TEST(MovieReader, RandomDamageNeverCrashes) {
         if (!reader.Open(dir.File("r.cpk")).operator bool()) {
             continue;
         }
+        ++opened;
         BITMAPINFOHEADER h{};
         reader.GetOutputFormat(&h);
-        Bytes pic(h.biSizeImage);
-        Bytes chunk(reader.GetAudioChunkCapacity());
+        const size_t capacity = reader.GetAudioChunkCapacity();
+        Bytes pic(h.biSizeImage + kGuard, kMark);
+        Bytes chunk(capacity + kGuard, kMark);
         reader.Rewind();
-        for (uint32_t f = 0; f < reader.GetVideoFrameCount(); ++f) {
-            reader.DecodeNextFrame(pic.data());
-            while (!chunk.empty() && reader.NextAudioChunk(chunk.data()) != 0) {
+        uint32_t frames = 0;
+        while (reader.DecodeNextFrame(pic.data()) != 0) {
+            ++frames;
+            ASSERT_TRUE(intact(pic, h.biSizeImage)) << "round " << round;
+            for (uint32_t n; capacity != 0 && (n = reader.NextAudioChunk(chunk.data())) != 0;) {
+                ASSERT_LE(n, capacity);
+                ASSERT_TRUE(intact(chunk, capacity)) << "round " << round;
             }
         }
+        EXPECT_EQ(frames, reader.GetVideoFrameCount());
+        EXPECT_LE(reader.GetDamagedFrames(), frames);
         reader.DecodeFirstFrame(pic.data());
+        EXPECT_TRUE(intact(pic, h.biSizeImage));
         reader.Close();
     }
+    EXPECT_GT(opened, 10) << "the damage left movies to deliver";
+}
+
+// Files whose first frame is marked as depending on the one before carry marks that cannot
+// be trusted: the frames' own strips say which can be decoded alone, and a seek starts from
+// the right one.
+TEST(MovieReader, UntrustedKeyMarksAreReadFromTheFrames) {
+    // A frame whose one strip is an inter strip that keeps every block of an 8 x 8 picture.
+    const Bytes keep = StoredFrame(1, 8, 8, {Strip(0x1100, 8, 8, {Chunk(0x3100, Bytes(4, 0))})});
+    FilmMovie m;
+    m.Video(GreyFrame(10));
+    m.Video(keep);
+    m.Video(keep);
+    m.Video(GreyFrame(40));
+    m.Video(keep);
+    m.samples[0].timestamp |= 0x80000000u;  // "depends on the frame before"
+    Opened o(m);
+    ASSERT_TRUE(o.ok);
+    EXPECT_TRUE(o.reader.IsKeyFrame(0));
+    EXPECT_FALSE(o.reader.IsKeyFrame(1));
+    EXPECT_TRUE(o.reader.IsKeyFrame(3));
+    EXPECT_FALSE(o.reader.IsKeyFrame(4));
+    EXPECT_EQ(o.reader.KeyFrameAtOrBefore(4), 3u);
+    EXPECT_EQ(o.reader.KeyFrameAtOrBefore(2), 0u);
+    // Decoding from there to frame 4 shows frame 3's grey, kept by frame 4.
+    Bytes pic = o.Picture();
+    o.reader.SeekTo(o.reader.KeyFrameAtOrBefore(4), 0);
+    o.reader.DecodeNextFrame(pic.data());
+    o.reader.DecodeNextFrame(pic.data());
+    EXPECT_EQ(pic[0], 40);
+
+    // The same marks in a file whose first frame is a key frame are the table's word.
+    FilmMovie trusted = m;
+    trusted.samples[0].timestamp &= ~0x80000000u;
+    trusted.samples[3].timestamp |= 0x80000000u;
+    Opened t(trusted);
+    ASSERT_TRUE(t.ok);
+    EXPECT_FALSE(t.reader.IsKeyFrame(3)) << "the table says so";
+    EXPECT_TRUE(t.reader.IsKeyFrame(4)) << "the table says so";
 }
 
 // Sound rates no device should be asked for make the sound silent, not the movie unplayable.

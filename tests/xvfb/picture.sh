@@ -1,23 +1,31 @@
 #!/usr/bin/env bash
 # What the window shows is the movie's picture, pixel for pixel: paused at the first frame
 # at Normal size (or at its poster frame once it has ended), the screen holds the reference
-# frame. Looked at again for a while, since a loaded machine may take a moment.
-# usage: picture.sh LUNAVUE FIXTURES BENCH wm|nowm
+# frame. Looked at again for a while, since a loaded machine may take a moment. With "gpu",
+# the picture goes through the GPU ("Direct Draw"), on a coloured movie, so that a red and
+# blue swapped on the way would show.
+# usage: picture.sh LUNAVUE FIXTURES BENCH wm|nowm [gpu]
 LUNAVUE=$1 FIXTURES=$2 BENCH=$3
 source "$(dirname "$0")/lib.sh"
 [ "$4" = wm ] && start_window_manager
 name=silent-256x224
+width=256
+if [ "${5:-}" = gpu ]; then
+    name=bars-320x224-s16-stereo
+    width=320
+    printf '[Tovrin]\nDirectDraw=1\n' >"$work/lunavue.ini"
+fi
 start_player "$FIXTURES/$name.cpk" -play
 w=$(window_named "$name")
 xdotool windowactivate --sync "$w" 2>/dev/null || xdotool windowfocus "$w"
 xdotool key space Home
 cat >"$work/check.py" <<'PY'
 import gzip, subprocess, sys
-shot, frames, window = sys.argv[1:4]
-width, height = 256, 224
+shot, frames, window, width = sys.argv[1:5]
+width, height = int(width), 224
 want = gzip.open(frames).read()[:width * height * 3]
 want = bytes(b for i in range(0, len(want), 3) for b in (want[i + 2], want[i + 1], want[i]))
-# The 256 x 224 area of the main window whose pixels are the frame's: where the picture is.
+# The width x 224 area of the main window whose pixels are the frame's: where the picture is.
 tree = subprocess.run(["xwininfo", "-tree", "-id", window], capture_output=True, text=True).stdout
 info = subprocess.run(["xwininfo", "-id", window], capture_output=True, text=True).stdout
 x0 = int(info.split("Absolute upper-left X:")[1].split()[0])
@@ -42,7 +50,14 @@ PY
 for _ in $(seq 20); do
     sleep 0.5
     import -window root "$work/screen.png"
-    python3 "$work/check.py" "$work/screen.png" "$FIXTURES/$name.frames.bgr.gz" "$w" 2>/dev/null &&
+    if python3 "$work/check.py" "$work/screen.png" "$FIXTURES/$name.frames.bgr.gz" "$w" \
+        "$width" 2>/dev/null; then
+        if [ "${5:-}" = gpu ]; then
+            kill "$player"
+            wait_player 20
+            grep -q "renderer: gpu-" "$work/stats.txt" || fail "not shown through the GPU"
+        fi
         exit 0
+    fi
 done
 fail "the window does not show the frame"
