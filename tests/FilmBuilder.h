@@ -1,6 +1,7 @@
 // Builds FILM movies and Cinepak frames for tests, byte by byte as the format lays them out.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -94,8 +95,35 @@ struct FilmSample {
     uint32_t duration = 1;
 };
 
+// Stored frames in the other layouts: a plain Cinepak frame (no bytes between the header and
+// the strips, the length that of the whole frame), and one with the six bytes FE 00 00 06 00
+// 00 there (the length 8 short of the sample, as version-0 files carry it).
+inline Bytes PlainFrame(const Bytes& stored) {
+    Bytes f(stored.begin(), stored.begin() + 10);
+    f.insert(f.end(), stored.begin() + 12, stored.end());
+    f[1] = static_cast<uint8_t>(f.size() >> 16);
+    f[2] = static_cast<uint8_t>(f.size() >> 8);
+    f[3] = static_cast<uint8_t>(f.size());
+    return f;
+}
+inline Bytes SixByteFrame(const Bytes& stored) {
+    Bytes f(stored.size() + 4, 0);
+    std::copy(stored.begin(), stored.begin() + 10, f.begin());
+    f[10] = 0xFE;
+    f[13] = 0x06;
+    std::copy(stored.begin() + 12, stored.end(), f.begin() + 16);
+    const size_t len = f.size() - 8;
+    f[1] = static_cast<uint8_t>(len >> 16);
+    f[2] = static_cast<uint8_t>(len >> 8);
+    f[3] = static_cast<uint8_t>(len);
+    return f;
+}
+
 struct FilmMovie {
     std::string codec = "cvid";
+    Bytes version = {'1', '.', '0', '9'};  // bytes 8 to 11; 0 0 0 0 for the version-0 layout
+    uint32_t descriptor = 32;              // FDSC length: 32, or 20 without the sound fields
+    uint8_t pictureBits = 24;
     uint32_t width = 8;
     uint32_t height = 8;
     uint8_t channels = 0;
@@ -119,22 +147,27 @@ struct FilmMovie {
 
     Bytes Build() const {
         const uint32_t n = static_cast<uint32_t>(samples.size());
-        const uint32_t headerLength = 64 + 16 * n;
+        const uint32_t headerLength = 16 + descriptor + 16 + 16 * n;
         Bytes b;
         b.insert(b.end(), {'F', 'I', 'L', 'M'});
         Put32(b, headerLength);
-        b.insert(b.end(), {'1', '.', '0', '9', 0, 0, 0, 0});
+        b.insert(b.end(), version.begin(), version.end());
+        b.insert(b.end(), 4, 0);
         b.insert(b.end(), {'F', 'D', 'S', 'C'});
-        Put32(b, 32);
+        Put32(b, descriptor);
         b.insert(b.end(), codec.begin(), codec.begin() + 4);
         Put32(b, height);
         Put32(b, width);
-        b.push_back(24);
-        b.push_back(channels);
-        b.push_back(bits);
-        b.push_back(codingByte);
-        Put16(b, rate);
-        b.insert(b.end(), 6, 0);
+        if (descriptor >= 32) {
+            b.push_back(pictureBits);
+            b.push_back(channels);
+            b.push_back(bits);
+            b.push_back(codingByte);
+            Put16(b, rate);
+            b.insert(b.end(), descriptor - 26, 0);
+        } else {
+            b.insert(b.end(), descriptor - 20, 0);
+        }
         b.insert(b.end(), {'S', 'T', 'A', 'B'});
         Put32(b, 16 + 16 * n);
         Put32(b, baseFrequency);

@@ -560,3 +560,35 @@ TEST(Engine, InformationAndCpktoolAgree) {
     }
     EXPECT_EQ(e.doc->Timing().TotalSeconds(), 62u) << "2 s of frames and a minute's grace";
 }
+
+// A movie of sound alone plays its sound for as long as it lasts, shows no picture, and
+// seeks within its sound; there is no frame to step to.
+TEST(Engine, SoundAlonePlaysForItsLength) {
+    Engine e;
+    FilmMovie m;
+    m.codec = std::string(4, '\0');
+    m.width = 0;
+    m.height = 0;
+    m.channels = 1;
+    m.bits = 8;
+    m.rate = 1000;
+    for (int c = 0; c < 3; ++c)
+        m.Audio(Bytes(500, static_cast<uint8_t>(c)));
+    e.Open(m);
+    EXPECT_EQ(e.doc->DurationMs(), 1500u);
+    EXPECT_EQ(e.shell.panes[2], " 0: 1");
+    EXPECT_EQ(e.doc->CurrentFrame(), nullptr) << "no picture";
+    e.doc->StepFrame(+1);
+    EXPECT_EQ(e.doc->PositionMs(), 0u);
+    e.doc->Seek(750);
+    e.Play();
+    e.start -= 750;
+    ASSERT_FALSE(e.wave.written.empty());
+    EXPECT_EQ(e.wave.written.size(), 750u) << "the sound from 750 ms on";
+    EXPECT_EQ(e.wave.written.front(), 1 + 128);
+    e.RunTo(1499);
+    EXPECT_TRUE(e.doc->IsPlaying());
+    e.wave.Play(10);
+    e.RunTo(1510);
+    EXPECT_TRUE(e.doc->IsFinished());
+}

@@ -100,10 +100,16 @@ std::unique_ptr<PicturePath> CTovrinView::MakePath() {
 
 void CTovrinView::SetPictureFormat(const BITMAPINFOHEADER& header) {
     PictureHeader = header;
-    const geometry::Size corrected = geometry::AspectCorrected(header.biWidth, header.biHeight);
+    if (header.biWidth <= 0 || header.biHeight <= 0) {
+        // A movie of sound alone: a plain view of the usual 4:3 size, and no picture path.
+        PictureHeader.biWidth = kSoundOnlyWidth;
+        PictureHeader.biHeight = kSoundOnlyHeight;
+    }
+    const geometry::Size corrected =
+        geometry::AspectCorrected(PictureHeader.biWidth, PictureHeader.biHeight);
     AspectWidth = corrected.w;
     AspectHeight = corrected.h;
-    path_ = MakePath();
+    path_ = header.biWidth > 0 && header.biHeight > 0 ? MakePath() : nullptr;
     PlacePicture();
 }
 

@@ -24,6 +24,9 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     Q_OBJECT
   public:
     static constexpr int kBorder = 2;  // the view window's border on every side
+    // The size the view takes for a movie of sound alone.
+    static constexpr int kSoundOnlyWidth = 320;
+    static constexpr int kSoundOnlyHeight = 240;
 
     CTovrinView(CTovrinDoc& doc, QWidget* parent = nullptr);
     ~CTovrinView() override;

@@ -9,7 +9,7 @@
 namespace lunavue {
 
 struct MovieInfo {
-    std::string size;       // "320x224"; empty for a movie without pictures
+    std::string size;       // "320x224", or kNoPicture for a movie of sound alone
     std::string frameRate;  // "15.00fps"
     std::string frames;     // display periods in the movie
     std::string time;       // "1:40": minutes and seconds, neither zero-padded
@@ -17,6 +17,8 @@ struct MovieInfo {
     std::string soundType;  // "16bit"
     std::string channels;   // "2"
 };
+
+inline constexpr const char* kNoPicture = "No picture";
 
 // picture: the reader's output format (width and height 0: no picture).
 MovieInfo FormatMovieInfo(const BITMAPINFOHEADER& picture, const WAVEFORMATEX& sound,

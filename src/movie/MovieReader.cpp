@@ -395,7 +395,9 @@ uint32_t MovieReader::DecodeFirstFrame(uint8_t* destination) {
 }
 
 uint32_t MovieReader::DecodeNextFrame(uint8_t* destination) {
-    const uint32_t n = open_ ? static_cast<uint32_t>(film_.samples.size()) : 0;
+    // Without pictures the sound is read only as it is asked for.
+    const uint32_t n =
+        open_ && film_.HasPictures() ? static_cast<uint32_t>(film_.samples.size()) : 0;
     while (cursor_ < n && (IsSound(cursor_) || cursor_ < videoFrom_)) {
         if (!IsSound(cursor_)) {
             ++cursor_;  // a frame before the one sought

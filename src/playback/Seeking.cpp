@@ -102,7 +102,7 @@ void CTovrinDoc::SeekBy(int64_t deltaMs) {
 }
 
 void CTovrinDoc::StepFrame(int direction) {
-    if (!IsOpen() || State() == PlayState::kPlaying) {
+    if (!IsOpen() || State() == PlayState::kPlaying || VideoFrameCount == 0) {
         return;
     }
     const int64_t frame = FrameAtSlot(SlotAt(PositionMs()));

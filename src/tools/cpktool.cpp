@@ -119,6 +119,18 @@ bool OpenMovie(MovieReader& reader, const std::string& path) {
     return static_cast<bool>(status);
 }
 
+// Opens a movie that has pictures: a movie of sound alone has none to give.
+bool OpenMovieWithPictures(MovieReader& reader, const std::string& path) {
+    if (!OpenMovie(reader, path)) {
+        return false;
+    }
+    if (reader.GetVideoFrameCount() == 0) {
+        std::fprintf(stderr, "cpktool: %s: the movie has no picture, only sound\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
 int CannotWrite(const std::string& path) {
     std::fprintf(stderr, "cpktool: cannot write %s\n", path.c_str());
     return kFailed;
@@ -182,7 +194,7 @@ int Info(const std::string& path) {
 
 int Frames(const std::string& path, const std::string& out, long first, long count) {
     MovieReader reader;
-    if (!OpenMovie(reader, path)) {
+    if (!OpenMovieWithPictures(reader, path)) {
         return kRefused;
     }
     BITMAPINFOHEADER h{};
@@ -290,7 +302,7 @@ bool DecodeFrames(MovieReader& reader, uint32_t first, uint32_t last, Use use) {
 
 int Thumbnail(const std::string& path, const std::string& out, long box) {
     MovieReader reader;
-    if (!OpenMovie(reader, path)) {
+    if (!OpenMovieWithPictures(reader, path)) {
         return kRefused;
     }
     std::vector<uint32_t> slots;
@@ -431,6 +443,11 @@ int Export(const Args& args) {
     }
     if (args.options.count("--frames") == 0) {
         return ExportSound(reader, args.words[0], args.words[1]);
+    }
+    if (reader.GetVideoFrameCount() == 0) {
+        std::fprintf(stderr, "cpktool: %s: the movie has no picture, only sound\n",
+                     args.words[0].c_str());
+        return kRefused;
     }
     long first = 0;
     long count = -1;
