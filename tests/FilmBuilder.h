@@ -61,16 +61,18 @@ inline Bytes StoredFrame(uint8_t flags, int width, int height, const std::vector
         body.insert(body.end(), s.begin(), s.end());
     }
     const uint32_t sampleLength = static_cast<uint32_t>(12 + body.size());
-    Bytes f;
-    f.push_back(flags);
     const uint32_t len = sampleLength - 8;
-    f.push_back(static_cast<uint8_t>(len >> 16));
-    f.push_back(static_cast<uint8_t>(len >> 8));
-    f.push_back(static_cast<uint8_t>(len));
-    Put16(f, static_cast<uint32_t>(width));
-    Put16(f, static_cast<uint32_t>(height));
-    Put16(f, static_cast<uint32_t>(strips.size()));
-    Put16(f, 0);
+    Bytes f(12, 0);
+    f[0] = flags;
+    f[1] = static_cast<uint8_t>(len >> 16);
+    f[2] = static_cast<uint8_t>(len >> 8);
+    f[3] = static_cast<uint8_t>(len);
+    f[4] = static_cast<uint8_t>(width >> 8);
+    f[5] = static_cast<uint8_t>(width);
+    f[6] = static_cast<uint8_t>(height >> 8);
+    f[7] = static_cast<uint8_t>(height);
+    f[8] = static_cast<uint8_t>(strips.size() >> 8);
+    f[9] = static_cast<uint8_t>(strips.size());
     f.insert(f.end(), body.begin(), body.end());
     return f;
 }

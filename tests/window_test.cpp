@@ -87,14 +87,16 @@ TEST(Window, SizeModesAndAspectCorrection) {
     Program p(dir);
     p.app->Router().Execute(cmd::kNormal);
     EXPECT_EQ(p.Client(), QSize(320, 224)) << "before any movie";
+    // The test's screen is 800 x 600: Triple does not fit it, Double does.
     p.app->Router().Execute(cmd::kTriple);
-    EXPECT_EQ(p.Client(), QSize(960, 672));
+    EXPECT_EQ(p.Client(), QSize(640, 448));
+    EXPECT_TRUE(p.State(cmd::kTriple).checked) << "the setting stays as chosen";
 
     p.app->OpenDocumentFile(Movie(dir, "m.cpk", 320, 224));
     p.Idle();
-    EXPECT_EQ(p.Client(), QSize(960, 672)) << "opening applies the size mode";
+    EXPECT_EQ(p.Client(), QSize(640, 448)) << "opening applies the size mode";
     p.app->Router().Execute(cmd::kAspectCorrect);
-    EXPECT_EQ(p.Client(), QSize(960, 720));
+    EXPECT_EQ(p.Client(), QSize(640, 480));
     p.app->Router().Execute(cmd::kNormal);
     EXPECT_EQ(p.Client(), QSize(320, 240));
     p.app->Router().Execute(cmd::kDouble);
@@ -194,6 +196,7 @@ TEST(Window, StatusBarMenuPromptsAndRecentFiles) {
 TEST(Window, SettingsAreWrittenAtExitAndReadAtTheNextStart) {
     TempDir dir;
     WriteAll(dir.File("lunavue.ini"), "[Tovrin]\nloop=5\n[Settings]\nPreviewPages=3\n");
+    QPoint client;  // where the window's own area was: what is kept
     {
         Program p(dir);
         EXPECT_TRUE(p.State(cmd::kLoop).checked);
@@ -202,6 +205,7 @@ TEST(Window, SettingsAreWrittenAtExitAndReadAtTheNextStart) {
         p.app->Router().Execute(cmd::kFullScreen);
         p.app->Router().Execute(cmd::kDirectDraw);
         p.Frame().move(40, 30);
+        client = p.Frame().geometry().topLeft();
         p.Frame().close();
         p.Exit();
     }
@@ -213,21 +217,23 @@ TEST(Window, SettingsAreWrittenAtExitAndReadAtTheNextStart) {
     EXPECT_NE(ini.find("[Marlux]\nAspectCorrect=1"), std::string::npos);
     EXPECT_NE(ini.find("type=1558"), std::string::npos);
     EXPECT_NE(ini.find("PreviewPages=3"), std::string::npos);
-    EXPECT_NE(ini.find("x_position=40"), std::string::npos);
+    EXPECT_NE(ini.find("x_position=" + std::to_string(client.x()) +
+                       "\ny_position=" + std::to_string(client.y())),
+              std::string::npos)
+        << ini;
 
     Program again(dir);
     EXPECT_TRUE(again.State(cmd::kMaximum).checked);
     EXPECT_TRUE(again.State(cmd::kAspectCorrect).checked);
     EXPECT_TRUE(again.State(cmd::kFullScreen).checked);
     EXPECT_TRUE(again.State(cmd::kDirectDraw).checked);
+    EXPECT_EQ(again.Frame().geometry().topLeft(), client) << "what is kept is what is restored";
     EXPECT_EQ(again.Frame().pos(), QPoint(40, 30));
-    // A stored size factor other than 1, 2, 3 and -1 checks no size item.
+    // A stored size factor beyond the menu's sizes is the largest the menu has.
     again.Exit();
-    WriteAll(dir.File("lunavue.ini"), "[Tovrin]\nWindowSize=4\n");
+    WriteAll(dir.File("lunavue.ini"), "[Tovrin]\nWindowSize=16\n");
     Program odd(dir);
-    for (int id : {cmd::kNormal, cmd::kDouble, cmd::kTriple, cmd::kMaximum}) {
-        EXPECT_FALSE(odd.State(id).checked);
-    }
+    EXPECT_TRUE(odd.State(cmd::kTriple).checked);
     odd.Exit();
 }
 

@@ -13,6 +13,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QShowEvent>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QUrl>
@@ -20,6 +21,7 @@
 #include <climits>
 
 #include "display/CTovrinView.h"
+#include "display/WindowPlacement.h"
 #include "framework/RecentFileList.h"
 #include "platform/profile/Settings.h"
 #include "res/CommandIds.h"
@@ -83,11 +85,15 @@ CMainFrame::CMainFrame(CTovrinView* view, Hooks hooks) : view_(view), hooks_(std
     connect(&feedbackTimer_, &QTimer::timeout, this, [this] { SetPaneText(0, QString()); });
     setMaximumSize(QWIDGETSIZE_MAX, geometry::kMaxFrameHeight);
     resize(kCreateWidth, kCreateHeight);
-    // The saved position, used as it is; without one the window system places the frame.
+    placement_ = new WindowPlacement(this, [this] { view_->PlaceWindow(); });
+    view_->SetPlacement(placement_);
+    // The saved position is where the window's own area was (its top-left corner); without
+    // one the window system places the frame. Once shown, the window is kept whole on its
+    // screen.
     const int x = ReadSetting(settings::kXPosition, INT_MIN);
     const int y = ReadSetting(settings::kYPosition, INT_MIN);
     if (x != INT_MIN && y != INT_MIN) {
-        move(x, y);
+        setGeometry(QRect(QPoint(x, y), size()));
     }
     setAcceptDrops(true);
 }
@@ -312,11 +318,22 @@ void CMainFrame::SetDocumentTitle(const QString& title) {
     setWindowTitle(title + " - " + res::kAppTitle);
 }
 
+// The position is saved on every close request: that of the window in the window, also when
+// it ends in full screen or maximised.
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    // The position is saved on every close request, whatever the window's state.
-    WriteSetting(settings::kXPosition, pos().x());
-    WriteSetting(settings::kYPosition, pos().y());
+    const QPoint at = view_->WindowedPosition();
+    WriteSetting(settings::kXPosition, at.x());
+    WriteSetting(settings::kYPosition, at.y());
     event->accept();
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous() && !shownOnce_) {
+        shownOnce_ = true;
+        view_->PlaceWindow();
+        placement_->WatchForDecorations();
+    }
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {

@@ -19,6 +19,7 @@ namespace lunavue {
 
 class CTovrinView;
 class RecentFileList;
+class WindowPlacement;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -58,6 +59,7 @@ class CMainFrame : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -73,6 +75,8 @@ class CMainFrame : public QMainWindow {
 
     CTovrinView* view_;
     Hooks hooks_;
+    WindowPlacement* placement_ = nullptr;
+    bool shownOnce_ = false;
     QLabel* panes_[3] = {};
     QTimer feedbackTimer_;
     QToolBar* toolBar_ = nullptr;

@@ -12,6 +12,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 
+#include "display/WindowPlacement.h"
 #include "platform/profile/Settings.h"
 #include "playback/CTovrinDoc.h"
 #include "res/CommandIds.h"
@@ -36,9 +37,12 @@ CTovrinView::CTovrinView(CTovrinDoc& doc, QWidget* parent) : QFrame(parent), doc
     Volume = ReadSetting(settings::kVolume);
     ApplyVolume();
     setFocusPolicy(Qt::StrongFocus);  // the player keys go to the window, not a button
+    // Only the sizes the menu offers: a factor of nothing is the usual size, a larger one
+    // the largest the menu has.
     if (SizeMode == 0) {
-        SizeMode = settings::kWindowSize.def;  // a factor of nothing: the usual size
+        SizeMode = settings::kWindowSize.def;
     }
+    SizeMode = std::min(SizeMode, kLargestFactor);
     // Until a movie has been opened, the corrected size is that of the default picture.
     const geometry::Size corrected = geometry::AspectCorrected(320, 224);
     AspectWidth = corrected.w;
@@ -60,20 +64,8 @@ void CTovrinView::SaveSettings() {
     ReleaseRenderer();
 }
 
-namespace {
-// A screen to size against when the window system reports none.
-const QRect kFallbackScreen(0, 0, 640, 480);
-}  // namespace
-
 QRect CTovrinView::ScreenGeometry() const {
-    const QScreen* s = window()->screen();
-    return s != nullptr ? s->geometry() : kFallbackScreen;
-}
-
-// The desktop work area: the screen less the panels of the desktop.
-QRect CTovrinView::WorkArea() const {
-    const QScreen* s = window()->screen();
-    return s != nullptr ? s->availableGeometry() : kFallbackScreen;
+    return placement_ != nullptr ? placement_->ScreenGeometry() : QRect(0, 0, 640, 480);
 }
 
 // The picture path for the movie being opened: through the GPU when the setting is on and a
@@ -182,37 +174,70 @@ geometry::Size CTovrinView::FrameExtra() const {
 
 void CTovrinView::FixedSize(int n) {
     SizeMode = n;
-    SizeFrame(n);
+    ApplyWindowSize();
 }
 
-void CTovrinView::SizeFrame(int n) {
-    const geometry::Size size = geometry::FixedFrame(n, PictureSizeForSizing(), FrameExtra());
-    Frame()->resize(size.w, size.h);
-}
-
-// The whole window, its decorations included, fits the work area: the decorations' sizes
-// are what the window system adds around the frame's own area.
 void CTovrinView::OnMaximum() {
     SizeMode = -1;
-    const QRect wa = WorkArea();
-    const QRect outer = Frame()->frameGeometry();
-    const QRect inner = Frame()->geometry();
-    const geometry::Size extra{outer.width() - contentsRect().width(),
-                               outer.height() - contentsRect().height()};
-    const geometry::Rect r = geometry::MaximumFrame(PictureSizeForSizing(), extra,
-                                                    {wa.x(), wa.y(), wa.width(), wa.height()});
-    const int left = inner.left() - outer.left();
-    const int top = inner.top() - outer.top();
-    Frame()->setGeometry(r.x + left, r.y + top, r.w - (outer.width() - inner.width()),
-                         r.h - (outer.height() - inner.height()));
+    ApplyWindowSize();
 }
 
-void CTovrinView::ApplyWindowSize() {
-    if (SizeMode == -1) {
-        OnMaximum();
-    } else {
-        SizeFrame(SizeMode);
+// The window's own area for the size mode, decorations included in what must fit the work
+// area: n times the picture, or the largest of Triple, Double and Normal that fits, or
+// Maximum (the picture's shape filling the work area in one direction, centred in the
+// other) past that. The size mode stays as chosen.
+QRect CTovrinView::WindowedGeometry() const {
+    const QMargins d = placement_->Decorations();
+    const QRect wa = placement_->WorkArea();
+    const geometry::Size extra = FrameExtra();
+    const geometry::Size decorated{extra.w + d.left() + d.right(), extra.h + d.top() + d.bottom()};
+    const geometry::Size picture = PictureSizeForSizing();
+    const int n = SizeMode == -1 ? 0
+                                 : geometry::FittingFactor(SizeMode, picture, decorated,
+                                                           {wa.width(), wa.height()});
+    const QRect from = FullScreenActive ? SavedFrameRect : Frame()->geometry();
+    if (n > 0) {
+        const geometry::Size size = geometry::FixedFrame(n, picture, extra);
+        return placement_->Inside(QRect(from.topLeft(), QSize(size.w, size.h)));
     }
+    const geometry::Rect outer =
+        geometry::MaximumFrame(picture, decorated, {wa.x(), wa.y(), wa.width(), wa.height()});
+    return QRect(outer.x + d.left(), outer.y + d.top(), outer.w - d.left() - d.right(),
+                 outer.h - d.top() - d.bottom());
+}
+
+// In full screen the window keeps covering the screen; it takes the new size when full
+// screen ends.
+void CTovrinView::ApplyWindowSize() {
+    if (placement_ == nullptr) {
+        return;
+    }
+    sized_ = true;
+    const QRect windowed = WindowedGeometry();
+    if (FullScreenActive) {
+        SavedFrameRect = windowed;
+    } else {
+        Frame()->setGeometry(windowed);
+    }
+}
+
+void CTovrinView::PlaceWindow() {
+    if (FullScreenActive || placement_ == nullptr) {
+        return;
+    }
+    if (sized_) {
+        ApplyWindowSize();
+    } else {
+        placement_->KeepInside();
+    }
+}
+
+QPoint CTovrinView::WindowedPosition() const {
+    if (FullScreenActive) {
+        return SavedFrameRect.topLeft();
+    }
+    const QWidget* frame = Frame();
+    return frame->isMaximized() ? frame->normalGeometry().topLeft() : frame->geometry().topLeft();
 }
 
 void CTovrinView::OnAspectCorrect() {

@@ -19,11 +19,14 @@
 namespace lunavue {
 
 class CTovrinDoc;
+class WindowPlacement;
 
 class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     Q_OBJECT
   public:
     static constexpr int kBorder = 2;  // the view window's border on every side
+    // The largest size factor the menu offers (Triple).
+    static constexpr int kLargestFactor = 3;
     // The size the view takes for a movie of sound alone.
     static constexpr int kSoundOnlyWidth = 320;
     static constexpr int kSoundOnlyHeight = 240;
@@ -51,6 +54,14 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
 
     // Writes the display settings; the frame calls it as the view's window is destroyed.
     void SaveSettings();
+    // Where the main window goes on the screens; set by the main frame.
+    void SetPlacement(WindowPlacement* placement) { placement_ = placement; }
+    // Places the main window again (its decorations became known, a screen changed): the
+    // size of its mode once a movie has sized it, whole on its screen.
+    void PlaceWindow();
+    // The window's own top-left corner in the window, whatever state it is in (full
+    // screen, maximised by the window manager): what is kept in the settings.
+    QPoint WindowedPosition() const;
 
     // How the open movie is shown: a picture path is set up, through the GPU, in its overlay
     // kind; its name for the statistics ("painter", "shared-memory", "gpu-overlay",
@@ -88,13 +99,12 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     void ChangeVolume(int delta);
     void ApplyVolume();
     void ShowWindowBars(bool show);
-    void SizeFrame(int n);
+    QRect WindowedGeometry() const;
     geometry::Size FrameExtra() const;
     QWidget* Frame() const { return window(); }
     std::unique_ptr<PicturePath> MakePath();
     void PlacePicture();
     QRect ScreenGeometry() const;
-    QRect WorkArea() const;
 
     CTovrinDoc& doc_;
     int AspectWidth = 0;
@@ -112,6 +122,8 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     std::function<void(const QString&)> feedback_;
     // The open movie's picture path; null while no movie is open.
     std::unique_ptr<PicturePath> path_;
+    WindowPlacement* placement_ = nullptr;
+    bool sized_ = false;  // a movie has sized the window
     // The window system cannot do shared memory: not asked again.
     bool sharedMemoryRefused_ = false;
 };

@@ -1,5 +1,7 @@
 #include "display/Geometry.h"
 
+#include <algorithm>
+
 namespace lunavue::geometry {
 
 Size AspectCorrected(int pw, int ph) {
@@ -32,6 +34,24 @@ Rect MaximumFrame(Size picture, Size extra, Rect workArea) {
     }
     const int frameW = w * availH / h + extra.w;
     return {workArea.x + (workArea.w - frameW) / 2, workArea.y, frameW, workArea.h};
+}
+
+int FittingFactor(int n, Size picture, Size extra, Size area) {
+    for (; n >= 1; --n) {
+        const Size frame = FixedFrame(n, picture, extra);
+        if (frame.w <= area.w && frame.h <= area.h) {
+            return n;
+        }
+    }
+    return 0;
+}
+
+Rect KeepInside(Rect outer, Rect area) {
+    auto inside = [](int at, int length, int from, int span) {
+        return std::max(from, std::min(at, from + span - length));
+    };
+    return {inside(outer.x, outer.w, area.x, area.w), inside(outer.y, outer.h, area.y, area.h),
+            outer.w, outer.h};
 }
 
 Rect Letterbox(int pw, int ph, int sw, int sh) {

@@ -35,6 +35,14 @@ Size FixedFrame(int n, Size picture, Size extra);
 // other direction ("Maximum").
 Rect MaximumFrame(Size picture, Size extra, Rect workArea);
 
+// The largest size factor from n down to 1 whose frame (the picture n times, extra around it)
+// fits an area of this size; 0 when not even 1 does.
+int FittingFactor(int n, Size picture, Size extra, Size area);
+
+// An outer window rectangle moved so that it lies inside the area: wherever it sticks out,
+// it comes back in, and where it is larger than the area its top and left edges win.
+Rect KeepInside(Rect outer, Rect area);
+
 // Where a picture of pw x ph goes on an sw x sh screen keeping its shape, centred.
 Rect Letterbox(int pw, int ph, int sw, int sh);
 
