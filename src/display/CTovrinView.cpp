@@ -222,7 +222,18 @@ void CTovrinView::ApplyWindowSize() {
 }
 
 void CTovrinView::PlaceWindow() {
-    if (FullScreenActive || placement_ == nullptr) {
+    if (placement_ == nullptr) {
+        return;
+    }
+    if (FullScreenActive) {
+        // The window manager took the window on after full screen was asked for, and gave
+        // it decorations: it missed the request, which is made again.
+        if (placement_->Decorated()) {
+            QWidget* frame = Frame();
+            frame->setWindowState(frame->windowState() & ~Qt::WindowFullScreen);
+            frame->setWindowState(frame->windowState() | Qt::WindowFullScreen);
+            frame->setGeometry(ScreenGeometry());
+        }
         return;
     }
     if (sized_) {

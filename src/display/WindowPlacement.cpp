@@ -61,6 +61,11 @@ QMargins WindowPlacement::Decorations() const {
     return now != QMargins() ? now : known_;
 }
 
+bool WindowPlacement::Decorated() const {
+    const QWindow* w = window_->windowHandle();
+    return w != nullptr && w->frameMargins() != QMargins();
+}
+
 QScreen* WindowPlacement::Screen() const {
     const QRect outer = window_->geometry().marginsAdded(Decorations());
     QScreen* best = nullptr;

@@ -28,6 +28,8 @@ class WindowPlacement : public QObject {
     // The decorations' width on each side, as the window manager reports them (none yet,
     // or none without a window manager).
     QMargins Decorations() const;
+    // Whether the window has decorations around it right now (full screen has none).
+    bool Decorated() const;
     // The screen most of the window is on, else the primary screen.
     QScreen* Screen() const;
     QRect ScreenGeometry() const;

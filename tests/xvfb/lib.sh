@@ -123,3 +123,45 @@ settle() {
 screen_size() {
     xwininfo -root | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w, h}'
 }
+
+# A silent movie of w x h pixels all of one grey level, n frames at 10 a second: every pixel
+# of its picture tells where the picture is on the screen.
+grey_movie() {  # w h level frames path
+    python3 - "$@" <<'PY'
+import struct, sys
+w, h, level, n = map(int, sys.argv[1:5])
+path = sys.argv[5]
+def chunk(i, b):
+    return struct.pack('>HH', i, len(b) + 4) + b
+book = chunk(0x2200, bytes([level] * 4 + [0, 0]))
+vectors = chunk(0x3200, bytes(((w + 3) // 4) * ((h + 3) // 4)))
+strip = struct.pack('>HHHHHH', 0x1000, 12 + len(book) + len(vectors), 0, 0, h, w) + book + vectors
+size = 12 + len(strip)
+frame = bytes([0]) + struct.pack('>I', size - 8)[1:] + struct.pack('>HHHH', w, h, 1, 0) + strip
+head = (b'FILM' + struct.pack('>I', 64 + 16 * n) + b'1.09' + bytes(4) + b'FDSC' +
+        struct.pack('>I', 32) + b'cvid' + struct.pack('>II', h, w) + bytes([24, 0, 0, 0]) +
+        bytes(8) + b'STAB' + struct.pack('>I', 16 + 16 * n) + struct.pack('>II', 10, n))
+table = b''.join(struct.pack('>IIII', i * size, size, i, 1) for i in range(n))
+open(path, 'wb').write(head + table + frame * n)
+PY
+}
+
+# The bounding box of the pixels of one grey level in a screenshot (a column or row counts
+# when it holds at least 10 of them, so that a stray pixel of some text does not):
+# "x y width height".
+grey_box() {  # screenshot level
+    python3 - "$1" "$2" <<'PY'
+import subprocess, sys
+shot, level = sys.argv[1], int(sys.argv[2])
+info = subprocess.run(['identify', '-format', '%w %h', shot], capture_output=True, text=True).stdout
+w, h = map(int, info.split())
+raw = subprocess.run(['convert', shot, '-depth', '8', 'rgb:-'], capture_output=True).stdout
+hit = bytearray(w * h)
+for i in range(w * h):
+    r, g, b = raw[3 * i], raw[3 * i + 1], raw[3 * i + 2]
+    hit[i] = abs(r - level) <= 2 and abs(g - level) <= 2 and abs(b - level) <= 2
+xs = [x for x in range(w) if sum(hit[x::w]) >= 10]
+ys = [y for y in range(h) if sum(hit[y * w:(y + 1) * w]) >= 10]
+print(xs[0], ys[0], xs[-1] - xs[0] + 1, ys[-1] - ys[0] + 1) if xs and ys else print("0 0 0 0")
+PY
+}
