@@ -11,6 +11,7 @@
 #include <QToolBar>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cstdlib>
 
 #include "display/WindowPlacement.h"
 #include "platform/profile/Settings.h"
@@ -81,7 +82,9 @@ std::unique_ptr<PicturePath> CTovrinView::MakePath() {
             return gpu;
         }
     }
-    if (!sharedMemoryRefused_) {
+    // LUNAVUE_NO_SHARED_MEMORY=1 keeps the painter, as on a remote display.
+    const char* noShared = std::getenv("LUNAVUE_NO_SHARED_MEMORY");
+    if (!sharedMemoryRefused_ && (noShared == nullptr || *noShared != '1')) {
         if (auto shared = MakeSharedMemoryPath(this, pw, ph, source)) {
             return shared;
         }
