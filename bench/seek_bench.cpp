@@ -19,7 +19,8 @@ struct Shell : lunavue::DocumentShell {
     void AddToRecentFileList(const std::string&) override {}
     void SetTitle(const std::string&) override {}
     void CloseMainWindow() override {}
-    void ReportProblem(const std::string&) override {}
+    void ReportNoSound(const std::string&) override {}
+    void ShowRefusal(const std::string&, const lunavue::OpenStatus&) override {}
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/MessageBox.h"
 #include "playback/CTovrinDoc.h"
 
 namespace lunavue::test {
@@ -124,7 +125,13 @@ struct RecordingShell : DocumentShell {
     void SetTitle(const std::string& t) override { title = t; }
     void CloseMainWindow() override { ++closeRequests; }
     std::vector<std::string> problems;
-    void ReportProblem(const std::string& text) override { problems.push_back(text); }
+    std::vector<std::pair<std::string, OpenError>> refusals;
+    void ShowRefusal(const std::string& path, const OpenStatus& status) override {
+        refusals.emplace_back(path, status.error);
+        if (const char* message = RefusalMessage(status.error))
+            ShowErrorBox(message);
+    }
+    void ReportNoSound(const std::string& reason) override { problems.push_back(reason); }
 };
 
 // The fake platform services and window a document runs on in tests.

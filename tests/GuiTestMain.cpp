@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "framework/Translation.h"
+
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("SDL_AUDIODRIVER", "dummy", 0);
@@ -14,6 +16,7 @@ int main(int argc, char** argv) {
     const std::string channel = "lunavue-test-" + std::to_string(getpid());
     setenv("LUNAVUE_INSTANCE", channel.c_str(), 1);
     QApplication app(argc, argv);
+    lunavue::InstallTranslation(app);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

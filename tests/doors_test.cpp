@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QGroupBox>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QOpenGLContext>
 #include <QProcess>
@@ -27,6 +28,8 @@
 #include "app/Dialogs.h"
 #include "display/CTovrinView.h"
 #include "framework/SingleInstance.h"
+#include "framework/Translation.h"
+#include "platform/MessageBox.h"
 #include "res/CommandIds.h"
 
 using namespace lunavue;
@@ -300,7 +303,7 @@ TEST(Doors, PlayerKeysAndMouse) {
     CTovrinView& view = p.View();
     key(Qt::Key_9);
     EXPECT_EQ(view.GetVolume(), 90);
-    EXPECT_EQ(frame.PaneText(0), "Volume 90%");
+    EXPECT_EQ(frame.PaneText(0), QString::fromUtf8("音量 90%")) << "the Japanese translation";
     key(Qt::Key_0);
     key(Qt::Key_0);
     EXPECT_EQ(view.GetVolume(), 100);
@@ -490,4 +493,73 @@ TEST(Door, AStaleDoorIsTakenOverAndALiveOneIsNot) {
     EXPECT_TRUE(first.Listen(path, [](const SingleInstance::Request&) {}));
     SingleInstance second;
     EXPECT_FALSE(second.Listen(path, [](const SingleInstance::Request&) {}));
+}
+
+// A refused movie's box says what the player has always said, then names the file and the
+// reason; names from another folder are kept as full paths, in the queue and the recent list.
+TEST(Doors, RefusalsNameTheFileAndNamesAreAbsolute) {
+    TempDir dir;
+    Program p(dir);
+    QStringList boxes;
+    p.app->runDialog = [&](QDialog& d) {
+        if (auto* box = qobject_cast<QMessageBox*>(&d))
+            boxes << box->text();
+    };
+    WriteAll(dir.File("notamovie.cpk"), "hello");
+    p.app->OpenDocumentFile("/nonexistent.cpk");
+    p.app->OpenDocumentFile(dir.File("notamovie.cpk"));
+    p.app->OpenDocumentFile(dir.Path().string());
+    for (int i = 0; i < 3; ++i)
+        p.Idle();
+    ASSERT_EQ(boxes.size(), 3);
+    EXPECT_EQ(boxes[0], QString::fromUtf8("ﾌｧｲﾙが開けません\n\n/nonexistent.cpk\n") +
+                            QString::fromUtf8("ファイルを開けません: ") +
+                            QString::fromLocal8Bit(std::strerror(ENOENT)));
+    EXPECT_TRUE(boxes[1].startsWith(QString::fromUtf8("ﾌｧｲﾙが壊れています\n\n") +
+                                    QString::fromStdString(dir.File("notamovie.cpk"))));
+    EXPECT_TRUE(boxes[2].contains(QString::fromUtf8("通常のファイルではありません")))
+        << boxes[2].toStdString();
+
+    // A relative name, from the folder this start runs in.
+    const std::string movie = NumberedMovie(dir, "t4.cpk", 8, 8, 2);
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    p.app->OpenDocumentFile("t4.cpk");
+    std::filesystem::current_path("/");
+    p.Idle();
+    std::filesystem::current_path(before);
+    ASSERT_TRUE(p.Doc().IsOpen());
+    EXPECT_EQ(p.app->Recent().Entries().front(), dir.File("t4.cpk"));
+}
+
+// Texts follow the desktop's language: Japanese in a Japanese or the plain C locale (as the
+// player has always shown them), English in any other.
+TEST(Doors, TextsFollowTheLanguage) {
+    struct Case {
+        const char* lang;
+        const char* untitled;
+        const char* damaged;
+    };
+    const char* saved = std::getenv("LANG");
+    const std::string keep = saved != nullptr ? saved : "";
+    unsetenv("LC_ALL");
+    unsetenv("LC_MESSAGES");
+    for (const Case& c :
+         {Case{"en_GB.UTF-8", "Untitled", "The file is damaged"},
+          Case{"de_DE", "Untitled", "The file is damaged"},
+          Case{"ja_JP.UTF-8", "無題", "ﾌｧｲﾙが壊れています"},
+          Case{"C", "無題", "ﾌｧｲﾙが壊れています"}, Case{"POSIX", "無題", "ﾌｧｲﾙが壊れています"}}) {
+        SCOPED_TRACE(c.lang);
+        setenv("LANG", c.lang, 1);
+        InstallTranslation(*qApp);
+        TempDir dir;
+        Program p(dir);
+        EXPECT_EQ(p.Frame().windowTitle(), QString::fromUtf8(c.untitled) + " - Lunavue");
+        EXPECT_EQ(Text(messages::kDamaged, "Message"), QString::fromUtf8(c.damaged));
+    }
+    setenv("LC_ALL", "en_US.UTF-8", 1);
+    EXPECT_FALSE(WantsJapanese()) << "LC_ALL comes first";
+    unsetenv("LC_ALL");
+    setenv("LANG", keep.c_str(), 1);
+    InstallTranslation(*qApp);
 }

@@ -23,6 +23,7 @@
 #include "display/CTovrinView.h"
 #include "display/WindowPlacement.h"
 #include "framework/RecentFileList.h"
+#include "framework/Translation.h"
 #include "platform/profile/Settings.h"
 #include "res/CommandIds.h"
 #include "res/Resources.h"
@@ -74,7 +75,7 @@ int CMainFrame::WidthUnit(int fontHeight) {
 }
 
 CMainFrame::CMainFrame(CTovrinView* view, Hooks hooks) : view_(view), hooks_(std::move(hooks)) {
-    setWindowTitle(QString::fromUtf8(res::kUntitled) + " - " + res::kAppTitle);
+    setWindowTitle(Text(res::kUntitled) + " - " + res::kAppTitle);
     setCentralWidget(view_);
     setContextMenuPolicy(Qt::PreventContextMenu);  // the bars cannot be hidden
     BuildMenu();
@@ -177,7 +178,7 @@ void CMainFrame::FillRecentFiles(QMenu* menu) {
     const std::vector<std::string> empty;
     const auto& entries = hooks_.recent != nullptr ? hooks_.recent->Entries() : empty;
     if (entries.empty()) {
-        QAction* a = new QAction(QString::fromUtf8(res::kRecentPlaceholder), menu);
+        QAction* a = new QAction(Text(res::kRecentPlaceholder), menu);
         a->setData(cmd::kRecentFirst);
         a->setEnabled(false);
         menu->insertAction(before, a);

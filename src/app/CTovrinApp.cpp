@@ -14,6 +14,7 @@
 #include "display/CTovrinView.h"
 #include "framework/IdleDriver.h"
 #include "framework/SingleInstance.h"
+#include "framework/Translation.h"
 #include "movie/MovieInfo.h"
 #include "platform/profile/Settings.h"
 #include "res/CommandIds.h"
@@ -24,10 +25,10 @@ namespace {
 
 // An Open dialog's two filters, shown with their texts exactly: the movies by their pattern,
 // and every file ("*.*", which on this system must be "*" to match names without a dot).
-void SetFilters(QFileDialog& dialog, const char* movies, const char* pattern, const char* all) {
+void SetFilters(QFileDialog& dialog, const QString& movies, const char* pattern,
+                const QString& all) {
     dialog.setOption(QFileDialog::HideNameFilterDetails);  // the texts carry their own
-    dialog.setNameFilters(
-        {QString::fromUtf8(movies) + " (" + pattern + ")", QString::fromUtf8(all) + " (*)"});
+    dialog.setNameFilters({movies + " (" + pattern + ")", all + " (*)"});
 }
 
 // The running player has another working folder: hand it full paths, as the bytes the file
@@ -64,7 +65,7 @@ class CTovrinApp::DocumentCommands : public CommandTarget {
                 doc.OnLoop();
                 return true;
             case cmd::kOpen:
-                OnOpen(doc);
+                OnOpen();
                 return true;
             case cmd::kInformation:
                 OnInformation(doc);
@@ -150,22 +151,25 @@ class CTovrinApp::DocumentCommands : public CommandTarget {
 
   private:
     // The multi-selection dialog: every chosen file, as a full path, in the dialog's order.
-    void OnOpen(CTovrinDoc& doc) {
+    void OnOpen() {
         QStringList files;
         if (app_.chooseFiles) {
             files = app_.chooseFiles();
         } else {
-            QFileDialog dialog(app_.MainFrame(), "File Select");
+            // This dialog's texts are English in every language.
+            QFileDialog dialog(app_.MainFrame(),
+                               Text(QT_TRANSLATE_NOOP("Menu", "File Select"), "Menu"));
             dialog.setFileMode(QFileDialog::ExistingFiles);
             dialog.setAcceptMode(QFileDialog::AcceptOpen);
-            SetFilters(dialog, "Files (*.cpk)", "*.cpk", "All Files (*.*)");
+            SetFilters(dialog, Text(QT_TRANSLATE_NOOP("Menu", "Files (*.cpk)"), "Menu"), "*.cpk",
+                       Text(QT_TRANSLATE_NOOP("Menu", "All Files (*.*)"), "Menu"));
             app_.RunModal(dialog);
             if (dialog.result() == QDialog::Accepted) {
                 files = dialog.selectedFiles();
             }
         }
         for (const QString& f : files) {
-            doc.AppendToQueue(QFile::encodeName(f).toStdString());
+            app_.AppendToQueue(QFile::encodeName(f).toStdString());
         }
     }
 
@@ -375,15 +379,39 @@ void CTovrinApp::CloseMainWindow() {
 }
 
 // Told on standard error, and for a moment in the message pane.
-void CTovrinApp::ReportProblem(const std::string& text) {
-    std::fprintf(stderr, "lunavue: %s\n", text.c_str());
+void CTovrinApp::ReportNoSound(const std::string& reason) {
+    std::fprintf(stderr, "lunavue: no sound: %s\n", reason.c_str());
     if (frame_)
-        frame_->ShowFeedback(QString::fromStdString(text));
+        frame_->ShowFeedback(Text("No sound: %1").arg(QString::fromStdString(reason)));
 }
 
+// The box says what the player has always said first, then which file it was and why.
+void CTovrinApp::ShowRefusal(const std::string& path, const OpenStatus& status) {
+    const char* message = RefusalMessage(status.error);
+    if (message == nullptr) {
+        return;  // a picture coding this player does not read is passed over quietly
+    }
+    QString reason = Text(status.Format(), "Refusal");
+    if (reason.contains(QLatin1String("%1"))) {
+        reason = reason.arg(QString::fromStdString(status.Argument()));
+    }
+    ShowError(Text(message, "Message") + "\n\n" + QFile::decodeName(path.c_str()) + "\n" + reason);
+}
+
+// Every name is kept as a full path, so that it still names the file from another folder
+// (the recent-file list, a later start). While a movie is open, the message pane says that
+// the name is waiting.
 void CTovrinApp::AppendToQueue(const std::string& name) {
-    if (document_ != nullptr)
-        document_->AppendToQueue(name);
+    if (document_ == nullptr)
+        return;
+    const std::string path = AbsolutePath(name);
+    document_->AppendToQueue(path);
+    if (document_->IsOpen() && frame_) {
+        const size_t slash = path.rfind('/');
+        frame_->ShowFeedback(Text("Queued: %1 (%2 in queue)")
+                                 .arg(QFile::decodeName(path.substr(slash + 1).c_str()))
+                                 .arg(document_->Queue().size()));
+    }
 }
 
 void CTovrinApp::SetAutoPlay() {
@@ -418,9 +446,9 @@ bool CTovrinApp::OnCommand(int id) {
             if (chooseFile) {
                 file = chooseFile();
             } else {
-                QFileDialog dialog(frame_.get(), QString::fromUtf8(res::kOpenDialogTitle));
+                QFileDialog dialog(frame_.get(), Text(res::kOpenDialogTitle));
                 dialog.setFileMode(QFileDialog::ExistingFile);
-                SetFilters(dialog, res::kFilterCpk, "*.cpk", res::kFilterAll);
+                SetFilters(dialog, Text(res::kFilterCpk), "*.cpk", Text(res::kFilterAll));
                 RunModal(dialog);
                 if (dialog.result() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
                     file = dialog.selectedFiles().front();
@@ -463,9 +491,13 @@ void CTovrinApp::RunModal(QDialog& dialog) {
         idle_->SetModal(false);
 }
 
+// A text from the Qt-free layers is one of their messages, translated here.
 void CTovrinApp::ShowError(const std::string& text) {
-    QMessageBox box(QMessageBox::Critical, QString(), QString::fromStdString(text),
-                    QMessageBox::Ok);
+    ShowError(Text(text.c_str(), "Message"));
+}
+
+void CTovrinApp::ShowError(const QString& text) {
+    QMessageBox box(QMessageBox::Critical, QString(), text, QMessageBox::Ok);
     // No caption: an empty title would be replaced by the program's name.
     box.setWindowTitle(QStringLiteral(" "));
     box.setWindowModality(Qt::ApplicationModal);

@@ -69,7 +69,8 @@ class CTovrinApp : public QObject,
     // Notes how the view shows the movie just opened ("painter", "gpu-overlay", "gpu-blit").
     void NoteRenderer();
     void CloseMainWindow() override;
-    void ReportProblem(const std::string& text) override;
+    void ReportNoSound(const std::string& reason) override;
+    void ShowRefusal(const std::string& path, const OpenStatus& status) override;
 
     // CommandLineTarget
     void AppendToQueue(const std::string& name) override;
@@ -85,6 +86,7 @@ class CTovrinApp : public QObject,
 
     // MessageBoxSink
     void ShowError(const std::string& text) override;
+    void ShowError(const QString& text);
 
     // Runs a modal dialog with idle processing suspended, as a nested loop would.
     void RunModal(QDialog& dialog);

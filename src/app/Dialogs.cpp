@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "framework/Translation.h"
 #include "res/Resources.h"
 
 namespace lunavue {
@@ -94,11 +95,13 @@ CFileInfoDlg::CFileInfoDlg(const MovieInfo& info, QWidget* parent) : QDialog(par
         values_[id] = Static(QString::fromStdString(text));
         return values_[id];
     };
-    QGroupBox* video = Group("Video", u,
-                             {{"Size", value(1003, info.size)},
-                              {"Rate", value(1004, info.frameRate)},
-                              {"Frames", value(1005, info.frames)},
-                              {"Time", value(1009, info.time)}});
+    QGroupBox* video = Group(
+        "Video", u,
+        {{"Size", value(1003, info.size == kNoPicture ? lunavue::Text(kNoPicture).toStdString()
+                                                      : info.size)},
+         {"Rate", value(1004, info.frameRate)},
+         {"Frames", value(1005, info.frames)},
+         {"Time", value(1009, info.time)}});
     QGroupBox* audio = Group("Audio", u,
                              {{"Type", value(1006, info.soundType)},
                               {"Rate", value(1007, info.soundRate)},

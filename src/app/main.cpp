@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/CTovrinApp.h"
+#include "framework/Translation.h"
 #include "res/Resources.h"
 
 namespace {
@@ -80,6 +81,7 @@ int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("Lunavue");
     QApplication::setApplicationVersion(LUNAVUE_VERSION);
+    lunavue::InstallTranslation(qapp);
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         args.emplace_back(argv[i]);

@@ -14,6 +14,7 @@
 #include <cstdlib>
 
 #include "display/WindowPlacement.h"
+#include "framework/Translation.h"
 #include "platform/profile/Settings.h"
 #include "playback/CTovrinDoc.h"
 #include "res/CommandIds.h"
@@ -390,7 +391,8 @@ void CTovrinView::ChangeVolume(int delta) {
 void CTovrinView::ApplyVolume() {
     doc_.SetVolume(muted_ ? 0 : Volume);
     if (feedback_) {
-        feedback_(muted_ ? QString("Muted") : QString("Volume %1%").arg(Volume));
+        feedback_(muted_ ? Text(QT_TRANSLATE_NOOP("Lunavue", "Muted"))
+                         : Text(QT_TRANSLATE_NOOP("Lunavue", "Volume %1%")).arg(Volume));
     }
 }
 

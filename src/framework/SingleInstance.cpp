@@ -8,6 +8,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -91,6 +92,34 @@ std::string SingleInstance::PrivateFolder() {
     return IsPrivateFolder(folder) ? folder : std::string();
 }
 
+std::string SingleInstance::DisplayName() {
+    std::string display;
+    if (const char* x = std::getenv("DISPLAY"); x != nullptr && *x != '\0') {
+        display = x;
+        // The server, not the screen: ":74.0" and ":74" are the same display; so are the
+        // local ways of naming the host.
+        const size_t colon = display.rfind(':');
+        const size_t dot = display.find('.', colon == std::string::npos ? 0 : colon);
+        if (colon != std::string::npos && dot != std::string::npos) {
+            display.erase(dot);
+        }
+        for (const char* local : {"unix", "localhost"}) {
+            if (display.rfind(std::string(local) + ":", 0) == 0) {
+                display.erase(0, std::strlen(local));
+            }
+        }
+    } else if (const char* wayland = std::getenv("WAYLAND_DISPLAY");
+               wayland != nullptr && *wayland != '\0') {
+        display = std::string("wayland-") + wayland;
+    }
+    for (char& c : display) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != ':' && c != '.' && c != '-') {
+            c = '_';
+        }
+    }
+    return display;
+}
+
 std::string SingleInstance::DefaultPath() {
     const char* name = std::getenv("LUNAVUE_INSTANCE");
     if (name != nullptr && *name == '/') {
@@ -100,7 +129,9 @@ std::string SingleInstance::DefaultPath() {
     if (folder.empty()) {
         return {};
     }
-    return folder + "/" + (name != nullptr && *name != '\0' ? name : "lunavue") + ".socket";
+    const std::string display = DisplayName();
+    return folder + "/" + (name != nullptr && *name != '\0' ? name : "lunavue") +
+           (display.empty() ? "" : "-" + display) + ".socket";
 }
 
 bool SingleInstance::Forward(const std::string& path, const std::vector<Request>& requests,

@@ -1,5 +1,6 @@
-// One player per user: a second start with file names hands them, with its flags, to the
-// running player and ends. The door is a local socket in a folder only this user can use
+// One player per user and display: a second start with file names on the same display hands
+// them, with its flags, to the player running there and ends; a start on another display
+// opens a player of its own there. The door is a local socket in a folder only this user can use
 // ($XDG_RUNTIME_DIR, or a folder of the user's own whose owner and mode are checked), and
 // each side checks that the other runs as the same user before anything is handed over.
 //
@@ -39,10 +40,13 @@ class SingleInstance : public QObject {
 
     ~SingleInstance() override;
 
-    // Where this user's door is: $LUNAVUE_INSTANCE when it is an absolute path; otherwise a
-    // socket named by it (or "lunavue") in the user's private folder. Empty when no private
-    // folder can be had.
+    // Where this user's door on this display is: $LUNAVUE_INSTANCE when it is an absolute
+    // path; otherwise a socket named by it (or "lunavue") and the display, in the user's
+    // private folder. Empty when no private folder can be had.
     static std::string DefaultPath();
+    // The display the player shows on, as part of a name: the X display without its screen
+    // (":74"), or the Wayland display ("wayland-wayland-0"); empty when there is neither.
+    static std::string DisplayName();
     // The folder: $XDG_RUNTIME_DIR when it is ours and private; else /tmp/lunavue-UID,
     // made with mode 0700 when missing. Empty when the folder there is not ours or not
     // private.

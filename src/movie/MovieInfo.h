@@ -5,6 +5,7 @@
 
 #include "movie/MovieReader.h"
 #include "movie/MovieTiming.h"
+#include "platform/Translation.h"
 
 namespace lunavue {
 
@@ -18,7 +19,7 @@ struct MovieInfo {
     std::string channels;   // "2"
 };
 
-inline constexpr const char* kNoPicture = "No picture";
+inline constexpr const char* kNoPicture = QT_TRANSLATE_NOOP("Lunavue", "No picture");
 
 // picture: the reader's output format (width and height 0: no picture).
 MovieInfo FormatMovieInfo(const BITMAPINFOHEADER& picture, const WAVEFORMATEX& sound,

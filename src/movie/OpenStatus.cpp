@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/MessageBox.h"
+#include "platform/Translation.h"
 
 namespace lunavue {
 namespace {
@@ -26,50 +27,82 @@ std::string FourCcText(uint32_t code) {
 
 }  // namespace
 
-std::string OpenStatus::Describe() const {
-    const std::string n = std::to_string(detail);
+const char* OpenStatus::Format() const {
     switch (error) {
         case OpenError::kNone:
-            return "opened";
+            return QT_TRANSLATE_NOOP("Refusal", "opened");
         case OpenError::kNotCinepak:
-            return "the video is not Cinepak (the header says \"" +
-                   FourCcText(static_cast<uint32_t>(detail)) + "\")";
+            return QT_TRANSLATE_NOOP("Refusal",
+                                     "the video is not Cinepak (the header says \"%1\")");
         case OpenError::kCannotOpen:
-            return std::string("cannot open the file: ") + std::strerror(static_cast<int>(detail));
+            return QT_TRANSLATE_NOOP("Refusal", "cannot open the file: %1");
         case OpenError::kNotRegularFile:
-            return "not a regular file";
+            return QT_TRANSLATE_NOOP("Refusal", "not a regular file");
         case OpenError::kTooShort:
-            return "the file ends inside its header or its sample table";
+            return QT_TRANSLATE_NOOP("Refusal",
+                                     "the file ends inside its header or its sample table");
         case OpenError::kEntryCount:
-            return "the sample table's entry count (" +
-                   std::to_string(static_cast<int32_t>(detail)) + ") is not a positive number";
+            return QT_TRANSLATE_NOOP(
+                "Refusal", "the sample table's entry count (%1) is not a positive number");
         case OpenError::kPictureSize:
-            return "the picture size is 0 or larger than 4096 pixels";
+            return QT_TRANSLATE_NOOP("Refusal", "the picture size is 0 or larger than 4096 pixels");
         case OpenError::kNoVideo:
-            return "the sample table has no video entry";
+            return QT_TRANSLATE_NOOP("Refusal", "the sample table has no video entry");
         case OpenError::kPeriodZero:
-            return "sample table entry " + n + " is a picture lasting 0 ticks";
+            return QT_TRANSLATE_NOOP("Refusal",
+                                     "sample table entry %1 is a picture lasting 0 ticks");
         case OpenError::kBaseFrequencyZero:
-            return "the base frequency (ticks per second) is 0";
+            return QT_TRANSLATE_NOOP("Refusal", "the base frequency (ticks per second) is 0");
         case OpenError::kDataPastEnd:
-            return "sample table entry " + n + " runs past the end of the file";
+            return QT_TRANSLATE_NOOP("Refusal",
+                                     "sample table entry %1 runs past the end of the file");
         case OpenError::kOutOfMemory:
-            return "playing it would need " + std::to_string(detail >> 20) +
-                   " MB of memory, more than the 512 MB allowed or available";
+            return QT_TRANSLATE_NOOP(
+                "Refusal",
+                "playing it would need %1 MB of memory, more than the 512 MB allowed or "
+                "available");
         case OpenError::kNoDecompressor:
-            return "no decompressor for this picture format";
+            return QT_TRANSLATE_NOOP("Refusal", "no decompressor for this picture format");
         case OpenError::kRawPictureBits:
-            return "raw pictures of " + n + " bits a pixel; only 24-bit raw pictures are read";
+            return QT_TRANSLATE_NOOP(
+                "Refusal", "raw pictures of %1 bits a pixel; only 24-bit raw pictures are read");
         case OpenError::kUnknownVersion:
-            return "FILM version 00 02 00 00 in a layout other than the standard one, which "
-                   "this player does not know";
+            return QT_TRANSLATE_NOOP("Refusal",
+                                     "FILM version 00 02 00 00 in a layout other than the standard "
+                                     "one, which this player does not know");
         case OpenError::kThreeDoStream:
-            return "a 3DO stream whose first chunk is a FILM chunk (FHDR), not a FILM file";
+            return QT_TRANSLATE_NOOP(
+                "Refusal",
+                "a 3DO stream whose first chunk is a FILM chunk (FHDR), not a FILM file");
         case OpenError::kAbridgedFilm:
-            return "a FILM file without an FDSC chunk (the abridged form of cartridge games), "
-                   "which this player does not read";
+            return QT_TRANSLATE_NOOP("Refusal",
+                                     "a FILM file without an FDSC chunk (the abridged form of "
+                                     "cartridge games), which this player does not read");
     }
-    return "refused";
+    return QT_TRANSLATE_NOOP("Refusal", "refused");
+}
+
+std::string OpenStatus::Argument() const {
+    switch (error) {
+        case OpenError::kNotCinepak:
+            return FourCcText(static_cast<uint32_t>(detail));
+        case OpenError::kCannotOpen:
+            return std::strerror(static_cast<int>(detail));
+        case OpenError::kEntryCount:
+            return std::to_string(static_cast<int32_t>(detail));
+        case OpenError::kOutOfMemory:
+            return std::to_string(detail >> 20);
+        default:
+            return std::to_string(detail);
+    }
+}
+
+std::string OpenStatus::Describe() const {
+    std::string text = Format();
+    if (const size_t at = text.find("%1"); at != std::string::npos) {
+        text.replace(at, 2, Argument());
+    }
+    return text;
 }
 
 const char* RefusalMessage(OpenError error) {

@@ -30,9 +30,13 @@ struct OpenStatus {
     OpenError error = OpenError::kNone;
     uint64_t detail = 0;  // the entry, the size, the depth or the system error
     explicit operator bool() const { return error == OpenError::kNone; }
-    // The reason in English, for the command line and the error box: "sample table entry
-    // 12 runs past the end of the file".
+    // The reason in English, for the command line: "sample table entry 12 runs past the
+    // end of the file".
     std::string Describe() const;
+    // The same as a text with %1 where Argument() goes, so that a window can show it in
+    // its own language (the texts are marked for translation).
+    const char* Format() const;
+    std::string Argument() const;
 };
 
 // The error box text for a refusal, or null for one that shows none.

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/Translation.h"
+
 namespace lunavue {
 
 class MessageBoxSink {
@@ -16,13 +18,16 @@ class MessageBoxSink {
 MessageBoxSink* SetMessageBoxSink(MessageBoxSink* sink);
 void ShowErrorBox(const std::string& text);
 
-// The program's error texts.
+// The program's error texts, in English; their Japanese translations are the texts the
+// player has always shown.
 namespace messages {
-inline constexpr const char* kNoMemory = "ﾒﾓﾘが確保出来ません";
-inline constexpr const char* kNoCodec = "CODECが使用出来ません";
-inline constexpr const char* kNoSoundMemory = "音声用のﾒﾓﾘが確保出来ません";
-inline constexpr const char* kCannotOpen = "ﾌｧｲﾙが開けません";
-inline constexpr const char* kDamaged = "ﾌｧｲﾙが壊れています";
+inline constexpr const char* kNoMemory = QT_TRANSLATE_NOOP("Message", "Not enough memory");
+inline constexpr const char* kNoCodec = QT_TRANSLATE_NOOP("Message", "The codec cannot be used");
+inline constexpr const char* kNoSoundMemory =
+    QT_TRANSLATE_NOOP("Message", "Not enough memory for the sound");
+inline constexpr const char* kCannotOpen =
+    QT_TRANSLATE_NOOP("Message", "The file cannot be opened");
+inline constexpr const char* kDamaged = QT_TRANSLATE_NOOP("Message", "The file is damaged");
 }  // namespace messages
 
 }  // namespace lunavue

@@ -68,9 +68,7 @@ void CTovrinDoc::Invalidate() {
 
 bool CTovrinDoc::OpenMovie(const std::string& path) {
     if (const OpenStatus status = Reader_.Open(path, kBudget); !status) {
-        if (const char* message = RefusalMessage(status.error)) {
-            ShowErrorBox(message);
-        }
+        shell_.ShowRefusal(path, status);
         return false;
     }
     BITMAPINFOHEADER header{};
@@ -537,7 +535,7 @@ void CTovrinDoc::OpenAudio() {
     audio_.Open(Reader_.GetAudioFormat(), failure);
     if (!failure.empty() && !soundProblemShown_) {
         soundProblemShown_ = true;
-        shell_.ReportProblem("No sound: " + failure);
+        shell_.ReportNoSound(failure);
     }
     soundDelivered_ = !audio_.HasBuffers();
 }

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "movie/OpenStatus.h"
 #include "platform/Formats.h"
 
 namespace lunavue {
@@ -32,9 +33,11 @@ class DocumentShell {
     virtual void SetTitle(const std::string& title) = 0;
     // Asks the main window to close, as a close request posted to it.
     virtual void CloseMainWindow() = 0;
-    // A problem that does not stop playback ("no sound: ..."), for the message pane or the
-    // standard error.
-    virtual void ReportProblem(const std::string& text) = 0;
+    // A movie that could not be opened, and why (a refusal that shows no box included).
+    virtual void ShowRefusal(const std::string& path, const OpenStatus& status) = 0;
+    // The sound device cannot play the movie, and why (it plays silently), for the message
+    // pane or the standard error.
+    virtual void ReportNoSound(const std::string& reason) = 0;
 };
 
 }  // namespace lunavue

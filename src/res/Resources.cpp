@@ -1,5 +1,7 @@
 #include "res/Resources.h"
 
+#include "framework/Translation.h"
+
 #include <map>
 
 #include "res/CommandIds.h"
@@ -107,46 +109,37 @@ const ButtonImage& ToolbarImage(int command) {
 }
 
 namespace {
-// The string table: prompt, a line break, then the tip.
-const std::map<int, std::string>& Strings() {
-    static const std::map<int, std::string> strings = {
-        {cmd::kOpen, "ファイルを選択する\nファイル選択"},
-        {cmd::kExit, "アプリケーションを終了する\n終了"},
-        {cmd::kNormal, "元のｻｲｽﾞで表示\n等倍"},
-        {cmd::kDouble, "２倍表示\n２倍"},
-        {cmd::kTriple, "３倍表示\n３倍"},
-        {cmd::kMaximum, "最大化表示\n最大化"},
-        {cmd::kFullScreen, "フルスクリーン表示\nフルスクリーン"},
-        {cmd::kDirectDraw, "Direct Drawを使用する\nDirect Draw"},
-        {cmd::kInformation, "ファイル情報の表示\nファイル情報"},
-        {cmd::kAbout, "プログラムの情報を表示\nバージョン情報"},
-        {cmd::kStop, "Stop\nStop"},
-        {cmd::kPlay, "Play\nPlay"},
-        {cmd::kPause, "Pause\nPause"},
-        {cmd::kFileOpen, "ﾌｧｲﾙを開く\n開く"},
+// The prompts the message pane shows for the commands, for translation (context "Prompt").
+const std::map<int, const char*>& Prompts() {
+    static const std::map<int, const char*> prompts = {
+        {cmd::kOpen, QT_TRANSLATE_NOOP("Prompt", "Choose movies to play")},
+        {cmd::kExit, QT_TRANSLATE_NOOP("Prompt", "Quit the application")},
+        {cmd::kNormal, QT_TRANSLATE_NOOP("Prompt", "Show at the original size")},
+        {cmd::kDouble, QT_TRANSLATE_NOOP("Prompt", "Show at twice the size")},
+        {cmd::kTriple, QT_TRANSLATE_NOOP("Prompt", "Show at three times the size")},
+        {cmd::kMaximum, QT_TRANSLATE_NOOP("Prompt", "Show as large as the screen allows")},
+        {cmd::kFullScreen, QT_TRANSLATE_NOOP("Prompt", "Show full screen")},
+        {cmd::kDirectDraw, QT_TRANSLATE_NOOP("Prompt", "Use Direct Draw")},
+        {cmd::kInformation, QT_TRANSLATE_NOOP("Prompt", "Show information on the movie")},
+        {cmd::kAbout, QT_TRANSLATE_NOOP("Prompt", "Show information on the program")},
+        {cmd::kStop, QT_TRANSLATE_NOOP("Prompt", "Stop")},
+        {cmd::kPlay, QT_TRANSLATE_NOOP("Prompt", "Play")},
+        {cmd::kPause, QT_TRANSLATE_NOOP("Prompt", "Pause")},
+        {cmd::kFileOpen, QT_TRANSLATE_NOOP("Prompt", "Open a movie")},
     };
-    return strings;
+    return prompts;
 }
+const char* const kRecentPrompt = QT_TRANSLATE_NOOP("Prompt", "Open this movie");
 }  // namespace
 
 std::string Prompt(int command) {
+    const char* text = nullptr;
     if (command >= cmd::kRecentFirst && command <= cmd::kRecentLast) {
-        return "指定のﾌｧｲﾙを開く";
+        text = kRecentPrompt;
+    } else if (auto it = Prompts().find(command); it != Prompts().end()) {
+        text = it->second;
     }
-    auto it = Strings().find(command);
-    if (it == Strings().end()) {
-        return {};
-    }
-    return it->second.substr(0, it->second.find('\n'));
-}
-
-std::string Tip(int command) {
-    auto it = Strings().find(command);
-    if (it == Strings().end()) {
-        return {};
-    }
-    size_t nl = it->second.find('\n');
-    return nl == std::string::npos ? std::string() : it->second.substr(nl + 1);
+    return text == nullptr ? std::string() : Text(text, "Prompt").toStdString();
 }
 
 // A crescent moon over a strip of film: 'D' dark blue, 'B' blue, 'Y' pale yellow, 'K' black,

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Translation.h"
+
 namespace lunavue::res {
 
 // One item of a pop-up menu; id 0 is a separator.
@@ -39,20 +41,19 @@ const ButtonImage& ToolbarImage(int command);
 // The colour of an image character as 0xRRGGBB.
 uint32_t ImagePixel(char c);
 
-// The command's prompt (before the line break of its string) and tip; empty when the
-// command has no string.
+// The command's prompt, in the language installed; empty when the command has none.
 std::string Prompt(int command);
-std::string Tip(int command);
 
 // The 32 x 32 program icon, one character a pixel.
 const std::array<const char*, 32>& ProgramIcon();
 
+// Texts for translation (context "Lunavue"): the English source, translated where shown.
 inline constexpr const char* kAppTitle = "Lunavue";
-inline constexpr const char* kUntitled = "無題";
-inline constexpr const char* kRecentPlaceholder = "最新のﾌｧｲﾙ";
-inline constexpr const char* kOpenDialogTitle = "開く";
-inline constexpr const char* kFilterCpk = "VESPER Vizororu ﾌｧｲﾙ (*.cpk)";
-inline constexpr const char* kFilterAll = "すべてのﾌｧｲﾙ (*.*)";
-inline constexpr const char* kFrameFailed = "空のﾄﾞｷｭﾒﾝﾄの作成に失敗しました。";
+inline constexpr const char* kUntitled = QT_TRANSLATE_NOOP("Lunavue", "Untitled");
+inline constexpr const char* kRecentPlaceholder = QT_TRANSLATE_NOOP("Lunavue", "Recent File");
+inline constexpr const char* kOpenDialogTitle = QT_TRANSLATE_NOOP("Lunavue", "Open");
+inline constexpr const char* kFilterCpk =
+    QT_TRANSLATE_NOOP("Lunavue", "VESPER Vizororu Files (*.cpk)");
+inline constexpr const char* kFilterAll = QT_TRANSLATE_NOOP("Lunavue", "All Files (*.*)");
 
 }  // namespace lunavue::res

@@ -18,8 +18,11 @@ class HeadlessShell : public DocumentShell {
     void AddToRecentFileList(const std::string&) override {}
     void SetTitle(const std::string&) override {}
     void CloseMainWindow() override { closed = true; }
-    void ReportProblem(const std::string& text) override {
-        std::fprintf(stderr, "cpktool: %s\n", text.c_str());
+    void ShowRefusal(const std::string& path, const OpenStatus& status) override {
+        std::fprintf(stderr, "cpktool: %s: %s\n", path.c_str(), status.Describe().c_str());
+    }
+    void ReportNoSound(const std::string& reason) override {
+        std::fprintf(stderr, "cpktool: no sound: %s\n", reason.c_str());
     }
     bool closed = false;
 };
