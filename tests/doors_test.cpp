@@ -530,6 +530,11 @@ TEST(Doors, RefusalsNameTheFileAndNamesAreAbsolute) {
     std::filesystem::current_path(before);
     ASSERT_TRUE(p.Doc().IsOpen());
     EXPECT_EQ(p.app->Recent().Entries().front(), dir.File("t4.cpk"));
+
+    // A name that arrives while a movie is open waits, and the message pane says so.
+    p.app->OnDDECommand(movie);
+    EXPECT_EQ(p.Frame().PaneText(0), QString::fromUtf8("再生待ちに追加: t4.cpk (待ち 1 件)"));
+    EXPECT_EQ(p.Queue(), std::vector<std::string>{movie});
 }
 
 // Texts follow the desktop's language: Japanese in a Japanese or the plain C locale (as the

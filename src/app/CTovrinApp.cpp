@@ -13,6 +13,8 @@
 #include "app/Dialogs.h"
 #include "display/CTovrinView.h"
 #include "framework/IdleDriver.h"
+#include "framework/IdleInhibitor.h"
+#include "framework/MediaPlayer2.h"
 #include "framework/SingleInstance.h"
 #include "framework/Translation.h"
 #include "movie/MovieInfo.h"
@@ -214,7 +216,59 @@ bool CTovrinApp::InitInstance(const std::vector<std::string>& args) {
     frame_->repaint();
     OpenDoor(door);
     StartIdleProcessing();
+    StartDesktopServices();
     return true;
+}
+
+// The desktop session's services: the screen kept lit while a movie plays, and the media
+// controls of the desktop (MPRIS), steering the player through its commands.
+void CTovrinApp::StartDesktopServices() {
+    inhibitor_ = std::make_unique<IdleInhibitor>();
+    MediaPlayer2::Hooks hooks;
+    hooks.router = &router_;
+    hooks.snapshot = [this] {
+        MediaPlayer2::Snapshot s;
+        const CTovrinDoc& doc = *document_;
+        s.status = doc.IsPaused()    ? MediaPlayer2::Status::kPaused
+                   : doc.ClockRuns() ? MediaPlayer2::Status::kPlaying
+                                     : MediaPlayer2::Status::kStopped;
+        s.movie = doc.IsOpen() ? movieSerial_ : 0;
+        s.path = moviePath_;
+        s.lengthUs = int64_t{document_->DurationMs()} * 1000;
+        s.positionUs = int64_t{document_->PositionMs()} * 1000;
+        s.volume = view_ == nullptr || view_->IsMuted() ? 0.0 : view_->GetVolume() / 100.0;
+        s.loop = doc.GetLoop() != 0;
+        s.canGoNext = !doc.Queue().empty();
+        return s;
+    };
+    hooks.seekTo = [this](int64_t ms) { SeekTo(ms); };
+    hooks.playNow = [this](const std::string& path) {
+        document_->PlayNow({AbsolutePath(path)});
+    };
+    hooks.setVolume = [this](int percent) {
+        if (view_ != nullptr)
+            view_->SetVolume(percent);
+    };
+    hooks.raise = [this] { ShowWindow(); };
+    mpris_ = std::make_unique<MediaPlayer2>(std::move(hooks));
+}
+
+void CTovrinApp::ShowWindow() {
+    if (!frame_)
+        return;
+    frame_->setWindowState(frame_->windowState() & ~Qt::WindowMinimized);
+    frame_->show();
+    frame_->raise();
+    frame_->activateWindow();
+    QApplication::alert(frame_.get());
+}
+
+// A seek asked for from outside the window (the desktop's media controls), shown as the
+// seeking keys show theirs.
+void CTovrinApp::SeekTo(int64_t ms) {
+    document_->Seek(static_cast<uint32_t>(std::clamp<int64_t>(ms, 0, UINT32_MAX)));
+    if (document_->IsOpen() && frame_)
+        frame_->ShowFeedback(QString::fromStdString(document_->PositionText()));
 }
 
 // A player is running already: it takes the file names and the flags, and this start ends.
@@ -304,6 +358,8 @@ int CTovrinApp::ExitInstance() {
     exited_ = true;
     instance_.reset();
     idle_.reset();
+    mpris_.reset();
+    inhibitor_.reset();  // the screen may sleep again
     if (const char* stats = std::getenv("LUNAVUE_STATS");
         stats != nullptr && *stats != '\0' && document_ != nullptr) {
         PrintPlaybackStats(stdout, document_->Stats(), waveOut_.Underruns());
@@ -340,6 +396,10 @@ bool CTovrinApp::OnIdle(int count) {
     }
     const bool more = document_ != nullptr ? document_->IdleStep(frameworkAnswer) : frameworkAnswer;
     NoteRenderer();
+    if (document_ != nullptr && inhibitor_)
+        inhibitor_->SetInhibited(document_->ClockRuns());
+    if (mpris_)
+        mpris_->Update();
     return more;
 }
 
@@ -348,8 +408,10 @@ void CTovrinApp::OpenDocumentFile(const std::string& path) {
 }
 
 // Every request is queued, also while a dialog is open: no name handed over may be lost.
+// The window then shows itself, so that the person who handed it over sees it arrive.
 bool CTovrinApp::OnDDECommand(const std::string& text) {
     AppendToQueue(text);
+    ShowWindow();
     return false;
 }
 
@@ -360,6 +422,8 @@ void CTovrinApp::SetPaneText(int pane, const std::string& text) {
 
 void CTovrinApp::AddToRecentFileList(const std::string& path) {
     recent_.Add(path);
+    moviePath_ = path;  // the document adds each movie it opens
+    ++movieSerial_;
 }
 
 void CTovrinApp::SetTitle(const std::string& title) {

@@ -24,6 +24,8 @@ namespace lunavue {
 class CMainFrame;
 class CTovrinView;
 class IdleDriver;
+class IdleInhibitor;
+class MediaPlayer2;
 class SingleInstance;
 
 class CTovrinApp : public QObject,
@@ -56,6 +58,8 @@ class CTovrinApp : public QObject,
     CommandRouter& Router() { return router_; }
     // True when start-up handed the file names to a player that was already running.
     bool Forwarded() const { return forwarded_; }
+    // The desktop's media controls (for tests: the bus name taken).
+    const MediaPlayer2* MediaControls() const { return mpris_.get(); }
 
     // The hooks of the framework's application object.
     bool OnIdle(int count);
@@ -95,6 +99,11 @@ class CTovrinApp : public QObject,
     class DocumentCommands;
 
     bool ForwardToRunningPlayer(const std::vector<std::string>& args, const std::string& door);
+    void StartDesktopServices();
+    // Brings the window to the front: out of its icon, raised, or asking for attention
+    // where the window manager will not raise it.
+    void ShowWindow();
+    void SeekTo(int64_t ms);
     void CreateDocumentAndWindows();
     void OpenDoor(const std::string& door);
     void StartIdleProcessing();
@@ -120,6 +129,10 @@ class CTovrinApp : public QObject,
     CommandRouter router_;
     std::unique_ptr<IdleDriver> idle_;
     bool exited_ = false;
+    std::unique_ptr<IdleInhibitor> inhibitor_;
+    std::unique_ptr<MediaPlayer2> mpris_;
+    uint64_t movieSerial_ = 0;  // counts the movies opened
+    std::string moviePath_;     // the one open
     const char* lastRenderer_ = "none";  // how the last movie was shown, for the statistics
 };
 

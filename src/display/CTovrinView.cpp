@@ -382,6 +382,10 @@ void CTovrinView::wheelEvent(QWheelEvent* event) {
     event->accept();
 }
 
+void CTovrinView::SetVolume(int percent) {
+    ChangeVolume(percent - Volume);
+}
+
 void CTovrinView::ChangeVolume(int delta) {
     Volume = std::clamp(Volume + delta, 0, 100);
     muted_ = false;

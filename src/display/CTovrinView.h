@@ -84,6 +84,8 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     // Full screen at once, whatever the setting, or back to the window.
     void ToggleFullScreen();
     int GetVolume() const { return Volume; }
+    // Sets the volume (0 to 100) and ends muting.
+    void SetVolume(int percent);
     bool IsMuted() const { return muted_; }
 
   protected:

@@ -229,6 +229,17 @@ void CTovrinDoc::NextMovie() {
     }
 }
 
+void CTovrinDoc::PlayNow(const std::vector<std::string>& names) {
+    if (names.empty()) {
+        return;
+    }
+    PlayQueue.insert(PlayQueue.begin(), names.begin(), names.end());
+    AdvanceQueue();
+    if (IsOpen()) {
+        Play();
+    }
+}
+
 void CTovrinDoc::Stop() {
     KillTimer();
     CloseAudio();

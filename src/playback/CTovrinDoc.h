@@ -98,6 +98,9 @@ class CTovrinDoc {
     void PlayPause();
     // Ends the movie and opens the next queued name, playing it if this one was playing.
     void NextMovie();
+    // Puts the names at the front of the queue and plays the first at once; a movie open now
+    // ends as NextMovie ends it.
+    void PlayNow(const std::vector<std::string>& names);
     // The sound device's volume, 0 to 100 (100 leaves the sound as it is).
     void SetVolume(int percent) { platform_.waveOut.SetVolume(percent); }
 

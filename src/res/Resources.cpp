@@ -47,6 +47,15 @@ const std::vector<Accelerator>& Accelerators() {
         {"0", cmd::kVolumeUp, "volume up 10%"},
         {"F", cmd::kToggleFullScreen, "full screen on or off"},
         {"Esc", cmd::kLeaveFullScreen, "leave full screen"},
+        // The keyboard's media keys, while the window has the focus.
+        {"Media Play", cmd::kPlayPause, "play, pause, resume (media key)"},
+        {"Toggle Media Play/Pause", cmd::kPlayPause, "play, pause, resume (media key)"},
+        {"Media Pause", cmd::kPause, "pause (media key)"},
+        {"Media Stop", cmd::kStop, "stop (media key)"},
+        {"Media Next", cmd::kNextMovie, "next movie (media key)"},
+        {"Volume Mute", cmd::kMute, "mute or unmute (media key)"},
+        {"Volume Up", cmd::kVolumeUp, "volume up 10% (media key)"},
+        {"Volume Down", cmd::kVolumeDown, "volume down 10% (media key)"},
     };
     return keys;
 }

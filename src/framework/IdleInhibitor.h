@@ -1,0 +1,33 @@
+// Keeps the screen lit while a movie plays: asks the desktop's screen saver service
+// (org.freedesktop.ScreenSaver on the session bus, where there is one) not to start, and on
+// X11 also keeps the server's own screen saver from starting, so that plain X sessions stay
+// lit too. Released as soon as the owner says so (pause, stop, end, exit).
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <cstdint>
+
+namespace lunavue {
+
+class IdleInhibitor : public QObject {
+    Q_OBJECT
+  public:
+    explicit IdleInhibitor(QObject* parent = nullptr);
+    ~IdleInhibitor() override;
+
+    void SetInhibited(bool on);
+    bool Inhibited() const { return on_; }
+
+  private:
+    void AskService();
+    void ReleaseService();
+    void KeepXAwake();
+
+    bool on_ = false;
+    QTimer reset_;          // the X server's saver, put off again and again
+    uint32_t cookie_ = 0;   // the service's answer to our request; 0: none
+    bool asking_ = false;   // a request is on its way
+};
+
+}  // namespace lunavue

@@ -1,0 +1,199 @@
+#!/usr/bin/env bash
+# The player in the desktop session, as its other programs meet it. Run under
+# dbus-run-session (a private session bus) and xvfb-run, except "displays", which starts
+# two X servers of its own.
+# usage: desktop.sh LUNAVUE FIXTURES BENCH CASE [FAKE_SCREENSAVER]
+#   screensaver  the screen stays lit while a movie plays and may sleep when it pauses; the
+#                desktop's screen saver service hears Inhibit and UnInhibit
+#   mpris        the desktop's media controls see and steer the player; the media keys act
+#   handover     files handed over by later starts never disturb the sound
+#   displays     a start on another display opens a player there; on the same, it forwards
+#   shows        a file handed over to a minimised player brings its window back
+LUNAVUE=$1 FIXTURES=$2 BENCH=$3
+source "$(dirname "$0")/lib.sh"
+
+mpris=org.mpris.MediaPlayer2.lunavue
+property() {  # name
+    gdbus call --session -d $mpris -o /org/mpris/MediaPlayer2 \
+        -m org.freedesktop.DBus.Properties.Get org.mpris.MediaPlayer2.Player "$1"
+}
+player_call() {  # method [arguments]
+    local method=$1
+    shift
+    gdbus call --session -d $mpris -o /org/mpris/MediaPlayer2 -m "org.mpris.MediaPlayer2.$method" "$@" >/dev/null
+}
+# Waits up to 5 s for the player's status to read so.
+status_is() {
+    for _ in $(seq 50); do
+        property PlaybackStatus | grep -q "'$1'" && return 0
+        sleep 0.1
+    done
+    fail "the status is $(property PlaybackStatus), not $1"
+}
+# Waits up to 5 s for a line in the screen saver service's log.
+heard() {
+    for _ in $(seq 50); do
+        grep -q "$1" "$work/saver.log" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+# Whether the X server's screen saver is off, as its screen saver extension tells.
+lit() {
+    python3 - <<'PY'
+import ctypes, sys
+x, xss = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXss.so.1")
+class Info(ctypes.Structure):
+    _fields_ = [("window", ctypes.c_ulong), ("state", ctypes.c_int), ("kind", ctypes.c_int),
+                ("til_or_since", ctypes.c_ulong), ("idle", ctypes.c_ulong),
+                ("event_mask", ctypes.c_ulong)]
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+x.XDefaultRootWindow.restype = ctypes.c_ulong
+xss.XScreenSaverAllocInfo.restype = ctypes.POINTER(Info)
+xss.XScreenSaverQueryInfo.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(Info)]
+display = x.XOpenDisplay(None)
+info = xss.XScreenSaverAllocInfo()
+xss.XScreenSaverQueryInfo(display, x.XDefaultRootWindow(display), info)
+sys.exit(0 if info.contents.state == 0 else 1)  # 0: ScreenSaverOff
+PY
+}
+
+case $4 in
+screensaver)
+    start_window_manager  # a client that stays, so that the server keeps the setting
+    xset s 3 0
+    xset s blank
+    "$5" >"$work/saver.log" &
+    saver=$!
+    trap 'kill $saver 2>/dev/null || true; cleanup' EXIT
+    for _ in $(seq 50); do grep -q ready "$work/saver.log" && break; sleep 0.1; done
+    long_movie bars-320x224-s16-stereo 5
+    start_player "$work/long.cpk" -play
+    w=$(window_named long)
+    xdotool windowactivate --sync "$w" 2>/dev/null || true
+    for i in $(seq 14); do
+        sleep 1
+        lit || fail "the screen went dark after $i s of playing"
+    done
+    heard "^Inhibit Lunavue" || fail "the service heard no Inhibit"
+    xdotool key space  # pause
+    heard "^UnInhibit 1" || fail "pausing did not release the service"
+    for i in $(seq 50); do
+        lit || break
+        sleep 0.1
+    done
+    lit && fail "the screen stayed lit 5 s into the pause"
+    xdotool key space  # resume: asked again, and released at the end of the program
+    heard " -> 2$" || fail "resuming did not ask again"
+    kill "$player"
+    wait_player 20
+    heard "^UnInhibit 2" || fail "the end of the program did not release"
+    kill "$saver"
+    cat "$work/saver.log"
+    ;;
+mpris)
+    start_window_manager
+    long_movie bars-320x224-s16-stereo 5
+    cp "$work/long.cpk" "$work/next.cpk"
+    start_player "$work/long.cpk" "$work/next.cpk" -play
+    w=$(window_named long)
+    xdotool windowactivate --sync "$w" 2>/dev/null || true
+    gdbus monitor --session -d $mpris >"$work/monitor.txt" 2>&1 &
+    monitor=$!
+    status_is Playing
+    gdbus call --session -d $mpris -o /org/mpris/MediaPlayer2 \
+        -m org.freedesktop.DBus.Properties.Get org.mpris.MediaPlayer2 Identity | grep -q Lunavue ||
+        fail "no identity"
+    player_call Player.Pause
+    status_is Paused
+    property Metadata | grep -q "'mpris:length': <int64 20000000>" || fail "metadata: $(property Metadata)"
+    property Metadata | grep -q "'xesam:title': <'long.cpk'>" || fail "no title"
+    player_call Player.SetPosition "$(property Metadata | sed -n "s/.*'mpris:trackid': <objectpath '\([^']*\)'.*/\1/p")" 10000000
+    sleep 0.3
+    property Position | grep -q "int64 10000000" || fail "SetPosition: $(property Position)"
+    player_call Player.Seek 2000000
+    sleep 0.3
+    property Position | grep -q "int64 12000000" || fail "Seek: $(property Position)"
+    player_call Player.PlayPause
+    status_is Playing
+    # The media keys, pressed while the window has the focus.
+    xdotool key XF86AudioPlay
+    status_is Paused
+    xdotool key XF86AudioPlay
+    status_is Playing
+    xdotool key XF86AudioMute
+    sleep 0.3
+    property Volume | grep -q "<0.0>" || fail "the mute key: $(property Volume)"
+    xdotool key XF86AudioMute
+    xdotool key XF86AudioNext
+    sleep 0.5
+    property Metadata | grep -q "'xesam:title': <'next.cpk'>" || fail "the next key: $(property Metadata)"
+    player_call Quit
+    wait_player 20
+    kill "$monitor" 2>/dev/null || true
+    grep -q "PropertiesChanged.*'PlaybackStatus': <'Paused'>" "$work/monitor.txt" ||
+        fail "no PropertiesChanged seen"
+    grep -q "Seeked (int64 10000000" "$work/monitor.txt" || fail "no Seeked seen"
+    ;;
+handover)
+    start_window_manager
+    long_movie bars-320x224-s16-stereo 5
+    start_player "$work/long.cpk" -play -close
+    w=$(window_named long)
+    # Movies without sound, so that playing them after does not reopen the captured file.
+    cp "$FIXTURES/silent-256x224.cpk" "$work/a.cpk"
+    cp "$FIXTURES/silent-256x224.cpk" "$work/b.cpk"
+    sleep 4
+    LUNAVUE_INSTANCE="xvfb-test-$$" "$LUNAVUE" "$work/a.cpk" || fail "the first hand-over"
+    sleep 2
+    LUNAVUE_INSTANCE="xvfb-test-$$" "$LUNAVUE" "$work/b.cpk" -play || fail "the second hand-over"
+    wait_player 60
+    sound_is_reference
+    ;;
+displays)
+    one=$((100 + RANDOM % 400))
+    two=$((one + 1))
+    Xvfb ":$one" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+    x1=$!
+    Xvfb ":$two" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+    x2=$!
+    trap 'kill $x1 $x2 2>/dev/null || true; cleanup' EXIT
+    sleep 1
+    export LUNAVUE_INSTANCE=xvfb-test-$$  # as start_player names it: the display is added
+    DISPLAY=":$one" start_player "$FIXTURES/bars-320x224-s16-stereo.cpk"
+    first=$player
+    DISPLAY=":$one" timeout 20 xdotool search --sync --onlyvisible --name bars >/dev/null ||
+        fail "no window on the first display"
+    DISPLAY=":$two" "$LUNAVUE" "$FIXTURES/gray-320x200-s8-mono.cpk" >/dev/null 2>&1 &
+    second=$!
+    DISPLAY=":$two" timeout 20 xdotool search --sync --onlyvisible --name gray >/dev/null ||
+        fail "a start on the second display did not open its own window there"
+    kill -0 "$second" || fail "the second player ended"
+    DISPLAY=":$one" timeout 20 "$LUNAVUE" "$FIXTURES/silent-256x224.cpk" || fail "no hand-over"
+    sleep 0.5
+    [ "$(DISPLAY=":$one" xdotool search --onlyvisible --name Lunavue | wc -l)" -eq 1 ] ||
+        fail "a second window on the first display"
+    kill "$second"
+    player=$first
+    ;;
+shows)
+    start_window_manager
+    long_movie bars-320x224-s16-stereo 5
+    start_player "$work/long.cpk" -play
+    w=$(window_named long)
+    xdotool windowminimize --sync "$w"
+    xprop -id "$w" WM_STATE | grep -q Iconic || fail "the window did not go to its icon"
+    LUNAVUE_INSTANCE="xvfb-test-$$" "$LUNAVUE" "$FIXTURES/silent-256x224.cpk" -play ||
+        fail "no hand-over"
+    for _ in $(seq 50); do
+        xprop -id "$w" WM_STATE | grep -q Normal && break
+        sleep 0.1
+    done
+    xprop -id "$w" WM_STATE | grep -q Normal || fail "the window stayed an icon"
+    ;;
+*)
+    fail "no case $4"
+    ;;
+esac
+echo "desktop: $4 passed"
