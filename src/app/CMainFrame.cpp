@@ -101,7 +101,7 @@ CMainFrame::CMainFrame(CTovrinView* view, Hooks hooks) : view_(view), hooks_(std
 
 void CMainFrame::BuildMenu() {
     for (const res::Popup& popup : res::MainMenu()) {
-        QMenu* menu = menuBar()->addMenu(QString::fromUtf8(popup.title));
+        QMenu* menu = menuBar()->addMenu(Text(popup.title, "Menu"));
         popups_.push_back(menu);
         for (const res::MenuItem& item : popup.items) {
             if (item.id == 0) {
@@ -114,7 +114,7 @@ void CMainFrame::BuildMenu() {
             if (item.id == cmd::kRecentFirst) {
                 continue;  // filled in as the menu opens
             }
-            QAction* a = menu->addAction(QString::fromUtf8(item.text));
+            QAction* a = menu->addAction(Text(item.text, "Menu"));
             a->setData(item.id);
             a->setCheckable(false);
             actions_[item.id] = a;

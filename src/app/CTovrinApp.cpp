@@ -242,9 +242,7 @@ void CTovrinApp::StartDesktopServices() {
         return s;
     };
     hooks.seekTo = [this](int64_t ms) { SeekTo(ms); };
-    hooks.playNow = [this](const std::string& path) {
-        document_->PlayNow({AbsolutePath(path)});
-    };
+    hooks.playNow = [this](const std::string& path) { document_->PlayNow({AbsolutePath(path)}); };
     hooks.setVolume = [this](int percent) {
         if (view_ != nullptr)
             view_->SetVolume(percent);
@@ -446,7 +444,8 @@ void CTovrinApp::CloseMainWindow() {
 void CTovrinApp::ReportNoSound(const std::string& reason) {
     std::fprintf(stderr, "lunavue: no sound: %s\n", reason.c_str());
     if (frame_)
-        frame_->ShowFeedback(Text("No sound: %1").arg(QString::fromStdString(reason)));
+        frame_->ShowFeedback(
+            Text(QT_TRANSLATE_NOOP("Lunavue", "No sound: %1")).arg(QString::fromStdString(reason)));
 }
 
 // The box says what the player has always said first, then which file it was and why.
@@ -472,7 +471,7 @@ void CTovrinApp::AppendToQueue(const std::string& name) {
     document_->AppendToQueue(path);
     if (document_->IsOpen() && frame_) {
         const size_t slash = path.rfind('/');
-        frame_->ShowFeedback(Text("Queued: %1 (%2 in queue)")
+        frame_->ShowFeedback(Text(QT_TRANSLATE_NOOP("Lunavue", "Queued: %1 (%2 in queue)"))
                                  .arg(QFile::decodeName(path.substr(slash + 1).c_str()))
                                  .arg(document_->Queue().size()));
     }

@@ -36,6 +36,12 @@ struct Units {
     }
 };
 
+// The dialogs' texts are English in every language, through the translation system in the
+// context the Japanese translation leaves as it is.
+QString Tr(const char* text) {
+    return lunavue::Text(text, "Menu");
+}
+
 // A left-aligned text that never wraps.
 QLabel* Static(const QString& text) {
     auto* l = new QLabel(text);
@@ -45,7 +51,7 @@ QLabel* Static(const QString& text) {
 }
 
 QPushButton* OkButton(QDialog* dlg, const Units& u, int w, int h) {
-    auto* ok = new QPushButton("OK", dlg);
+    auto* ok = new QPushButton(Tr("OK"), dlg);
     ok->setMinimumSize(u.Rect(0, 0, w, h).size());
     ok->setDefault(true);
     QObject::connect(ok, &QPushButton::clicked, dlg, &QDialog::accept);
@@ -56,13 +62,13 @@ QPushButton* OkButton(QDialog* dlg, const Units& u, int w, int h) {
 // widest label, so that nothing touches in whatever font the dialog has.
 QGroupBox* Group(const char* title, const Units& u,
                  const std::vector<std::pair<const char*, QLabel*>>& rows) {
-    auto* box = new QGroupBox(title);
+    auto* box = new QGroupBox(Tr(title));
     auto* grid = new QGridLayout(box);
     const QRect gap = u.Rect(0, 0, 4, 2);
     grid->setHorizontalSpacing(gap.width());
     grid->setVerticalSpacing(gap.height());
     for (size_t i = 0; i < rows.size(); ++i) {
-        grid->addWidget(Static(rows[i].first), static_cast<int>(i), 0);
+        grid->addWidget(Static(Tr(rows[i].first)), static_cast<int>(i), 0);
         grid->addWidget(rows[i].second, static_cast<int>(i), 1);
     }
     grid->setColumnStretch(1, 1);
@@ -86,7 +92,7 @@ QFont DialogFont() {
 }
 
 CFileInfoDlg::CFileInfoDlg(const MovieInfo& info, QWidget* parent) : QDialog(parent) {
-    setWindowTitle("File Information");
+    setWindowTitle(Tr("File Information"));
     setFont(DialogFont());
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
@@ -162,7 +168,7 @@ QIcon ProgramIcon() {
 }
 
 CAboutBox::CAboutBox(QWidget* parent) : QDialog(parent) {
-    setWindowTitle("Tovrin Information");
+    setWindowTitle(Tr("Tovrin Information"));
     setFont(DialogFont());
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
@@ -173,7 +179,7 @@ CAboutBox::CAboutBox(QWidget* parent) : QDialog(parent) {
     auto* row = new QHBoxLayout;
     row->setSpacing(u.Rect(0, 0, 5, 0).width());
     row->addWidget(icon, 0, Qt::AlignTop);
-    row->addWidget(Static("VESPER Vizororu player"), 1, Qt::AlignTop);
+    row->addWidget(Static(Tr("VESPER Vizororu player")), 1, Qt::AlignTop);
     auto* layout = new QVBoxLayout(this);
     const QRect margin = u.Rect(0, 0, 5, 5);
     layout->setContentsMargins(margin.width(), margin.height(), margin.width(), margin.height());

@@ -8,24 +8,28 @@
 
 namespace lunavue::res {
 
+// The menus are English in every language: their texts go through the translation system
+// in a context of their own ("Menu") that the Japanese translation leaves as it is.
 const std::vector<Popup>& MainMenu() {
     static const std::vector<Popup> menu = {
-        {"&File",
-         {{"&Open...\tCtrl+O", cmd::kOpen},
+        {QT_TRANSLATE_NOOP("Menu", "&File"),
+         {{QT_TRANSLATE_NOOP("Menu", "&Open...\tCtrl+O"), cmd::kOpen},
           {nullptr, 0},
           {kRecentPlaceholder, cmd::kRecentFirst, true},
           {nullptr, 0},
-          {"E&xit", cmd::kExit}}},
-        {"&Setup",
-         {{"&Normal", cmd::kNormal},
-          {"&Double", cmd::kDouble},
-          {"&Triple", cmd::kTriple},
-          {"&Maximum", cmd::kMaximum},
+          {QT_TRANSLATE_NOOP("Menu", "E&xit"), cmd::kExit}}},
+        {QT_TRANSLATE_NOOP("Menu", "&Setup"),
+         {{QT_TRANSLATE_NOOP("Menu", "&Normal"), cmd::kNormal},
+          {QT_TRANSLATE_NOOP("Menu", "&Double"), cmd::kDouble},
+          {QT_TRANSLATE_NOOP("Menu", "&Triple"), cmd::kTriple},
+          {QT_TRANSLATE_NOOP("Menu", "&Maximum"), cmd::kMaximum},
           {nullptr, 0},
-          {"&Loop", cmd::kLoop},
-          {"&Full Screen", cmd::kFullScreen},
-          {"Direct Draw", cmd::kDirectDraw}}},
-        {"&Help", {{"&Information...", cmd::kInformation}, {"&About...", cmd::kAbout}}},
+          {QT_TRANSLATE_NOOP("Menu", "&Loop"), cmd::kLoop},
+          {QT_TRANSLATE_NOOP("Menu", "&Full Screen"), cmd::kFullScreen},
+          {QT_TRANSLATE_NOOP("Menu", "Direct Draw"), cmd::kDirectDraw}}},
+        {QT_TRANSLATE_NOOP("Menu", "&Help"),
+         {{QT_TRANSLATE_NOOP("Menu", "&Information..."), cmd::kInformation},
+          {QT_TRANSLATE_NOOP("Menu", "&About..."), cmd::kAbout}}},
     };
     return menu;
 }
