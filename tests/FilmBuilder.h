@@ -137,11 +137,14 @@ struct FilmMovie {
     std::map<size_t, uint32_t> lengthOverride;  // table lengths that lie about their data
     std::vector<FilmSample> samples;
 
+    // A frame that starts where the frame before it ends.
     void Video(Bytes data, uint32_t duration = 1) {
         uint32_t ts = 0;
-        for (const FilmSample& s : samples) {
-            if (!s.audio)
-                ts += s.duration;
+        for (auto it = samples.rbegin(); it != samples.rend(); ++it) {
+            if (!it->audio) {
+                ts = (it->timestamp & 0x00FFFFFF) + it->duration;
+                break;
+            }
         }
         samples.push_back({false, std::move(data), ts, duration});
     }

@@ -3,6 +3,7 @@
 // sound written from then on is the reference from the time's sample.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -186,4 +187,43 @@ TEST(Seek, AfterManySeeksTheSoundGoesOnWhole) {
         EXPECT_EQ(after,
                   Bytes(p.ref.sound.begin() + static_cast<ptrdiff_t>(at), p.ref.sound.end()));
     }
+}
+
+// A time line longer than the clock holds (99 days: 143,165 frames of a minute): the movie
+// lasts as long as the clock allows, and seeking to its end, stepping frames both ways and
+// the times shown all take milliseconds.
+TEST(Seek, ATimeLinePastTheClocksRangeIsCapped) {
+    TempDir dir;
+    FilmMovie m;
+    m.baseFrequency = 1;
+    const Bytes frame = GreyFrame(7);
+    for (int i = 0; i < 143165; ++i)
+        m.Video(frame, 60);
+    m.Save(dir.File("long.cpk"));
+    FakeHost host;
+    CTovrinDoc doc(host.Platform(), host.shell);
+    doc.SetView(&host.view);
+    doc.AppendToQueue(dir.File("long.cpk"));
+    doc.IdleStep(false);
+    ASSERT_TRUE(doc.IsOpen());
+    const auto start = std::chrono::steady_clock::now();
+    const uint32_t duration = doc.DurationMs();
+    EXPECT_GT(duration, 2000000000u) << "about 24.8 days";
+    EXPECT_LE(duration, 2147483647u);
+    const uint32_t nearEnd = duration - 30000;
+    doc.Seek(nearEnd);
+    EXPECT_EQ(doc.PositionMs() / 60000, nearEnd / 60000);
+    doc.StepFrame(+1);
+    doc.StepFrame(+1);
+    doc.StepFrame(-1);
+    doc.StepFrame(-1);
+    doc.StepFrame(-1);
+    EXPECT_LT(doc.PositionMs(), nearEnd);
+    EXPECT_EQ(doc.PositionText().substr(doc.PositionText().find(" / ")),
+              " / " + std::to_string(duration / 60000) + ":" +
+                  (duration / 1000 % 60 < 10 ? "0" : "") + std::to_string(duration / 1000 % 60));
+    doc.Seek(duration);  // the end: the movie ends
+    EXPECT_TRUE(doc.IsFinished());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30))
+        << "nothing walks the time line";
 }

@@ -29,8 +29,10 @@ MovieTiming TimingOf(const MovieReader& reader) {
     const double delay = static_cast<double>(t.periodTicks) * 1000.0 / t.baseFrequency;
     t.timerDelayMs = delay < 1.0 ? 1u : (delay > 1e9 ? 1000000000u : static_cast<uint32_t>(delay));
     const uint64_t slack = uint64_t{FilmDemuxer::kMaxFrameSeconds} * base / p;
-    t.periodCount = static_cast<uint32_t>(
-        std::min<uint64_t>(reader.GetTotalTicks() / p, reader.GetSlotCount() + slack));
+    const double periodMs = static_cast<double>(t.periodTicks) * 1000.0 / t.baseFrequency;
+    const uint64_t longest = static_cast<uint64_t>(MovieTiming::kMaxDurationMs / periodMs);
+    t.periodCount = static_cast<uint32_t>(std::min<uint64_t>(
+        {reader.GetTotalTicks() / p, reader.GetSlotCount() + slack, longest}));
     return t;
 }
 

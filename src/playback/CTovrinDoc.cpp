@@ -491,11 +491,12 @@ uint32_t CTovrinDoc::IdleWaitMs() {
     // it moves past the current slot.
     const double rate = static_cast<double>(BaseFrequency) / PeriodTicks * kMsToSeconds;
     const double nextSlot = std::floor(static_cast<double>(elapsed) * rate) + 1;
+    // Rounding may put the quotient a millisecond or two off; never walked further.
     double at = std::ceil(nextSlot / rate);
-    while (at * rate < nextSlot) {
+    for (int i = 0; i < 4 && at * rate < nextSlot; ++i) {
         at += 1;
     }
-    while (at - 1 > elapsed && (at - 1) * rate >= nextSlot) {
+    for (int i = 0; i < 4 && at - 1 > elapsed && (at - 1) * rate >= nextSlot; ++i) {
         at -= 1;
     }
     const uint32_t wait = at - elapsed > 1000 ? 1000u : static_cast<uint32_t>(at - elapsed);

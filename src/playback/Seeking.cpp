@@ -38,13 +38,16 @@ uint32_t CTovrinDoc::FrameAtSlot(uint32_t slot) const {
     return static_cast<uint32_t>(std::max<ptrdiff_t>(0, next - frameSlots_.begin() - 1));
 }
 
-// The first millisecond whose slot is the slot given.
+// The first millisecond whose slot is the slot given: where the slot's due time says, set
+// right by the few milliseconds that rounding may put it off (never walked further).
 uint32_t CTovrinDoc::FirstMsOfSlot(uint32_t slot) const {
-    double ms = std::max(0.0, std::ceil(DueMs(slot)));
-    while (ms > 0 && SlotAt(static_cast<uint32_t>(ms - 1)) >= slot) {
+    constexpr int kMostSteps = 4;
+    const double end = std::trunc(DueMs(PeriodCount));
+    double ms = std::clamp(std::ceil(DueMs(slot)), 0.0, end);
+    for (int i = 0; i < kMostSteps && ms > 0 && SlotAt(static_cast<uint32_t>(ms - 1)) >= slot; ++i) {
         ms -= 1;
     }
-    while (SlotAt(static_cast<uint32_t>(ms)) < slot) {
+    for (int i = 0; i < kMostSteps && ms < end && SlotAt(static_cast<uint32_t>(ms)) < slot; ++i) {
         ms += 1;
     }
     return static_cast<uint32_t>(ms);
