@@ -63,11 +63,19 @@ struct Player : FakeHost {
         }
         return -1;
     }
+    // Lets a seek's run-up on the timer thread finish and the picture be shown (the clock
+    // stands still).
+    void Settle() {
+        for (int i = 0; i < 3; ++i)
+            timer.Tick();
+        doc.IdleStep(false);
+    }
     // Seeks and checks the picture and the first sound written after it.
     void SeekAndCheck(uint32_t ms, int frame) {
         SCOPED_TRACE(::testing::Message() << "seek to " << ms << " ms");
         const size_t before = wave.written.size();
         doc.Seek(ms);
+        Settle();
         EXPECT_EQ(std::memcmp(doc.CurrentFrame(), ref.frames[frame].data(), pictureBytes), 0)
             << "showing frame " << Shown() << ", not " << frame;
         if (ref.sound.empty() || !doc.IsPlaying())
@@ -121,18 +129,22 @@ TEST(Seek, LandsOnTheFrameAndTheSampleOfTheTime) {
         p.SeekAndCheck(startOf(13), 13);
         ASSERT_TRUE(p.doc.IsPaused());
         p.doc.StepFrame(-1);
+        p.Settle();
         EXPECT_EQ(p.Shown(), 12);
         p.doc.StepFrame(-1);
+        p.Settle();
         EXPECT_EQ(p.Shown(), 11);
-        p.doc.StepFrame(+1);
-        p.doc.StepFrame(+1);
-        p.doc.StepFrame(+1);
+        for (int i = 0; i < 3; ++i) {
+            p.doc.StepFrame(+1);
+            p.Settle();
+        }
         EXPECT_EQ(p.Shown(), 14);
         EXPECT_TRUE(p.doc.IsPaused());
         EXPECT_EQ(p.shell.panes[1], CTovrinDoc::TimeText(startOf(14) / 1000));
         // Before 0 is 0; past the end ends the movie.
         p.doc.OnPause();
         p.doc.SeekBy(-60000);
+        p.Settle();
         EXPECT_EQ(p.Shown(), 0);
         p.doc.Seek(p.doc.DurationMs() + 5);
         EXPECT_TRUE(p.doc.IsFinished());
@@ -226,4 +238,67 @@ TEST(Seek, ATimeLinePastTheClocksRangeIsCapped) {
     EXPECT_TRUE(doc.IsFinished());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30))
         << "nothing walks the time line";
+}
+
+// A seek far from its key frame returns at once: the frames between are decoded on the
+// timer thread, and the picture sought follows when they are done, playing or paused.
+TEST(Seek, ALongRunUpIsDecodedOnTheTimerThread) {
+    TempDir dir;
+    FilmMovie m;
+    m.baseFrequency = 10;
+    m.Video(GreyFrame(1));
+    for (int i = 2; i <= 60; ++i) {
+        // An inter frame that paints every block in its own grey.
+        const Bytes book = {static_cast<uint8_t>(i),
+                            static_cast<uint8_t>(i),
+                            static_cast<uint8_t>(i),
+                            static_cast<uint8_t>(i),
+                            0,
+                            0};
+        const Bytes flags = {0xAA, 0, 0, 0, 0, 0, 0, 0};  // four blocks: coded, V1
+        m.Video(StoredFrame(1, 8, 8,
+                            {Strip(0x1100, 8, 8, {Chunk(0x2200, book), Chunk(0x3100, flags)})}));
+        m.samples.back().timestamp |= 0x80000000u;  // depends on the frame before
+    }
+    m.Save(dir.File("m.cpk"));
+    FakeHost host;
+    CTovrinDoc doc(host.Platform(), host.shell);
+    doc.SetView(&host.view);
+    doc.AppendToQueue(dir.File("m.cpk"));
+    doc.IdleStep(false);
+    auto shown = [&] { return doc.CurrentFrame()[0]; };
+    doc.Play();
+    doc.IdleStep(false);
+    ASSERT_EQ(shown(), 1);
+    doc.Seek(5000);  // frame 51, 50 frames after the key frame
+    EXPECT_EQ(shown(), 1) << "the picture sought is not there yet";
+    host.clock.now += 1;
+    doc.IdleStep(false);
+    EXPECT_EQ(shown(), 1) << "nor is a stale one shown meanwhile";
+    host.timer.Tick();
+    doc.IdleStep(false);
+    EXPECT_EQ(shown(), 51);
+
+    doc.OnPause();
+    doc.Seek(2000);  // frame 21, paused
+    EXPECT_EQ(shown(), 51);
+    EXPECT_TRUE(doc.IdleStep(false)) << "waiting for the picture";
+    ASSERT_TRUE(host.timer.Running()) << "the run-up runs while paused";
+    host.timer.Tick();
+    EXPECT_FALSE(host.timer.Running()) << "and then the timer stops again";
+    EXPECT_FALSE(doc.IdleStep(false));
+    EXPECT_EQ(shown(), 21);
+    EXPECT_TRUE(doc.IsPaused());
+    doc.OnPause();
+    EXPECT_TRUE(host.timer.Running()) << "the clock runs again";
+
+    doc.OnStop();
+    doc.Seek(4000);  // stopped: the picture sought, and Play starts there
+    host.timer.Tick();
+    doc.IdleStep(false);
+    EXPECT_EQ(shown(), 41);
+    doc.Play();
+    host.timer.Tick();
+    doc.IdleStep(false);
+    EXPECT_EQ(shown(), 41);
 }

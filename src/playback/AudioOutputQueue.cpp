@@ -50,8 +50,8 @@ void AudioOutputQueue::Close() {
 }
 
 bool AudioOutputQueue::Feed(MovieReader& reader) {
-    if (!HasBuffers()) {
-        return true;  // the movie has no sound to feed
+    if (!HasBuffers() || out_ == nullptr) {
+        return true;  // the movie has no sound to feed, or no device to feed it to
     }
     const uint64_t played = out_->Played();
     for (int i = 0; i < kBuffers && out_->Space() > 0; ++i) {

@@ -179,6 +179,7 @@ void CTovrinDoc::Play() {
     if (!IsOpen() || IsPlaying()) {
         return;
     }
+    KillTimer();  // a stopped movie's seek may still be running up
     ++stats_.plays;
     Start(startMs_, PlayState::kPlaying);
     startMs_ = 0;
@@ -205,7 +206,7 @@ void CTovrinDoc::Start(uint32_t ms, PlayState as) {
     state_ = as;
     // Paused, nothing is due: the timer starts when the clock resumes.
     timerWasRunning_ = as == PlayState::kPaused;
-    if (as == PlayState::kPlaying) {
+    if (as == PlayState::kPlaying || runUpPending_.load()) {
         StartTimer();
     }
 }
@@ -337,7 +338,11 @@ double CTovrinDoc::DueMs(double slot) const {
 // --- The timer thread -------------------------------------------------------------------
 
 void CTovrinDoc::OnTimerTick() {
+    if (runUpPending_.load() && !RunUp()) {
+        return;
+    }
     if (State() != PlayState::kPlaying) {
+        KillTimer();  // it ran for a seek's run-up alone
         return;
     }
     FeedSound();
@@ -421,8 +426,12 @@ bool CTovrinDoc::IdleStep(bool frameworkAnswer) {
         case PlayState::kPlaying:
             return IdlePlaying(true);
         case PlayState::kPaused:
-            return frameworkAnswer;  // nothing moves until the next command
+            // Nothing moves until the next command, but a picture sought may still come.
+            return AwaitPicture() || frameworkAnswer;
         case PlayState::kLoaded:
+            if (AwaitPicture()) {
+                return true;
+            }
             if (AutoPlay) {
                 Play();
                 return true;
@@ -430,6 +439,9 @@ bool CTovrinDoc::IdleStep(bool frameworkAnswer) {
             return frameworkAnswer;
         case PlayState::kFinished:
         case PlayState::kNoMovie:
+            if (AwaitPicture()) {
+                return true;
+            }
             if (!PlayQueue.empty()) {
                 AdvanceQueue();
                 return true;
@@ -444,6 +456,20 @@ bool CTovrinDoc::IdleStep(bool frameworkAnswer) {
             return frameworkAnswer;
     }
     return frameworkAnswer;
+}
+
+// While a sought picture is run up with the clock stopped: shows it once it is ready; true
+// while it is still coming.
+bool CTovrinDoc::AwaitPicture() {
+    if (!awaitingPicture_) {
+        return false;
+    }
+    if (runUpPending_.load()) {
+        return true;
+    }
+    awaitingPicture_ = false;
+    ShowPosition(firstSlot_, awaitedMs_);
+    return false;
 }
 
 void CTovrinDoc::IdleWhileModal() {
@@ -480,8 +506,9 @@ void CTovrinDoc::UpdateElapsedPane(uint32_t elapsed) {
 }
 
 uint32_t CTovrinDoc::IdleWaitMs() {
+    constexpr uint32_t kAwaitPollMs = 10;
     if (State() != PlayState::kPlaying) {
-        return 1;
+        return awaitingPicture_ ? kAwaitPollMs : 1;
     }
     const uint32_t elapsed = Elapsed();
     if (static_cast<double>(elapsed) >= DueMs(PeriodCount)) {
@@ -508,8 +535,8 @@ uint32_t CTovrinDoc::IdleWaitMs() {
 // real time, gaps in the timestamps) shows the newest picture that is filled.
 void CTovrinDoc::ShowSlot(uint32_t slot, uint32_t elapsed) {
     const uint32_t filled = SlotsFilled.load();
-    if (filled == 0) {
-        return;
+    if (filled == 0 || runUpPending_.load()) {
+        return;  // the picture sought is not ready: the one shown stays
     }
     const bool ready = slot < filled;
     uint8_t* picture = DisplayRing[(ready ? slot : filled - 1) % kRingSize].load();

@@ -64,6 +64,11 @@ class CTovrinDoc {
     static constexpr uint32_t kSoundDrainLimitMs = 2000;
     // The most slots one tick fills when it finds itself behind the clock.
     static constexpr uint32_t kMaxSlotsPerTick = 2 * kLead;
+    // A seek decodes the frames from the key frame before its frame at once when there are
+    // this few; more are decoded on the timer thread, a slice of this many ms a tick, while
+    // the window goes on answering and the picture follows when they are done.
+    static constexpr uint32_t kRunUpOnTheSpot = 8;
+    static constexpr uint32_t kRunUpSliceMs = 20;
 
     // Reads the loop setting.
     CTovrinDoc(DocumentPlatform platform, DocumentShell& shell);
@@ -177,6 +182,7 @@ class CTovrinDoc {
     uint32_t FirstMsOfSlot(uint32_t slot) const;
     void ShowPosition(uint32_t slot, uint32_t ms);
     bool IdlePlaying(bool mayEnd);
+    bool AwaitPicture();
     void EndOfMovie();
     void ShowPoster();
     void StartTimer();
@@ -188,6 +194,8 @@ class CTovrinDoc {
     // When slot begins, in ms of the clock (slot may be negative: before the start).
     double DueMs(double slot) const;
     void PrefillRing();
+    void FillFirstSlot();
+    bool RunUp();
     bool FillNextSlot();
     uint8_t* DecodeTarget();
     void ShowSlot(uint32_t slot, uint32_t elapsed);
@@ -231,8 +239,15 @@ class CTovrinDoc {
     std::vector<uint8_t> pictureBlock_;
     std::vector<uint32_t> frameSlots_;  // the first slot of each frame, then the slot count
     uint32_t firstSlot_ = 0;            // the slot playback (re)started at
-    uint32_t startMs_ = 0;              // where Play starts: 0, or a time sought while stopped
-    int nextPicture_ = 0;  // the pool picture the next decode goes to, if not on screen
+    uint32_t firstFrame_ = 0;           // the frame of that slot
+    uint32_t runUpLeft_ = 0;            // frames still to decode, unseen, before it
+    // The timer thread is decoding a seek's run-up; the first slot is not filled yet.
+    std::atomic<bool> runUpPending_{false};
+    // A seek of a movie whose clock does not run waits for its picture (main thread).
+    bool awaitingPicture_ = false;
+    uint32_t awaitedMs_ = 0;
+    uint32_t startMs_ = 0;  // where Play starts: 0, or a time sought while stopped
+    int nextPicture_ = 0;   // the pool picture the next decode goes to, if not on screen
     // The picture the tick is decoding into, so that the main thread never shows it.
     std::atomic<uint8_t*> decoding_{nullptr};
     // Set by the tick once every sound chunk of the movie has been handed to the device.

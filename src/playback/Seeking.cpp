@@ -9,28 +9,59 @@ namespace lunavue {
 
 // Makes the reader and the display ring ready for the clock to run from this slot: from
 // the start as it always has, or from the key frame at or before the slot's frame, decoding
-// the frames between without showing them.
+// the frames between without showing them. A long run-up is left to the timer thread
+// (runUpPending_), so that a seek never holds the window.
 void CTovrinDoc::PositionAt(uint32_t slot, uint32_t ms) {
     const uint32_t frame = FrameAtSlot(slot);
     SlotsFilled = slot;
     firstSlot_ = slot;
+    firstFrame_ = frame;
     FramesDecoded = frame;
     RemainingTicks = 0;
+    runUpLeft_ = 0;
     if (ms == 0) {
         Reader_.Rewind();
     } else {
         const uint32_t key = Reader_.KeyFrameAtOrBefore(frame);
         const uint64_t rate = Reader_.GetAudioFormat().nSamplesPerSec;
         Reader_.SeekTo(key, uint64_t{ms} * rate / 1000);
-        for (uint32_t f = key; f < frame; ++f) {
-            Reader_.DecodeNextFrame(nullptr);
+        runUpLeft_ = frame - key;
+    }
+    if (runUpLeft_ > kRunUpOnTheSpot) {
+        runUpPending_ = true;
+        return;
+    }
+    for (; runUpLeft_ > 0; --runUpLeft_) {
+        Reader_.DecodeNextFrame(nullptr);
+    }
+    FillFirstSlot();
+    PrefillRing();
+}
+
+// The first slot's picture; the ticks its frame already covered before the slot are used up.
+void CTovrinDoc::FillFirstSlot() {
+    if (FillNextSlot()) {
+        RemainingTicks -=
+            int64_t{firstSlot_ - frameSlots_[firstFrame_]} * static_cast<int64_t>(PeriodTicks);
+    }
+}
+
+// Timer thread: the run-up of a seek, a slice at a time with the sound fed in between;
+// then the first slot and the lead. True once it is done.
+bool CTovrinDoc::RunUp() {
+    const uint32_t started = platform_.clock.NowMs();
+    while (runUpLeft_ > 0) {
+        Reader_.DecodeNextFrame(nullptr);
+        --runUpLeft_;
+        FeedSound();
+        if (platform_.clock.NowMs() - started >= kRunUpSliceMs) {
+            return false;
         }
     }
-    // The frame's first picture; the ticks it already covered before the slot are used up.
-    if (FillNextSlot()) {
-        RemainingTicks -= int64_t{slot - frameSlots_[frame]} * static_cast<int64_t>(PeriodTicks);
-    }
+    FillFirstSlot();
     PrefillRing();
+    runUpPending_ = false;
+    return true;
 }
 
 uint32_t CTovrinDoc::FrameAtSlot(uint32_t slot) const {
@@ -44,7 +75,8 @@ uint32_t CTovrinDoc::FirstMsOfSlot(uint32_t slot) const {
     constexpr int kMostSteps = 4;
     const double end = std::trunc(DueMs(PeriodCount));
     double ms = std::clamp(std::ceil(DueMs(slot)), 0.0, end);
-    for (int i = 0; i < kMostSteps && ms > 0 && SlotAt(static_cast<uint32_t>(ms - 1)) >= slot; ++i) {
+    for (int i = 0; i < kMostSteps && ms > 0 && SlotAt(static_cast<uint32_t>(ms - 1)) >= slot;
+         ++i) {
         ms -= 1;
     }
     for (int i = 0; i < kMostSteps && ms < end && SlotAt(static_cast<uint32_t>(ms)) < slot; ++i) {
@@ -93,6 +125,9 @@ void CTovrinDoc::Seek(uint32_t ms) {
     } else {
         PositionAt(slot, ms);
         startMs_ = ms;
+        if (runUpPending_.load()) {
+            StartTimer();  // for the run-up alone
+        }
     }
     ShowPosition(slot, ms);
 }
@@ -115,11 +150,17 @@ void CTovrinDoc::StepFrame(int direction) {
     }
 }
 
-// Shows the picture and the time of a position at once, without waiting for the clock.
+// Shows the picture and the time of a position at once, without waiting for the clock. A
+// picture still being run up to is shown when it is ready: by the clock while playing,
+// else by the idle step.
 void CTovrinDoc::ShowPosition(uint32_t slot, uint32_t ms) {
-    CurrentFrame_ = DisplayRing[slot % kRingSize].load();
     lastSlotShown_ = slot;
-    Invalidate();
+    awaitingPicture_ = runUpPending_.load() && State() != PlayState::kPlaying;
+    awaitedMs_ = ms;
+    if (!runUpPending_.load()) {
+        CurrentFrame_ = DisplayRing[slot % kRingSize].load();
+        Invalidate();
+    }
     LastShownSecond = UINT32_MAX;
     UpdateElapsedPane(ms);
 }
