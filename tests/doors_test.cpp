@@ -366,16 +366,22 @@ bool ClosedWithin(int fd, int ms) {
     return false;
 }
 
-// Forwards from a thread of its own, so that this thread's event loop can answer.
-bool ForwardWhileServing(const std::string& path, std::vector<SingleInstance::Request> requests) {
-    std::atomic<int> result{-1};
-    std::thread client([&] { result = SingleInstance::Forward(path, requests, 3000) ? 1 : 0; });
-    for (int i = 0; i < 500 && result.load() < 0; ++i) {
+// Forwards from a thread of its own, so that this thread's event loop can answer; how many
+// requests were taken, or -1 when no player was reached.
+long ForwardWhileServing(const std::string& path, std::vector<SingleInstance::Request> requests,
+                         int timeoutMs = 3000) {
+    std::atomic<bool> done{false};
+    SingleInstance::Forwarded result;
+    std::thread client([&] {
+        result = SingleInstance::Forward(path, requests, timeoutMs);
+        done = true;
+    });
+    for (int i = 0; i < 3000 && !done.load(); ++i) {
         QApplication::processEvents();
-        QTest::qWait(10);
+        QTest::qWait(5);
     }
     client.join();
-    return result.load() == 1;
+    return result.reached ? static_cast<long>(result.taken) : -1;
 }
 
 }  // namespace
@@ -387,16 +393,20 @@ TEST(Door, NamesArriveWholeAndAbuseIsDropped) {
     const std::string path = dir.File("door.socket");
     SingleInstance door;
     std::vector<SingleInstance::Request> got;
-    ASSERT_TRUE(door.Listen(path, [&](const SingleInstance::Request& r) { got.push_back(r); }));
+    ASSERT_TRUE(door.Listen(path, [&](const SingleInstance::Request& r) {
+        got.push_back(r);
+        return true;
+    }));
     struct stat st {};
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 077, 0u) << "only this user may connect";
 
     const std::string lineFeed = "/movies/two\nlines.cpk";
     const std::string latin1 = std::string("/movies/caf\xE9.cpk");  // not UTF-8
-    ASSERT_TRUE(ForwardWhileServing(path, {{SingleInstance::kName, lineFeed},
-                                           {SingleInstance::kName, latin1},
-                                           {SingleInstance::kFlag, "play"}}));
+    ASSERT_EQ(ForwardWhileServing(path, {{SingleInstance::kName, lineFeed},
+                                         {SingleInstance::kName, latin1},
+                                         {SingleInstance::kFlag, "play"}}),
+              3);
     ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(got[0].text, lineFeed);
     EXPECT_EQ(got[1].text, latin1);
@@ -409,23 +419,80 @@ TEST(Door, NamesArriveWholeAndAbuseIsDropped) {
     ASSERT_EQ(send(big, header, sizeof header, MSG_NOSIGNAL), 5);
     EXPECT_TRUE(ClosedWithin(big, 2000));
     close(big);
-    // More held connections than the door takes, and then a real request: it is served,
-    // and the idle ones are dropped after a few seconds.
+    // More held connections than the door takes: the oldest make way for the newest, and
+    // the idle ones are dropped after a few seconds.
     std::vector<int> held;
-    for (int i = 0; i < 3 * SingleInstance::kMaxConnections; ++i) {
+    for (int i = 0; i < 2 * SingleInstance::kMaxConnections; ++i) {
         held.push_back(ConnectTo(path));
         ASSERT_GE(held.back(), 0);
         QApplication::processEvents();
     }
     QTest::qWait(100);
     QApplication::processEvents();
-    EXPECT_TRUE(ClosedWithin(held.back(), 1000)) << "beyond the limit: closed at once";
-    EXPECT_TRUE(ClosedWithin(held.front(), SingleInstance::kIdleMs + 2000)) << "idle: dropped";
+    EXPECT_TRUE(ClosedWithin(held.front(), 1000)) << "the oldest made way";
+    EXPECT_TRUE(ClosedWithin(held.back(), SingleInstance::kIdleMs + 2000)) << "idle: dropped";
     for (int fd : held)
         close(fd);
     got.clear();
-    ASSERT_TRUE(ForwardWhileServing(path, {{SingleInstance::kName, "/after.cpk"}}));
+    ASSERT_EQ(ForwardWhileServing(path, {{SingleInstance::kName, "/after.cpk"}}), 1);
     EXPECT_EQ(got.size(), 1u);
+}
+
+// Connections that trickle a byte at a time never lock the door: each request must arrive
+// whole soon after its first byte, and a real start still gets in and is served.
+TEST(Door, TricklingConnectionsDoNotLockTheDoor) {
+    TempDir dir;
+    const std::string path = dir.File("door.socket");
+    SingleInstance door;
+    int taken = 0;
+    ASSERT_TRUE(door.Listen(path, [&](const SingleInstance::Request&) { return ++taken > 0; }));
+    std::vector<int> slow;
+    const char header[] = {'N', 0, 0, 0x0F, 0x00};  // a name of 3840 bytes, to come slowly
+    for (int i = 0; i < SingleInstance::kMaxConnections; ++i) {
+        slow.push_back(ConnectTo(path));
+        ASSERT_EQ(send(slow.back(), header, sizeof header, MSG_NOSIGNAL), 5);
+    }
+    QApplication::processEvents();
+    EXPECT_EQ(ForwardWhileServing(path, {{SingleInstance::kName, "/real.cpk"}}, 2000), 1);
+    // Trickling on: a byte every half second does not keep a request alive.
+    for (int t = 0; t < 6; ++t) {
+        for (int fd : slow)
+            send(fd, "x", 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        QTest::qWait(500);
+    }
+    for (int fd : slow) {
+        EXPECT_TRUE(ClosedWithin(fd, 100))
+            << "a request may not take longer than " << SingleInstance::kRequestMs << " ms";
+        close(fd);
+    }
+    EXPECT_EQ(taken, 1);
+}
+
+// Many names from one start all arrive and are all answered, however many there are; past
+// what the player takes, the rest are refused in their answers; names longer than any path
+// end the connection before they cost anything.
+TEST(Door, ManyNamesAreAllAnsweredAndBounded) {
+    TempDir dir;
+    const std::string path = dir.File("door.socket");
+    SingleInstance door;
+    size_t got = 0;
+    const size_t room = 5000;
+    ASSERT_TRUE(door.Listen(path, [&](const SingleInstance::Request&) { return ++got <= room; }));
+    std::vector<SingleInstance::Request> names;
+    for (int i = 0; i < 1000; ++i)
+        names.push_back({SingleInstance::kName, "/movies/number-" + std::to_string(i) + ".cpk"});
+    EXPECT_EQ(ForwardWhileServing(path, names), 1000) << "every one taken and answered";
+    names.clear();
+    for (int i = 0; i < 10000; ++i)
+        names.push_back({SingleInstance::kName, "/movies/more-" + std::to_string(i) + ".cpk"});
+    got = 0;
+    EXPECT_EQ(ForwardWhileServing(path, names, 5000), static_cast<long>(room))
+        << "the rest refused, and answered";
+    EXPECT_EQ(got, 10000u);
+    names.assign(100, {SingleInstance::kName, std::string(64 * 1024, 'x')});
+    got = 0;
+    EXPECT_EQ(ForwardWhileServing(path, names), 0) << "refused at the first, the rest not read";
+    EXPECT_EQ(got, 0u);
 }
 
 // Another account listening where this user's player would be never receives a name: the
@@ -462,7 +529,7 @@ TEST(Door, AnotherUserNeverReceivesANameAndPrivateFoldersAreChecked) {
     char c = 0;
     ASSERT_EQ(read(ready[0], &c, 1), 1);
     EXPECT_FALSE(
-        SingleInstance::Forward(path, {{SingleInstance::kName, "/secret/name.cpk"}}, 2000));
+        SingleInstance::Forward(path, {{SingleInstance::kName, "/secret/name.cpk"}}, 2000).reached);
     ASSERT_EQ(read(heard[0], &c, 1), 1);
     EXPECT_EQ(c, 'n') << "the other account received bytes";
     int status = 0;
@@ -490,9 +557,9 @@ TEST(Door, AStaleDoorIsTakenOverAndALiveOneIsNot) {
         close(fd);  // the socket file stays, and nobody answers at it
     }
     SingleInstance first;
-    EXPECT_TRUE(first.Listen(path, [](const SingleInstance::Request&) {}));
+    EXPECT_TRUE(first.Listen(path, [](const SingleInstance::Request&) { return true; }));
     SingleInstance second;
-    EXPECT_FALSE(second.Listen(path, [](const SingleInstance::Request&) {}));
+    EXPECT_FALSE(second.Listen(path, [](const SingleInstance::Request&) { return true; }));
 }
 
 // A refused movie's box says what the player has always said, then names the file and the
@@ -533,6 +600,7 @@ TEST(Doors, RefusalsNameTheFileAndNamesAreAbsolute) {
 
     // A name that arrives while a movie is open waits, and the message pane says so.
     p.app->OnDDECommand(movie);
+    QApplication::processEvents();  // once for a run of names
     EXPECT_EQ(p.Frame().PaneText(0), QString::fromUtf8("再生待ちに追加: t4.cpk (待ち 1 件)"));
     EXPECT_EQ(p.Queue(), std::vector<std::string>{movie});
 }
@@ -567,4 +635,31 @@ TEST(Doors, TextsFollowTheLanguage) {
     unsetenv("LC_ALL");
     setenv("LANG", keep.c_str(), 1);
     InstallTranslation(*qApp);
+}
+
+// A run of names that do not open shows a box for each of the first few and one for all the
+// rest; the queue holds at most kMaxQueue names and says once how many it turned away.
+TEST(Doors, RunsOfRefusalsAndAFullQueueAreToldOnce) {
+    TempDir dir;
+    Program p(dir);
+    QStringList boxes;
+    p.app->runDialog = [&](QDialog& d) {
+        if (auto* box = qobject_cast<QMessageBox*>(&d))
+            boxes << box->text();
+    };
+    for (int i = 0; i < 10; ++i)
+        p.app->OpenDocumentFile("/nonexistent-" + std::to_string(i) + ".cpk");
+    for (int i = 0; i < 12; ++i)
+        p.Idle();
+    ASSERT_EQ(boxes.size(), 4);
+    EXPECT_TRUE(boxes[3].startsWith(QString::fromUtf8("他に 7 本"))) << boxes[3].toStdString();
+
+    p.app->OpenDocumentFile(NumberedMovie(dir, "m.cpk", 8, 8, 2));
+    p.Idle();
+    ASSERT_TRUE(p.Doc().IsOpen());
+    for (size_t i = 0; i < CTovrinDoc::kMaxQueue + 5; ++i)
+        p.app->OnDDECommand("/queued-" + std::to_string(i) + ".cpk");
+    QApplication::processEvents();
+    EXPECT_EQ(p.Doc().Queue().size(), CTovrinDoc::kMaxQueue);
+    EXPECT_EQ(p.Frame().PaneText(0), QString::fromUtf8("再生待ちが一杯です: 5 件は追加されません"));
 }

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -282,7 +283,16 @@ bool CTovrinApp::ForwardToRunningPlayer(const std::vector<std::string>& args,
             anyName = true;
         }
     }
-    return anyName && !door.empty() && SingleInstance::Forward(door, requests, kForwardTimeoutMs);
+    if (!anyName || door.empty()) {
+        return false;
+    }
+    const SingleInstance::Forwarded result =
+        SingleInstance::Forward(door, requests, kForwardTimeoutMs);
+    if (result.reached && result.taken < requests.size()) {
+        std::fprintf(stderr, "lunavue: the running player took %zu of %zu; its queue is full\n",
+                     result.taken, requests.size());
+    }
+    return result.reached;
 }
 
 // The document, then the frame whose creation makes the view, the status bar and the
@@ -322,11 +332,11 @@ void CTovrinApp::OpenDoor(const std::string& door) {
     }
     instance_->Listen(door, [this](const SingleInstance::Request& r) {
         if (r.kind == SingleInstance::kName) {
-            OnDDECommand(r.text);
-        } else {
-            // A flag of a later start acts as it does on the command line.
-            CTovrinCommandLineInfo(*this).ParseParam(r.text, true, false);
+            return OnDDECommand(r.text);
         }
+        // A flag of a later start acts as it does on the command line.
+        CTovrinCommandLineInfo(*this).ParseParam(r.text, true, false);
+        return true;
     });
 }
 
@@ -396,6 +406,8 @@ bool CTovrinApp::OnIdle(int count) {
     NoteRenderer();
     if (document_ != nullptr && inhibitor_)
         inhibitor_->SetInhibited(document_->ClockRuns());
+    if (document_ != nullptr && !document_->IsOpen() && document_->Queue().empty())
+        ShowUnshownRefusals();  // the queue has ended
     if (mpris_)
         mpris_->Update();
     return more;
@@ -408,9 +420,14 @@ void CTovrinApp::OpenDocumentFile(const std::string& path) {
 // Every request is queued, also while a dialog is open: no name handed over may be lost.
 // The window then shows itself, so that the person who handed it over sees it arrive.
 bool CTovrinApp::OnDDECommand(const std::string& text) {
-    AppendToQueue(text);
-    ShowWindow();
-    return false;
+    if (!showWindowPending_) {
+        showWindowPending_ = true;
+        QTimer::singleShot(0, this, [this] {
+            showWindowPending_ = false;
+            ShowWindow();
+        });
+    }
+    return Queue(text);
 }
 
 void CTovrinApp::SetPaneText(int pane, const std::string& text) {
@@ -424,7 +441,21 @@ void CTovrinApp::AddToRecentFileList(const std::string& path) {
     ++movieSerial_;
 }
 
+void CTovrinApp::ShowUnshownRefusals() {
+    refusalsInARow_ = 0;
+    if (refusalsUnshown_ == 0) {
+        return;
+    }
+    const int count = refusalsUnshown_;
+    refusalsUnshown_ = 0;
+    ShowError(Text(QT_TRANSLATE_NOOP("Lunavue",
+                                     "%1 more movies could not be opened; the standard error "
+                                     "names each and says why"))
+                  .arg(count));
+}
+
 void CTovrinApp::SetTitle(const std::string& title) {
+    ShowUnshownRefusals();  // a movie opened: the run of refusals has ended
     if (frame_)
         frame_->SetDocumentTitle(QString::fromStdString(title));
 }
@@ -448,11 +479,19 @@ void CTovrinApp::ReportNoSound(const std::string& reason) {
             Text(QT_TRANSLATE_NOOP("Lunavue", "No sound: %1")).arg(QString::fromStdString(reason)));
 }
 
-// The box says what the player has always said first, then which file it was and why.
+// The box says what the player has always said first, then which file it was and why. A
+// run of names that do not open gets a box for the first few and one for the rest; every
+// one is told on the standard error.
 void CTovrinApp::ShowRefusal(const std::string& path, const OpenStatus& status) {
+    constexpr int kBoxesInARow = 3;
     const char* message = RefusalMessage(status.error);
+    std::fprintf(stderr, "lunavue: %s: %s\n", path.c_str(), status.Describe().c_str());
     if (message == nullptr) {
         return;  // a picture coding this player does not read is passed over quietly
+    }
+    if (++refusalsInARow_ > kBoxesInARow) {
+        ++refusalsUnshown_;
+        return;
     }
     QString reason = Text(status.Format(), "Refusal");
     if (reason.contains(QLatin1String("%1"))) {
@@ -465,16 +504,46 @@ void CTovrinApp::ShowRefusal(const std::string& path, const OpenStatus& status) 
 // (the recent-file list, a later start). While a movie is open, the message pane says that
 // the name is waiting.
 void CTovrinApp::AppendToQueue(const std::string& name) {
+    Queue(name);
+}
+
+bool CTovrinApp::Queue(const std::string& name) {
     if (document_ == nullptr)
-        return;
-    const std::string path = AbsolutePath(name);
-    document_->AppendToQueue(path);
-    if (document_->IsOpen() && frame_) {
-        const size_t slash = path.rfind('/');
-        frame_->ShowFeedback(Text(QT_TRANSLATE_NOOP("Lunavue", "Queued: %1 (%2 in queue)"))
-                                 .arg(QFile::decodeName(path.substr(slash + 1).c_str()))
-                                 .arg(document_->Queue().size()));
+        return false;
+    if (!document_->AppendToQueue(AbsolutePath(name))) {
+        ++refusedNames_;
+    } else if (!document_->IsOpen()) {
+        return true;
     }
+    if (!queuedShowPending_) {
+        queuedShowPending_ = true;
+        QTimer::singleShot(0, this, [this] { ShowQueued(); });
+    }
+    return refusedNames_ == 0;
+}
+
+// Once for a run of names: the last one queued and how many wait, or how many the full
+// queue turned away.
+void CTovrinApp::ShowQueued() {
+    queuedShowPending_ = false;
+    if (!frame_ || document_ == nullptr) {
+        return;
+    }
+    if (refusedNames_ != 0) {
+        std::fprintf(stderr, "lunavue: the queue is full (%zu names): %zu more not taken\n",
+                     CTovrinDoc::kMaxQueue, refusedNames_);
+        frame_->ShowFeedback(Text(QT_TRANSLATE_NOOP("Lunavue", "The queue is full: %1 not taken"))
+                                 .arg(refusedNames_));
+        refusedNames_ = 0;
+        return;
+    }
+    if (document_->Queue().empty()) {
+        return;
+    }
+    const std::string& path = document_->Queue().back();
+    frame_->ShowFeedback(Text(QT_TRANSLATE_NOOP("Lunavue", "Queued: %1 (%2 in queue)"))
+                             .arg(QFile::decodeName(path.substr(path.rfind('/') + 1).c_str()))
+                             .arg(document_->Queue().size()));
 }
 
 void CTovrinApp::SetAutoPlay() {

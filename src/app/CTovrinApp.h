@@ -64,6 +64,7 @@ class CTovrinApp : public QObject,
     // The hooks of the framework's application object.
     bool OnIdle(int count);
     void OpenDocumentFile(const std::string& path);
+    // A name from a later start; false when the queue is full.
     bool OnDDECommand(const std::string& text);
 
     // DocumentShell
@@ -100,6 +101,12 @@ class CTovrinApp : public QObject,
 
     bool ForwardToRunningPlayer(const std::vector<std::string>& args, const std::string& door);
     void StartDesktopServices();
+    // Queues a name as a full path; false when the queue is full. The message pane says
+    // what was queued, once for a run of names.
+    bool Queue(const std::string& name);
+    void ShowQueued();
+    // Refusals beyond the first few in a row are told in one box at the end of the run.
+    void ShowUnshownRefusals();
     // Brings the window to the front: out of its icon, raised, or asking for attention
     // where the window manager will not raise it.
     void ShowWindow();
@@ -132,7 +139,12 @@ class CTovrinApp : public QObject,
     std::unique_ptr<IdleInhibitor> inhibitor_;
     std::unique_ptr<MediaPlayer2> mpris_;
     uint64_t movieSerial_ = 0;  // counts the movies opened
-    std::string moviePath_;     // the one open
+    bool queuedShowPending_ = false;
+    bool showWindowPending_ = false;
+    int refusalsInARow_ = 0;
+    int refusalsUnshown_ = 0;
+    size_t refusedNames_ = 0;            // names the full queue turned away since it was last said
+    std::string moviePath_;              // the one open
     const char* lastRenderer_ = "none";  // how the last movie was shown, for the statistics
 };
 

@@ -46,19 +46,21 @@ bool IsPrivateFolder(const std::string& path) {
            (st.st_mode & 077) == 0;
 }
 
-bool SendAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(n);
+// Bytes still to come for the request begun in buf: 0 when it is whole, npos when it cannot
+// be a request (a kind not known, or longer than any name).
+size_t Missing(const std::string& buf) {
+    if (buf.size() < 5) {
+        return 5 - buf.size();
     }
-    return true;
+    uint32_t length = 0;
+    for (int i = 1; i <= 4; ++i) {
+        length = length << 8 | static_cast<uint8_t>(buf[static_cast<size_t>(i)]);
+    }
+    if (length > SingleInstance::kMaxRequest ||
+        (buf[0] != SingleInstance::kName && buf[0] != SingleInstance::kFlag)) {
+        return std::string::npos;
+    }
+    return 5 + length - buf.size();
 }
 
 std::string Encode(const SingleInstance::Request& r) {
@@ -134,52 +136,68 @@ std::string SingleInstance::DefaultPath() {
            (display.empty() ? "" : "-" + display) + ".socket";
 }
 
-bool SingleInstance::Forward(const std::string& path, const std::vector<Request>& requests,
-                             int timeoutMs) {
+SingleInstance::Forwarded SingleInstance::Forward(const std::string& path,
+                                                  const std::vector<Request>& requests,
+                                                  int timeoutMs) {
+    Forwarded result;
     sockaddr_un address{};
     if (!Address(path, address)) {
-        return false;
+        return result;
     }
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        return false;
+        return result;
     }
-    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-              PeerUid(fd) == static_cast<long>(getuid());  // never to another user
-    for (size_t i = 0; ok && i < requests.size(); ++i) {
-        ok = SendAll(fd, Encode(requests[i]));
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        PeerUid(fd) != static_cast<long>(getuid())) {  // never to another user
+        close(fd);
+        return result;
     }
-    // Every request answered "ok\n" before the time is up.
-    const size_t want = 3 * requests.size();
-    std::string answers;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (ok && answers.size() < want) {
+    std::string bytes;
+    for (const Request& r : requests) {
+        bytes += Encode(r);
+    }
+    // Sending and reading together: the player's answers never wait on a full socket.
+    size_t sent = 0;
+    size_t answers = 0;
+    std::string line;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (answers < requests.size()) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
                               .count();
-        pollfd p{fd, POLLIN, 0};
+        pollfd p{fd, static_cast<short>(POLLIN | (sent < bytes.size() ? POLLOUT : 0)), 0};
         if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) {
-            ok = false;
             break;
         }
-        char buf[256];
-        const ssize_t n = recv(fd, buf, sizeof buf, 0);
-        if (n <= 0) {
-            ok = false;
-            break;
+        if ((p.revents & POLLOUT) != 0) {
+            const ssize_t n =
+                send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0) {
+                sent += static_cast<size_t>(n);
+            }
         }
-        answers.append(buf, static_cast<size_t>(n));
+        if ((p.revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            char buf[4096];
+            const ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+            if (n <= 0 && !(n < 0 && (errno == EAGAIN || errno == EINTR))) {
+                break;  // the player ended the connection
+            }
+            for (ssize_t k = 0; k < n; ++k) {
+                line += buf[k];
+                if (buf[k] == '\n') {
+                    result.taken += line == kOk ? 1 : 0;
+                    ++answers;
+                    line.clear();
+                }
+            }
+            // Every answer shows the player at work: the time runs from the last one.
+            deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        }
     }
     close(fd);
-    if (!ok) {
-        return false;
-    }
-    for (size_t i = 0; i < requests.size(); ++i) {
-        if (answers.compare(3 * i, 3, kOk) != 0) {
-            return false;
-        }
-    }
-    return true;
+    result.reached = answers > 0;
+    return result;
 }
 
 bool SingleInstance::Listen(const std::string& path, Handler handler) {
@@ -223,27 +241,46 @@ bool SingleInstance::Listen(const std::string& path, Handler handler) {
     return true;
 }
 
-// Takes every waiting connection. A failure to accept (no descriptors left) only leaves the
-// connection waiting; the door stays open.
+// Takes every waiting connection; when the door is full, the oldest connection makes way,
+// so that connections held open cannot lock a real request out. A failure to accept (no
+// descriptors left) only leaves the connection waiting; the door stays open.
 void SingleInstance::Accept() {
     for (;;) {
         const int fd = accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             return;
         }
-        if (static_cast<int>(connections_.size()) >= kMaxConnections ||
-            PeerUid(fd) != static_cast<long>(getuid())) {
+        if (PeerUid(fd) != static_cast<long>(getuid())) {
             close(fd);
             continue;
         }
+        if (static_cast<int>(connections_.size()) >= kMaxConnections) {
+            DropOldest();
+        }
         Connection& c = connections_[fd];
         c.fd = fd;
-        c.notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-        connect(c.notifier.get(), &QSocketNotifier::activated, this, [this, fd] { Read(fd); });
-        c.idle = std::make_unique<QTimer>();
-        c.idle->setSingleShot(true);
-        connect(c.idle.get(), &QTimer::timeout, this, [this, fd] { Drop(fd); });
-        c.idle->start(kIdleMs);
+        c.serial = ++serial_;
+        c.reader = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        connect(c.reader.get(), &QSocketNotifier::activated, this, [this, fd] { Read(fd); });
+        c.writer = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+        c.writer->setEnabled(false);
+        connect(c.writer.get(), &QSocketNotifier::activated, this, [this, fd] { Flush(fd); });
+        c.deadline = std::make_unique<QTimer>();
+        c.deadline->setSingleShot(true);
+        connect(c.deadline.get(), &QTimer::timeout, this, [this, fd] { Drop(fd); });
+        c.deadline->start(kIdleMs);
+    }
+}
+
+void SingleInstance::DropOldest() {
+    auto oldest = connections_.begin();
+    for (auto it = connections_.begin(); it != connections_.end(); ++it) {
+        if (it->second.serial < oldest->second.serial) {
+            oldest = it;
+        }
+    }
+    if (oldest != connections_.end()) {
+        Drop(oldest->first);
     }
 }
 
@@ -252,7 +289,6 @@ void SingleInstance::Read(int fd) {
     if (it == connections_.end()) {
         return;
     }
-    Connection& c = it->second;
     char buf[4096];
     for (;;) {
         const ssize_t n = recv(fd, buf, sizeof buf, 0);
@@ -260,36 +296,74 @@ void SingleInstance::Read(int fd) {
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            break;
-        }
-        if (n <= 0) {
-            Drop(fd);  // the other end is done (or gone)
             return;
         }
-        c.buffer.append(buf, static_cast<size_t>(n));
-        // Whole requests are taken as they complete; one longer than allowed ends the
-        // connection before it can grow.
-        while (c.buffer.size() >= 5) {
-            uint32_t length = 0;
-            for (int i = 1; i <= 4; ++i) {
-                length = length << 8 | static_cast<uint8_t>(c.buffer[static_cast<size_t>(i)]);
-            }
-            if (length > kMaxRequest || (c.buffer[0] != kName && c.buffer[0] != kFlag)) {
-                Drop(fd);
-                return;
-            }
-            if (c.buffer.size() < 5 + length) {
-                break;
-            }
-            const Request request{c.buffer[0], c.buffer.substr(5, length)};
-            c.buffer.erase(0, 5 + length);
-            if (handler_) {
-                handler_(request);
-            }
-            SendAll(fd, kOk);
+        if (n <= 0 || !Take(it->second, buf, static_cast<size_t>(n))) {
+            Drop(fd);  // the other end is done (or gone), or broke the rules
+            return;
+        }
+        if (connections_.count(fd) == 0) {
+            return;
         }
     }
-    c.idle->start(kIdleMs);
+}
+
+// Requests are taken as they complete. Each must arrive whole within kRequestMs of its first
+// byte: bytes trickling in do not buy time.
+bool SingleInstance::Take(Connection& c, const char* data, size_t n) {
+    for (;;) {
+        const size_t missing = Missing(c.buffer);
+        if (missing == std::string::npos) {
+            Answer(c, false);  // no name is that long: refused, and the connection ends
+            return false;
+        }
+        if (missing == 0) {
+            const Request request{c.buffer[0], c.buffer.substr(5)};
+            c.buffer.clear();
+            const bool taken = ++c.requests <= kMaxRequests && handler_ && handler_(request);
+            Answer(c, taken);
+            c.deadline->start(kIdleMs);
+            continue;
+        }
+        if (n == 0) {
+            return true;
+        }
+        if (c.buffer.empty()) {
+            c.deadline->start(kRequestMs);
+        }
+        const size_t k = std::min(missing, n);
+        c.buffer.append(data, k);
+        data += k;
+        n -= k;
+    }
+}
+
+// Answers wait until the other end reads them; while many wait, nothing more is read, so
+// that a peer that never reads cannot make them pile up.
+void SingleInstance::Answer(Connection& c, bool taken) {
+    c.out += taken ? kOk : "no\n";
+    Flush(c.fd);
+}
+
+void SingleInstance::Flush(int fd) {
+    constexpr size_t kMostWaiting = 64 * 1024;
+    auto it = connections_.find(fd);
+    if (it == connections_.end()) {
+        return;
+    }
+    Connection& c = it->second;
+    while (!c.out.empty()) {
+        const ssize_t n = send(fd, c.out.data(), c.out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        c.out.erase(0, static_cast<size_t>(n));
+    }
+    c.writer->setEnabled(!c.out.empty());
+    c.reader->setEnabled(c.out.size() < kMostWaiting);
 }
 
 void SingleInstance::Drop(int fd) {
@@ -297,11 +371,14 @@ void SingleInstance::Drop(int fd) {
     if (it == connections_.end()) {
         return;
     }
-    // The notifier or the timer may be the one calling: let them go after their signal.
-    it->second.notifier->setEnabled(false);
-    it->second.notifier.release()->deleteLater();
-    it->second.idle->stop();
-    it->second.idle.release()->deleteLater();
+    // A notifier or the timer may be the one calling: let them go after their signal.
+    Connection& c = it->second;
+    c.reader->setEnabled(false);
+    c.reader.release()->deleteLater();
+    c.writer->setEnabled(false);
+    c.writer.release()->deleteLater();
+    c.deadline->stop();
+    c.deadline.release()->deleteLater();
     close(fd);
     connections_.erase(it);
 }

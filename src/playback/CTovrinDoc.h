@@ -69,6 +69,8 @@ class CTovrinDoc {
     // the window goes on answering and the picture follows when they are done.
     static constexpr uint32_t kRunUpOnTheSpot = 8;
     static constexpr uint32_t kRunUpSliceMs = 20;
+    // The most names the play queue holds: more are refused.
+    static constexpr size_t kMaxQueue = 10000;
 
     // Reads the loop setting.
     CTovrinDoc(DocumentPlatform platform, DocumentShell& shell);
@@ -139,7 +141,14 @@ class CTovrinDoc {
     bool OnUpdateInformation() const { return IsOpen(); }
 
     // The play queue and the command-line flags.
-    void AppendToQueue(const std::string& name) { PlayQueue.push_back(name); }
+    // Queues a name; false when the queue already holds kMaxQueue names.
+    bool AppendToQueue(const std::string& name) {
+        if (PlayQueue.size() >= kMaxQueue) {
+            return false;
+        }
+        PlayQueue.push_back(name);
+        return true;
+    }
     const std::deque<std::string>& Queue() const { return PlayQueue; }
     void SetAutoPlay(bool on) { AutoPlay = on; }
     void SetCloseAtEnd(bool on) { CloseAtEnd = on; }

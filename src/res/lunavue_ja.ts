@@ -40,6 +40,14 @@
         <translation>再生待ちに追加: %1 (待ち %2 件)</translation>
     </message>
     <message>
+        <source>The queue is full: %1 not taken</source>
+        <translation>再生待ちが一杯です: %1 件は追加されません</translation>
+    </message>
+    <message>
+        <source>%1 more movies could not be opened; the standard error names each and says why</source>
+        <translation>他に %1 本のファイルが開けません。標準エラーにそれぞれの名前と理由があります</translation>
+    </message>
+    <message>
         <source>No picture</source>
         <translation>画像なし</translation>
     </message>
