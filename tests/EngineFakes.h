@@ -113,6 +113,8 @@ struct RecordingView : DocumentView {
     }
     bool IsFullScreen() const override { return fullScreen; }
     void Invalidate() override { ++invalidations; }
+    uint64_t shownBytes = 0;
+    uint64_t ShownBytes(uint32_t, uint32_t) const override { return shownBytes; }
 };
 
 struct RecordingShell : DocumentShell {

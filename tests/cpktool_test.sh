@@ -66,5 +66,67 @@ status=0; "$cpktool" frames 2>/dev/null || status=$?
 [ "$status" -eq 1 ] || fail "usage error status $status"
 "$cpktool" --help | grep -q "usage: cpktool" || fail "--help"
 "$cpktool" --version | grep -q "^cpktool " || fail "--version"
-ls "$work" | grep -q part && fail "a temporary output was left"
+
+# Outputs: never the movie itself, also through a link; an existing file keeps its mode and a
+# read-only one is refused; pipes, "-" and /dev/stdout are written as they are; links are
+# written through; a name as long as a name may be works; an empty name is a usage error.
+cp "$fixtures/gray-320x200-s8-mono.cpk" "$work/m.cpk"
+sum=$(md5sum <"$work/m.cpk")
+"$cpktool" export "$work/m.cpk" "$work/want.wav"
+expect_status() {  # status what command...
+    local want=$1 what=$2 status=0
+    shift 2
+    "$@" 2>"$work/err" || status=$?
+    [ "$status" -eq "$want" ] || fail "$what: status $status, $(cat "$work/err")"
+}
+ln -s "$work/m.cpk" "$work/link.wav"
+for out in "$work/m.cpk" "$work/link.wav"; do
+    expect_status 1 "the movie as its own output" "$cpktool" export "$work/m.cpk" "$out"
+    expect_status 1 "the movie as its own thumbnail" "$cpktool" thumbnail "$work/m.cpk" "$out"
+done
+[ "$(md5sum <"$work/m.cpk")" = "$sum" ] || fail "the movie was written over"
+grep -q "the output is the movie itself" "$work/err" || fail "no reason: $(cat "$work/err")"
+install -m 600 /dev/null "$work/private.wav"
+"$cpktool" export "$work/m.cpk" "$work/private.wav"
+[ "$(stat -c %a "$work/private.wav")" = 600 ] || fail "the mode of an existing output changed"
+cmp -s "$work/private.wav" "$work/want.wav" || fail "the output differs"
+install -m 444 /dev/null "$work/locked.wav"
+expect_status 1 "a read-only output" "$cpktool" export "$work/m.cpk" "$work/locked.wav"
+[ ! -s "$work/locked.wav" ] || fail "a read-only output was written"
+mkfifo "$work/pipe"
+cat "$work/pipe" >"$work/from-pipe.wav" &
+"$cpktool" export "$work/m.cpk" "$work/pipe" || fail "writing into a pipe"
+wait
+[ -p "$work/pipe" ] || fail "the pipe was replaced"
+cmp -s "$work/from-pipe.wav" "$work/want.wav" || fail "the WAV through a pipe differs"
+"$cpktool" export "$work/m.cpk" - >"$work/dash.wav" || fail "writing to -"
+cmp -s "$work/dash.wav" "$work/want.wav" || fail "the WAV on standard output differs"
+"$cpktool" export "$work/m.cpk" /dev/stdout >"$work/stdout.wav" || fail "writing /dev/stdout"
+cmp -s "$work/stdout.wav" "$work/want.wav" || fail "the WAV in /dev/stdout differs"
+ln -s "$work/target.wav" "$work/to-target.wav"
+"$cpktool" export "$work/m.cpk" "$work/to-target.wav" || fail "writing through a link"
+[ -L "$work/to-target.wav" ] && cmp -s "$work/target.wav" "$work/want.wav" ||
+    fail "the link was replaced, or its target not written"
+long=$(printf 'n%.0s' $(seq 250)).wav
+"$cpktool" export "$work/m.cpk" "$work/$long" || fail "a 254-byte name"
+expect_status 1 "an empty output name" "$cpktool" export "$work/m.cpk" "" --frames
+[ ! -e /frame-000000.png ] || fail "frames were written to /"
+expect_status 1 "a start past the end" "$cpktool" play "$work/m.cpk" --start 3600
+grep -q "past its end" "$work/err" || fail "no reason for a start past the end"
+"$cpktool" thumbnail -s 4096 "$work/m.cpk" "$work/big.png"
+python3 -c "
+import struct,sys
+d=open(sys.argv[1],'rb').read(); w,h=struct.unpack('>II',d[16:24])
+sys.exit(0 if max(w,h)==1024 else 1)" "$work/big.png" || fail "a thumbnail beyond 1024 pixels"
+# Interrupted, an export leaves nothing behind.
+python3 "$(dirname "$0")/../bench/repeat_movie.py" "$fixtures/bars-320x224-s16-stereo.cpk" \
+    "$work/long.cpk" 150 >/dev/null
+mkdir "$work/out"
+"$cpktool" export "$work/long.cpk" "$work/out/long.wav" &
+sleep 0.3
+kill -INT $!
+wait $! 2>/dev/null || true
+[ -z "$(ls -A "$work/out")" ] || fail "an interrupted export left $(ls -A "$work/out")"
+
+ls -a "$work" | grep -qE "part|cpktool-" && fail "a temporary output was left"
 echo "cpktool: references matched, crafted movies refused cleanly"

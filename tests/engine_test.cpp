@@ -592,3 +592,24 @@ TEST(Engine, SoundAlonePlaysForItsLength) {
     e.RunTo(1510);
     EXPECT_TRUE(e.doc->IsFinished());
 }
+
+// The memory limit counts what the view keeps of the pictures too: a movie whose pictures
+// just fit with the player's own buffers is refused once the view's copies are counted.
+TEST(Engine, TheViewsCopiesCountAgainstTheMemoryLimit) {
+    FilmMovie m;
+    m.width = 4096;
+    m.height = 2427;
+    m.Video(GreyFrame(3));
+    for (uint64_t shown : {uint64_t{0}, uint64_t{8} << 20}) {
+        Engine e;
+        e.view.shownBytes = shown;
+        CapturedMessages messages;
+        e.doc->AppendToQueue(e.Save(m));
+        e.doc->IdleStep(false);
+        EXPECT_EQ(e.doc->IsOpen(), shown == 0) << shown;
+        if (shown != 0) {
+            ASSERT_EQ(e.shell.refusals.size(), 1u);
+            EXPECT_EQ(e.shell.refusals[0].second, OpenError::kOutOfMemory);
+        }
+    }
+}

@@ -1,6 +1,7 @@
 #include "display/CTovrinView.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -138,6 +139,21 @@ const char* CTovrinView::RendererName() const {
             return "gpu-blit";
     }
     return "none";
+}
+
+uint64_t CTovrinView::ShownBytes(uint32_t width, uint32_t height) const {
+    QSize largest(640, 480);
+    for (const QScreen* s : QGuiApplication::screens()) {
+        const QSize pixels = s->geometry().size() * s->devicePixelRatio();
+        largest = largest.expandedTo(pixels);
+    }
+    const uint64_t screen = 4ull * largest.width() * largest.height();
+    if (UseDirectDraw == 0) {
+        return screen;
+    }
+    const geometry::Surface s = geometry::PictureSurface(
+        static_cast<int>(width), static_cast<int>(height), largest.width(), largest.height());
+    return screen + 4ull * s.w * s.h + 2 * screen;
 }
 
 void CTovrinView::Invalidate() {

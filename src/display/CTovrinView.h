@@ -42,6 +42,9 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     void LeaveFullScreen() override;
     bool IsFullScreen() const override { return FullScreenActive; }
     void Invalidate() override;
+    // ShownCost: the picture scaled to at most the largest screen (the painter's copy or the
+    // shared image), and with Direct Draw the GL surface and the GL window's two buffers.
+    uint64_t ShownBytes(uint32_t width, uint32_t height) const override;
 
     // CommandTarget
     bool OnCommand(int id) override;

@@ -250,7 +250,10 @@ OpenStatus MovieReader::AllocateBuffers(const DeliveryBudget& budget) {
     const uint64_t total = compressedBytes + pictureBytes + kSlack + ringBytes +
                            ringChunks * sizeof(size_t) * 3 + scratchBytes +
                            uint64_t{budget.pictures} * pictureBytes +
-                           uint64_t{audioCapacity_} * budget.soundBuffers + budget.otherBytes +
+                           uint64_t{audioCapacity_} * budget.soundBuffers +
+                           (budget.shown != nullptr && pictureBytes != 0
+                                ? budget.shown->ShownBytes(film_.header.width, film_.header.height)
+                                : 0) +
                            film_.samples.size() * FilmDemuxer::kBytesPerEntry;
     if (total > FilmDemuxer::kMemoryLimit) {
         return {OpenError::kOutOfMemory, total};

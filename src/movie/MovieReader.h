@@ -23,14 +23,24 @@
 
 namespace lunavue {
 
+// What showing a picture of a size costs in memory (the scaled copies, the surfaces),
+// for the memory limit.
+class ShownCost {
+  public:
+    virtual uint64_t ShownBytes(uint32_t width, uint32_t height) const = 0;
+
+  protected:
+    ~ShownCost() = default;
+};
+
 // What the player that takes the movie keeps besides the reader's own buffers, and how far
 // ahead of its clock it reads: the reader sizes its waiting sound from the lead and counts
 // the rest against the memory limit.
 struct DeliveryBudget {
-    uint32_t leadPeriods = 0;   // display periods pictures are decoded ahead of the clock
-    uint32_t pictures = 0;      // pictures of the movie's size the player keeps
-    uint32_t soundBuffers = 0;  // sound buffers of GetAudioChunkCapacity bytes it keeps
-    uint64_t otherBytes = 0;    // anything else that grows with the movie (the shown copies)
+    uint32_t leadPeriods = 0;          // display periods pictures are decoded ahead of the clock
+    uint32_t pictures = 0;             // pictures of the movie's size the player keeps
+    uint32_t soundBuffers = 0;         // sound buffers of GetAudioChunkCapacity bytes it keeps
+    const ShownCost* shown = nullptr;  // what showing the pictures costs, where they are shown
 };
 
 class MovieReader {

@@ -67,7 +67,9 @@ void CTovrinDoc::Invalidate() {
 // --- Opening and closing -------------------------------------------------------------
 
 bool CTovrinDoc::OpenMovie(const std::string& path) {
-    if (const OpenStatus status = Reader_.Open(path, kBudget); !status) {
+    DeliveryBudget budget = kBudget;
+    budget.shown = view_;  // the view's copies of the picture count too
+    if (const OpenStatus status = Reader_.Open(path, budget); !status) {
         shell_.ShowRefusal(path, status);
         return false;
     }

@@ -59,7 +59,7 @@ class CTovrinDoc {
     static constexpr int kAudioBuffers = AudioOutputQueue::kBuffers;
     // What the player keeps of a movie besides the reader's own buffers: the pool, the
     // picture the view keeps of it, the sound buffers; and how far ahead it reads.
-    static constexpr DeliveryBudget kBudget{kLead, kPoolSize + 1, kAudioBuffers, 0};
+    static constexpr DeliveryBudget kBudget{kLead, kPoolSize + 1, kAudioBuffers, nullptr};
     // How long the end of a movie waits for its last sound to play out.
     static constexpr uint32_t kSoundDrainLimitMs = 2000;
     // The most slots one tick fills when it finds itself behind the clock.

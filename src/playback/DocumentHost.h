@@ -5,12 +5,13 @@
 
 #include <string>
 
+#include "movie/MovieReader.h"
 #include "movie/OpenStatus.h"
 #include "platform/Formats.h"
 
 namespace lunavue {
 
-class DocumentView {
+class DocumentView : public ShownCost {
   public:
     virtual ~DocumentView() = default;
     virtual void SetPictureFormat(const BITMAPINFOHEADER& header) = 0;

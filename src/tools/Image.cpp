@@ -62,37 +62,54 @@ Taps MakeTaps(int from, int to) {
 
 }  // namespace
 
+// Across each source row into the new width, then down. Only the rows that output rows
+// being made still need are kept, in a ring as deep as the tallest column of taps, so that
+// memory grows with the output's width and not with the source's height.
 RgbImage Resize(const RgbImage& in, int width, int height) {
     const Taps across = MakeTaps(in.width, width);
     const Taps down = MakeTaps(in.height, height);
-    // Across first, into rows of the new width, then down.
-    std::vector<double> rows(3 * static_cast<size_t>(width) * in.height);
-    for (int y = 0; y < in.height; ++y) {
+    size_t depth = 1;
+    for (const auto& w : down.weights) {
+        depth = std::max(depth, w.size());
+    }
+    const size_t row = 3 * static_cast<size_t>(width);
+    std::vector<double> ring(depth * row);
+    std::vector<int> held(depth, -1);  // the source row each place of the ring holds
+    auto acrossRow = [&](int y) -> const double* {
+        double* out = ring.data() + static_cast<size_t>(y) % depth * row;
+        if (held[static_cast<size_t>(y) % depth] == y) {
+            return out;
+        }
+        held[static_cast<size_t>(y) % depth] = y;
+        const uint8_t* src = in.rgb.data() + 3 * static_cast<size_t>(y) * in.width;
         for (int x = 0; x < width; ++x) {
+            const auto& w = across.weights[static_cast<size_t>(x)];
+            const int first = across.first[static_cast<size_t>(x)];
             for (int c = 0; c < 3; ++c) {
                 double v = 0;
-                const auto& w = across.weights[static_cast<size_t>(x)];
                 for (size_t k = 0; k < w.size(); ++k) {
-                    const int s = across.first[static_cast<size_t>(x)] + static_cast<int>(k);
-                    v += w[k] * in.rgb[3 * (static_cast<size_t>(y) * in.width + s) + c];
+                    v += w[k] * src[3 * (first + static_cast<int>(k)) + c];
                 }
-                rows[3 * (static_cast<size_t>(y) * width + x) + c] = v;
+                out[3 * x + c] = v;
             }
         }
-    }
-    RgbImage out{width, height, std::vector<uint8_t>(3 * static_cast<size_t>(width) * height)};
+        return out;
+    };
+    RgbImage out{width, height, std::vector<uint8_t>(row * height)};
+    std::vector<double> sum(row);
     for (int y = 0; y < height; ++y) {
         const auto& w = down.weights[static_cast<size_t>(y)];
-        for (int x = 0; x < width; ++x) {
-            for (int c = 0; c < 3; ++c) {
-                double v = 0;
-                for (size_t k = 0; k < w.size(); ++k) {
-                    const int s = down.first[static_cast<size_t>(y)] + static_cast<int>(k);
-                    v += w[k] * rows[3 * (static_cast<size_t>(s) * width + x) + c];
-                }
-                out.rgb[3 * (static_cast<size_t>(y) * width + x) + c] =
-                    static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+        std::fill(sum.begin(), sum.end(), 0.0);
+        for (size_t k = 0; k < w.size(); ++k) {
+            const double* source =
+                acrossRow(down.first[static_cast<size_t>(y)] + static_cast<int>(k));
+            for (size_t i = 0; i < row; ++i) {
+                sum[i] += w[k] * source[i];
             }
+        }
+        uint8_t* dst = out.rgb.data() + row * static_cast<size_t>(y);
+        for (size_t i = 0; i < row; ++i) {
+            dst[i] = static_cast<uint8_t>(std::clamp(std::lround(sum[i]), 0L, 255L));
         }
     }
     return out;

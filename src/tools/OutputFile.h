@@ -1,6 +1,8 @@
-// A file the command line writes: written to a temporary file beside it and renamed into
-// place only when everything was written, so that a command that fails leaves no file and
-// nothing half-written.
+// A file the command line writes. A regular file is written to a nameless file beside it
+// and put in place only when everything was written, so that a command that fails or is
+// interrupted leaves no file and nothing half-written, and the file keeps its permissions.
+// Through a link, the file linked to is written. A pipe, a device or "-" (standard output)
+// is written directly. The movie being read is never written over.
 #pragma once
 
 #include <cstdio>
@@ -15,19 +17,32 @@ class OutputFile {
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    bool Open(const std::string& path);
+    // Opens the output for what is read from input; false with the reason in why (the
+    // movie itself, a read-only file, a folder that cannot be written).
+    bool Open(const std::string& path, const std::string& input, std::string& why);
     bool Write(const void* data, size_t size);
+    // Whether the output can be gone back over (a pipe cannot).
+    bool Seekable() const { return seekable_; }
     // Finishes the file and puts it in place; false (and no file) when anything failed.
     bool Commit();
     FILE* Stream() { return file_; }
 
+    // Removes, on SIGINT, SIGTERM and SIGHUP, a temporary file of an output being written.
+    static void RemoveTemporariesOnSignals();
+
   private:
+    bool OpenDirect(const std::string& path, std::string& why);
+    bool OpenBeside(const std::string& target, std::string& why);
     void Discard();
 
-    std::string path_;
-    std::string temporary_;
+    std::string target_;  // the file put in place at Commit; empty when written directly
+    std::string folder_;
+    int fd_ = -1;
     FILE* file_ = nullptr;
     bool ok_ = false;
+    bool seekable_ = true;
+    bool nameless_ = false;  // the temporary file has no name yet
+    std::string temporary_;  // its name, where the system has no nameless files
 };
 
 }  // namespace lunavue

@@ -63,6 +63,11 @@ const char kUsage[] =
 // Exit statuses.
 constexpr int kFailed = 1;   // a usage error, or the output could not be written
 constexpr int kRefused = 2;  // the movie cannot be played
+// The largest thumbnail: file managers ask for 128 to 1024 pixels.
+constexpr long kLargestThumbnail = 1024;
+// The most frames a thumbnail decodes after its key frame to reach the frame it shows;
+// beyond that, the key frame itself is shown.
+constexpr uint32_t kThumbnailRunUp = 15;
 
 int Usage() {
     std::fputs(kUsage, stderr);
@@ -131,8 +136,9 @@ bool OpenMovieWithPictures(MovieReader& reader, const std::string& path) {
     return true;
 }
 
-int CannotWrite(const std::string& path) {
-    std::fprintf(stderr, "cpktool: cannot write %s\n", path.c_str());
+int CannotWrite(const std::string& path, const std::string& why = {}) {
+    std::fprintf(stderr, "cpktool: cannot write %s%s%s\n", path.c_str(), why.empty() ? "" : ": ",
+                 why.c_str());
     return kFailed;
 }
 
@@ -207,8 +213,9 @@ int Frames(const std::string& path, const std::string& out, long first, long cou
     const uint32_t last =
         static_cast<uint32_t>(count < 0 ? frames : std::min<long>(frames, first + count));
     OutputFile file;
-    if (!file.Open(out)) {
-        return CannotWrite(out);
+    std::string why;
+    if (!file.Open(out, path, why)) {
+        return CannotWrite(out, why);
     }
     const size_t stride = lunavue::PictureStride(static_cast<uint32_t>(h.biWidth));
     const size_t row = 3 * static_cast<size_t>(h.biWidth);
@@ -231,8 +238,9 @@ int Audio(const std::string& path, const std::string& out) {
         return kRefused;
     }
     OutputFile file;
-    if (!file.Open(out)) {
-        return CannotWrite(out);
+    std::string why;
+    if (!file.Open(out, path, why)) {
+        return CannotWrite(out, why);
     }
     const uint32_t capacity = reader.GetAudioChunkCapacity();
     if (capacity != 0) {
@@ -309,9 +317,17 @@ int Thumbnail(const std::string& path, const std::string& out, long box) {
     if (!reader.FrameSlots(slots)) {
         return kRefused;
     }
-    // A tenth into the movie, so that a black first frame does not stand for it.
+    // A tenth into the movie, so that a black first frame does not stand for it, when a key
+    // frame lies a short run-up before it; otherwise the start, which is always one.
     const auto at = std::upper_bound(slots.begin(), slots.end() - 1, slots.back() / 10);
-    const uint32_t frame = static_cast<uint32_t>(at - slots.begin() - 1);
+    uint32_t frame = static_cast<uint32_t>(at - slots.begin() - 1);
+    uint32_t key = frame;
+    while (key > 0 && frame - key < kThumbnailRunUp && !reader.IsKeyFrame(key)) {
+        --key;
+    }
+    if (key != 0 && !reader.IsKeyFrame(key)) {
+        frame = 0;
+    }
     BITMAPINFOHEADER h{};
     reader.GetOutputFormat(&h);
     lunavue::RgbImage image;
@@ -328,7 +344,11 @@ int Thumbnail(const std::string& path, const std::string& out, long box) {
     int height = 0;
     lunavue::FitInBox(shape.w, shape.h, static_cast<int>(box), width, height);
     OutputFile file;
-    if (!file.Open(out) || !lunavue::WritePng(file, lunavue::Resize(image, width, height))) {
+    std::string why;
+    if (!file.Open(out, path, why)) {
+        return CannotWrite(out, why);
+    }
+    if (!lunavue::WritePng(file, lunavue::Resize(image, width, height))) {
         return CannotWrite(out);
     }
     return Finish(file, out);
@@ -366,11 +386,18 @@ int ExportSound(MovieReader& reader, const std::string& path, const std::string&
         return kFailed;
     }
     OutputFile file;
-    if (!file.Open(out)) {
-        return CannotWrite(out);
+    std::string why;
+    if (!file.Open(out, path, why)) {
+        return CannotWrite(out, why);
     }
     const lunavue::WAVEFORMATEX format = reader.GetAudioFormat();
-    file.Write(WavHeader(format, 0).data(), 44);
+    // A pipe cannot be gone back over: its header says the length the chunks add up to.
+    const uint64_t predicted =
+        reader.Sound().ChunkStart(reader.Sound().ChunkCount()) * format.nBlockAlign;
+    file.Write(
+        WavHeader(format, static_cast<uint32_t>(std::min<uint64_t>(predicted, UINT32_MAX - 36)))
+            .data(),
+        44);
     std::vector<uint8_t> chunk(capacity);
     uint64_t bytes = 0;
     Progress progress("exporting the sound");
@@ -393,15 +420,18 @@ int ExportSound(MovieReader& reader, const std::string& path, const std::string&
         return kFailed;
     }
     // Now that the length is known, the header says it.
-    const std::vector<uint8_t> header = WavHeader(format, static_cast<uint32_t>(bytes));
-    if (std::fseek(file.Stream(), 0, SEEK_SET) != 0) {
-        return CannotWrite(out);
+    if (file.Seekable()) {
+        const std::vector<uint8_t> header = WavHeader(format, static_cast<uint32_t>(bytes));
+        if (std::fseek(file.Stream(), 0, SEEK_SET) != 0) {
+            return CannotWrite(out);
+        }
+        file.Write(header.data(), header.size());
     }
-    file.Write(header.data(), header.size());
     return Finish(file, out);
 }
 
-int ExportFrames(MovieReader& reader, const std::string& folder, long first, long count) {
+int ExportFrames(MovieReader& reader, const std::string& path, const std::string& folder,
+                 long first, long count) {
     const uint32_t frames = reader.GetVideoFrameCount();
     if (first >= static_cast<long>(frames)) {
         std::fprintf(stderr, "cpktool: the movie has %u frames\n", frames);
@@ -420,10 +450,11 @@ int ExportFrames(MovieReader& reader, const std::string& folder, long first, lon
             std::snprintf(name, sizeof name, "/frame-%06u.png", f);
             OutputFile file;
             const std::string out = folder + name;
-            if (!file.Open(out) ||
+            std::string why;
+            if (!file.Open(out, path, why) ||
                 !lunavue::WritePng(file, lunavue::FromDecoded(bits, h.biWidth, h.biHeight)) ||
                 !file.Commit()) {
-                status = CannotWrite(out);
+                status = CannotWrite(out, why);
                 return false;
             }
             progress.Update(f - static_cast<uint32_t>(first), last - static_cast<uint32_t>(first));
@@ -455,7 +486,7 @@ int Export(const Args& args) {
         !args.Number("--count", 1, INT32_MAX, -1, count)) {
         return Usage();
     }
-    return ExportFrames(reader, args.words[1], first, count);
+    return ExportFrames(reader, args.words[0], args.words[1], first, count);
 }
 
 int Bench(const std::string& path, long repeat) {
@@ -498,6 +529,12 @@ int Play(const std::string& path, const Args& args) {
     if (!OpenMovie(probe, path)) {
         return kRefused;
     }
+    const uint64_t length = lunavue::TimingOf(probe).DueMs(lunavue::TimingOf(probe).periodCount);
+    if (start * 1000 >= static_cast<double>(length)) {
+        std::fprintf(stderr, "cpktool: %s: the movie lasts %.3f s; --start is past its end\n",
+                     path.c_str(), static_cast<double>(length) / 1000);
+        return kFailed;
+    }
     return lunavue::PlayHeadless(path.c_str(), static_cast<int>(passes),
                                  static_cast<uint32_t>(std::llround(start * 1000)));
 }
@@ -505,8 +542,10 @@ int Play(const std::string& path, const Args& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // An output beyond the file size limit fails like any other write instead of killing us.
+    // An output beyond the file size limit fails like any other write instead of killing us;
+    // an interrupted one leaves nothing behind.
     signal(SIGXFSZ, SIG_IGN);
+    OutputFile::RemoveTemporariesOnSignals();
     if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(kUsage, stdout);
         return 0;
@@ -521,7 +560,9 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     Args args;
     auto parse = [&](std::vector<std::string> options, size_t words) {
-        return args.Parse(argc, argv, options) && args.words.size() == words;
+        return args.Parse(argc, argv, options) && args.words.size() == words &&
+               std::none_of(args.words.begin(), args.words.end(),
+                            [](const std::string& w) { return w.empty(); });
     };
     if (command == "info" && parse({}, 1)) {
         return Info(args.words[0]);
@@ -548,8 +589,11 @@ int main(int argc, char** argv) {
     }
     if (command == "thumbnail" && parse({"-s"}, 2)) {
         long box = 256;
-        return args.Number("-s", 1, 4096, 256, box) ? Thumbnail(args.words[0], args.words[1], box)
-                                                    : Usage();
+        // File managers ask for 128 to 1024; larger boxes are shown at 1024.
+        if (!args.Number("-s", 1, INT32_MAX, 256, box)) {
+            return Usage();
+        }
+        return Thumbnail(args.words[0], args.words[1], std::min(box, kLargestThumbnail));
     }
     if (command == "export" && parse({"--frames", "--start", "--count"}, 2)) {
         return Export(args);
