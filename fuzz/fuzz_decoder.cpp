@@ -1,5 +1,6 @@
 // Decodes the fuzzer's bytes as Cinepak frames: two bytes of picture width and two of
-// height, then frames, each preceded by a two-byte length, into one persistent picture.
+// height (up to the reader's largest picture), then frames, each preceded by a two-byte
+// length, into one persistent picture.
 #include <cstdint>
 #include <vector>
 
@@ -10,8 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     lunavue::BITMAPINFOHEADER out{};
-    out.biWidth = 1 + ((data[0] << 8 | data[1]) % 512);
-    out.biHeight = 1 + ((data[2] << 8 | data[3]) % 512);
+    out.biWidth = 1 + ((data[0] << 8 | data[1]) % 4096);
+    out.biHeight = 1 + ((data[2] << 8 | data[3]) % 4096);
     out.biBitCount = 24;
     out.biSizeImage = lunavue::PictureStride(static_cast<uint32_t>(out.biWidth)) *
                       static_cast<uint32_t>(out.biHeight);

@@ -9,6 +9,8 @@
 #   handover     files handed over by later starts never disturb the sound
 #   displays     a start on another display opens a player there; on the same, it forwards
 #   shows        a file handed over to a minimised player brings its window back
+#   hostile      a time line longer than the clock and a seek far from its key frame never
+#                stop the player answering its door or ending on SIGTERM
 LUNAVUE=$1 FIXTURES=$2 BENCH=$3
 source "$(dirname "$0")/lib.sh"
 
@@ -191,6 +193,59 @@ shows)
         sleep 0.1
     done
     xprop -id "$w" WM_STATE | grep -q Normal || fail "the window stayed an icon"
+    ;;
+hostile)
+    start_window_manager
+    # How long the player takes to answer a request at its door, in ms.
+    door_ms() {
+        python3 - "xvfb-test-$$-${DISPLAY%.*}.socket" <<'PY'
+import os, socket, sys, time
+folder = os.environ.get("XDG_RUNTIME_DIR") or "/tmp/lunavue-%d" % os.getuid()
+s = socket.socket(socket.AF_UNIX)
+s.settimeout(20)
+start = time.monotonic()
+s.connect(os.path.join(folder, sys.argv[1]))
+s.sendall(b"F\0\0\0\4noop")
+answer = s.recv(3)
+print(int((time.monotonic() - start) * 1000) if answer == b"ok\n" else 99999)
+PY
+    }
+    # 99 days: 143,165 frames of a minute, at one tick a second.
+    grey_movie 8 8 90 143165 "$work/days.cpk"
+    python3 - "$work/days.cpk" <<'PY'
+import struct, sys
+b = bytearray(open(sys.argv[1], "rb").read())
+n = struct.unpack(">I", b[60:64])[0]
+b[56:60] = struct.pack(">I", 1)  # one tick a second
+for i in range(n):
+    struct.pack_into(">II", b, 64 + 16 * i + 8, 60 * i, 60)
+open(sys.argv[1], "wb").write(b)
+PY
+    start_player "$work/days.cpk" -play
+    w=$(window_named days)
+    xdotool windowactivate --sync "$w" 2>/dev/null || true
+    read -r x y width height <<<"$(client_geometry "$w")"
+    xdotool mousemove $((x + width - 3)) $((y + height / 3)) click 3  # to the end
+    xdotool key space period period comma
+    ms=$(door_ms)
+    echo "the door answered in $ms ms on the 99-day time line"
+    [ "$ms" -lt 5000 ] || fail "the door did not answer"
+    kill "$player"
+    wait_player 20
+    # A 28 MB movie with one key frame: a seek near its end.
+    onekey_movie 640 480 1450 "$work/onekey.cpk"
+    start_player "$work/onekey.cpk" -play
+    w=$(window_named onekey)
+    xdotool windowactivate --sync "$w" 2>/dev/null || true
+    sleep 1
+    read -r x y width height <<<"$(client_geometry "$w")"
+    xdotool mousemove $((x + width * 9 / 10)) $((y + height / 3)) click 3
+    sleep 0.05
+    ms=$(door_ms)
+    echo "the door answered in $ms ms during a seek 1,300 frames after the key frame"
+    [ "$ms" -lt 1000 ] || fail "the seek held the window for $ms ms"
+    kill "$player"
+    wait_player 20
     ;;
 *)
     fail "no case $4"

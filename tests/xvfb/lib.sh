@@ -165,3 +165,32 @@ ys = [y for y in range(h) if sum(hit[y * w:(y + 1) * w]) >= 10]
 print(xs[0], ys[0], xs[-1] - xs[0] + 1, ys[-1] - ys[0] + 1) if xs and ys else print("0 0 0 0")
 PY
 }
+
+# A silent movie of w x h pixels with a single key frame and n - 1 frames after it that
+# each paint every block anew (so that each costs a whole frame's decoding), marked as
+# depending on the frame before: a seek near its end runs up through all of them.
+onekey_movie() {  # w h frames path
+    python3 - "$@" <<'PY'
+import struct, sys
+w, h, n = map(int, sys.argv[1:4])
+path = sys.argv[4]
+def chunk(i, b):
+    return struct.pack('>HH', i, len(b) + 4) + b
+def frame(strip_id, level, flags):
+    book = chunk(0x2200, bytes([level] * 4 + [0, 0]))
+    vectors = chunk(0x3200, bytes(((w + 3) // 4) * ((h + 3) // 4)))
+    strip = struct.pack('>HHHHHH', strip_id, 12 + len(book) + len(vectors), 0, 0, h, w)
+    body = strip + book + vectors
+    size = 12 + len(body)
+    return bytes([flags]) + struct.pack('>I', size - 8)[1:] + struct.pack('>HHHH', w, h, 1, 0) + body
+frames = [frame(0x1000, 40, 0)] + [frame(0x1100, 40 + i % 200, 1) for i in range(1, n)]
+head = (b'FILM' + struct.pack('>I', 64 + 16 * n) + b'1.09' + bytes(4) + b'FDSC' +
+        struct.pack('>I', 32) + b'cvid' + struct.pack('>II', h, w) + bytes([24, 0, 0, 0]) +
+        bytes(8) + b'STAB' + struct.pack('>I', 16 + 16 * n) + struct.pack('>II', 15, n))
+table, offset = b'', 0
+for i, f in enumerate(frames):
+    table += struct.pack('>IIII', offset, len(f), i | (0x80000000 if i else 0), 1)
+    offset += len(f)
+open(path, 'wb').write(head + table + b''.join(frames))
+PY
+}
