@@ -157,6 +157,7 @@ void CMainFrame::BuildAccelerators() {
 }
 
 void CMainFrame::ShowFeedback(const QString& text) {
+    view_->ShowOnPicture(text);
     SetPaneText(0, text);
     feedbackTimer_.start(kFeedbackMs);
 }

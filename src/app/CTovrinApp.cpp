@@ -57,12 +57,14 @@ class CTovrinApp::DocumentCommands : public CommandTarget {
         switch (id) {
             case cmd::kPlay:
                 doc.Play();
+                app_.ShowPlayState();
                 return true;
             case cmd::kStop:
                 doc.OnStop();
                 return true;
             case cmd::kPause:
                 doc.OnPause();
+                app_.ShowPlayState();
                 return true;
             case cmd::kLoop:
                 doc.OnLoop();
@@ -75,6 +77,7 @@ class CTovrinApp::DocumentCommands : public CommandTarget {
                 return true;
             case cmd::kPlayPause:
                 doc.PlayPause();
+                app_.ShowPlayState();
                 return true;
             case cmd::kNextMovie:
                 doc.NextMovie();
@@ -113,9 +116,7 @@ class CTovrinApp::DocumentCommands : public CommandTarget {
             default:
                 return false;
         }
-        if (doc.IsOpen() && app_.MainFrame() != nullptr) {
-            app_.MainFrame()->ShowFeedback(QString::fromStdString(doc.PositionText()));
-        }
+        app_.ShowPosition();
         return true;
     }
 
@@ -266,8 +267,22 @@ void CTovrinApp::ShowWindow() {
 // seeking keys show theirs.
 void CTovrinApp::SeekTo(int64_t ms) {
     document_->Seek(static_cast<uint32_t>(std::clamp<int64_t>(ms, 0, UINT32_MAX)));
+    ShowPosition();
+}
+
+void CTovrinApp::ShowPosition() {
     if (document_->IsOpen() && frame_)
         frame_->ShowFeedback(QString::fromStdString(document_->PositionText()));
+}
+
+void CTovrinApp::ShowPlayState() {
+    if (!frame_)
+        return;
+    if (document_->IsPaused()) {
+        frame_->ShowFeedback(Text(QT_TRANSLATE_NOOP("Lunavue", "Paused")));
+    } else if (document_->ClockRuns()) {
+        frame_->ShowFeedback(Text(QT_TRANSLATE_NOOP("Lunavue", "Playing")));
+    }
 }
 
 // A player is running already: it takes the file names and the flags, and this start ends.

@@ -93,6 +93,11 @@ class CTovrinApp : public QObject,
     void ShowError(const std::string& text) override;
     void ShowError(const QString& text);
 
+    // Shows where playback stands, or that it plays or is paused, in the message pane and
+    // over the picture.
+    void ShowPosition();
+    void ShowPlayState();
+
     // Runs a modal dialog with idle processing suspended, as a nested loop would.
     void RunModal(QDialog& dialog);
 

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "display/OnScreenDisplay.h"
 #include "display/WindowPlacement.h"
 #include "framework/Translation.h"
 #include "platform/profile/Settings.h"
@@ -154,6 +155,18 @@ uint64_t CTovrinView::ShownBytes(uint32_t width, uint32_t height) const {
     const geometry::Surface s = geometry::PictureSurface(
         static_cast<int>(width), static_cast<int>(height), largest.width(), largest.height());
     return screen + 4ull * s.w * s.h + 2 * screen;
+}
+
+void CTovrinView::ShowOnPicture(const QString& text) {
+    if (osd_ == nullptr) {
+        osd_ = new OnScreenDisplay(this);
+    }
+    const QRect area = path_ != nullptr ? PictureArea() : contentsRect();
+    osd_->ShowText(text, area);
+}
+
+QString CTovrinView::OnPicture() const {
+    return osd_ != nullptr ? osd_->Shown() : QString();
 }
 
 void CTovrinView::Invalidate() {

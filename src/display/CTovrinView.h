@@ -19,6 +19,7 @@
 namespace lunavue {
 
 class CTovrinDoc;
+class OnScreenDisplay;
 class WindowPlacement;
 
 class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
@@ -54,6 +55,10 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     void SetFeedback(std::function<void(const QString&)> feedback) {
         feedback_ = std::move(feedback);
     }
+    // Shows a short message over the picture for a moment (what the message pane says).
+    void ShowOnPicture(const QString& text);
+    // The message over the picture right now; empty when none is shown.
+    QString OnPicture() const;
 
     // Writes the display settings; the frame calls it as the view's window is destroyed.
     void SaveSettings();
@@ -128,6 +133,7 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     // The open movie's picture path; null while no movie is open.
     std::unique_ptr<PicturePath> path_;
     WindowPlacement* placement_ = nullptr;
+    OnScreenDisplay* osd_ = nullptr;
     bool sized_ = false;  // a movie has sized the window
     // The window system cannot do shared memory: not asked again.
     bool sharedMemoryRefused_ = false;

@@ -48,6 +48,14 @@
         <translation>他に %1 本のファイルが開けません。標準エラーにそれぞれの名前と理由があります</translation>
     </message>
     <message>
+        <source>Paused</source>
+        <translation>一時停止</translation>
+    </message>
+    <message>
+        <source>Playing</source>
+        <translation>再生</translation>
+    </message>
+    <message>
         <source>No picture</source>
         <translation>画像なし</translation>
     </message>
