@@ -17,10 +17,12 @@
 #include <QStatusBar>
 #include <QToolButton>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <climits>
 
 #include "display/CTovrinView.h"
+#include "display/PositionBar.h"
 #include "display/WindowPlacement.h"
 #include "framework/RecentFileList.h"
 #include "framework/Translation.h"
@@ -76,7 +78,19 @@ int CMainFrame::WidthUnit(int fontHeight) {
 
 CMainFrame::CMainFrame(CTovrinView* view, Hooks hooks) : view_(view), hooks_(std::move(hooks)) {
     setWindowTitle(Text(res::kUntitled) + " - " + res::kAppTitle);
-    setCentralWidget(view_);
+    // The picture, and the position bar in a row of its own under it (the window grows by
+    // the bar, the picture keeps its size); in full screen another bar over the picture.
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(view_, 1);
+    bar_ = new PositionBar(central);
+    bar_->setObjectName(QStringLiteral("windowPositionBar"));
+    column->addWidget(bar_);
+    setCentralWidget(central);
+    ConnectBar(bar_);
+    ConnectBar(view_->FullScreenBar());
     setContextMenuPolicy(Qt::PreventContextMenu);  // the bars cannot be hidden
     BuildMenu();
     BuildAccelerators();
@@ -135,6 +149,28 @@ void CMainFrame::BuildMenu() {
         menu->installEventFilter(this);  // grayed items send no hover: watch the pointer
     }
     FillRecentFiles(popups_[0]);
+}
+
+void CMainFrame::ConnectBar(PositionBar* bar) {
+    connect(bar, &PositionBar::SeekStarted, this, [this] {
+        if (hooks_.seekStarted)
+            hooks_.seekStarted();
+    });
+    connect(bar, &PositionBar::SeekTo, this, [this](uint32_t ms) {
+        if (hooks_.seekTo)
+            hooks_.seekTo(ms);
+    });
+    connect(bar, &PositionBar::SeekFinished, this, [this](uint32_t ms) {
+        if (hooks_.seekFinished)
+            hooks_.seekFinished(ms);
+    });
+}
+
+void CMainFrame::ShowPosition(uint32_t ms, uint32_t lengthMs) {
+    bar_->SetPosition(ms, lengthMs);
+    if (view_->IsFullScreen()) {
+        view_->FullScreenBar()->SetPosition(ms, lengthMs);
+    }
 }
 
 void CMainFrame::ShowPrompt(QAction* action) {

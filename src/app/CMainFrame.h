@@ -18,6 +18,7 @@ class QMenu;
 namespace lunavue {
 
 class CTovrinView;
+class PositionBar;
 class RecentFileList;
 class WindowPlacement;
 
@@ -32,6 +33,10 @@ class CMainFrame : public QMainWindow {
         const RecentFileList* recent = nullptr;
         std::function<void(const QString&)> openDocument;  // dropped files
         std::function<void(bool)> menuOpen;                // a menu opened (true) or closed
+        // The position bar: a click or drag began, the picture is to follow, it ended.
+        std::function<void()> seekStarted;
+        std::function<void(uint32_t ms)> seekTo;
+        std::function<void(uint32_t ms)> seekFinished;
     };
 
     CMainFrame(CTovrinView* view, Hooks hooks);
@@ -43,6 +48,10 @@ class CMainFrame : public QMainWindow {
     QString PaneText(int pane) const { return panes_[pane]->text(); }
     int PaneWidth(int pane) const { return panes_[pane]->width(); }
     void SetDocumentTitle(const QString& title);
+    // Where playback stands, for the position bars (under the picture, and over it in full
+    // screen); a length of 0: no movie.
+    void ShowPosition(uint32_t ms, uint32_t lengthMs);
+    PositionBar* Bar() const { return bar_; }
     // Sets enable and check states of the toolbar buttons (idle time).
     void UpdateToolbar();
     QAction* Action(int id) const;      // the menu item, or the button without one
@@ -76,6 +85,8 @@ class CMainFrame : public QMainWindow {
     CTovrinView* view_;
     Hooks hooks_;
     WindowPlacement* placement_ = nullptr;
+    PositionBar* bar_ = nullptr;
+    void ConnectBar(PositionBar* bar);
     bool shownOnce_ = false;
     QLabel* panes_[3] = {};
     QTimer feedbackTimer_;

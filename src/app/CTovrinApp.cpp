@@ -328,6 +328,21 @@ void CTovrinApp::CreateDocumentAndWindows() {
         if (idle_)
             idle_->SetModal(open);
     };
+    // A drag on the position bar holds the clock; the picture follows, and the sound goes
+    // on from where the bar is let go.
+    hooks.seekStarted = [this] {
+        resumeAfterDrag_ = document_->ClockRuns();
+        if (resumeAfterDrag_)
+            document_->OnPause();
+    };
+    hooks.seekTo = [this](uint32_t ms) { document_->Seek(ms); };
+    hooks.seekFinished = [this](uint32_t ms) {
+        document_->Seek(ms);
+        if (resumeAfterDrag_ && document_->IsPaused())
+            document_->OnPause();
+        resumeAfterDrag_ = false;
+        ShowPosition();
+    };
     frame_ = std::make_unique<CMainFrame>(view_, hooks);
     view_->SetFeedback([this](const QString& text) {
         if (frame_)
@@ -425,6 +440,9 @@ bool CTovrinApp::OnIdle(int count) {
         ShowUnshownRefusals();  // the queue has ended
     if (mpris_)
         mpris_->Update();
+    if (frame_ && document_ != nullptr)
+        frame_->ShowPosition(document_->PositionMs(),
+                             document_->IsOpen() ? document_->DurationMs() : 0);
     return more;
 }
 

@@ -145,6 +145,7 @@ class CTovrinApp : public QObject,
     std::unique_ptr<MediaPlayer2> mpris_;
     uint64_t movieSerial_ = 0;  // counts the movies opened
     bool queuedShowPending_ = false;
+    bool resumeAfterDrag_ = false;  // the clock ran when a drag on the position bar began
     bool showWindowPending_ = false;
     int refusalsInARow_ = 0;
     int refusalsUnshown_ = 0;

@@ -15,6 +15,7 @@
 #include <cstdlib>
 
 #include "display/OnScreenDisplay.h"
+#include "display/PositionBar.h"
 #include "display/WindowPlacement.h"
 #include "framework/Translation.h"
 #include "platform/profile/Settings.h"
@@ -47,6 +48,18 @@ CTovrinView::CTovrinView(CTovrinDoc& doc, QWidget* parent) : QFrame(parent), doc
         SizeMode = settings::kWindowSize.def;
     }
     SizeMode = std::min(SizeMode, kLargestFactor);
+    fullScreenBar_ = new PositionBar(this);
+    fullScreenBar_->setAttribute(Qt::WA_NativeWindow);  // above the picture's own windows
+    QPalette barColours = QApplication::palette();  // the window's colours, not the view's black
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::WindowText}) {
+        barColours.setColor(role, barColours.color(role));
+    }
+    fullScreenBar_->setPalette(barColours);
+    fullScreenBar_->hide();
+    barTimer_ = new QTimer(this);
+    barTimer_->setSingleShot(true);
+    connect(barTimer_, &QTimer::timeout, this, &CTovrinView::HideFullScreenBar);
+    setMouseTracking(true);  // in full screen, a moving pointer shows the position bar
     // Until a movie has been opened, the corrected size is that of the default picture.
     const geometry::Size corrected = geometry::AspectCorrected(320, 224);
     AspectWidth = corrected.w;
@@ -54,9 +67,58 @@ CTovrinView::CTovrinView(CTovrinDoc& doc, QWidget* parent) : QFrame(parent), doc
 }
 
 CTovrinView::~CTovrinView() {
-    if (FullScreenActive) {
-        QApplication::restoreOverrideCursor();
+    HidePointer(false);
+}
+
+void CTovrinView::HidePointer(bool hide) {
+    if (hide != pointerHidden_) {
+        pointerHidden_ = hide;
+        if (hide) {
+            QApplication::setOverrideCursor(Qt::BlankCursor);
+        } else {
+            QApplication::restoreOverrideCursor();
+        }
     }
+}
+
+// Over the bottom of the picture, with the pointer, until two seconds pass without a move.
+// Meanwhile the mouse is not held: a click on the bar goes to it, one elsewhere to the view,
+// which ends full screen as any click does.
+void CTovrinView::ShowFullScreenBar() {
+    if (!FullScreenActive) {
+        return;
+    }
+    if (!fullScreenBar_->isVisible()) {
+        const QRect area = PictureArea();
+        const int h = fullScreenBar_->sizeHint().height();
+        fullScreenBar_->setGeometry(area.left(), area.bottom() + 1 - h, area.width(), h);
+        fullScreenBar_->show();
+        fullScreenBar_->raise();
+        releaseMouse();
+        HidePointer(false);
+    }
+    barTimer_->start(kBarShownMs);
+}
+
+void CTovrinView::HideFullScreenBar() {
+    if (fullScreenBar_->Dragging()) {
+        barTimer_->start(kBarShownMs);
+        return;
+    }
+    barTimer_->stop();
+    if (!fullScreenBar_->isVisible()) {
+        return;
+    }
+    fullScreenBar_->hide();
+    if (FullScreenActive) {
+        HidePointer(true);
+        grabMouse();
+    }
+}
+
+void CTovrinView::mouseMoveEvent(QMouseEvent* event) {
+    ShowFullScreenBar();
+    QFrame::mouseMoveEvent(event);
 }
 
 void CTovrinView::SaveSettings() {
@@ -322,13 +384,14 @@ void CTovrinView::EnterFullScreen() {
     frame->raise();
     frame->activateWindow();
     grabMouse();
-    QApplication::setOverrideCursor(Qt::BlankCursor);
+    HidePointer(true);
 }
 
 void CTovrinView::LeaveFullScreen() {
     if (!FullScreenActive) {
         return;
     }
+    HideFullScreenBar();
     FullScreenActive = false;
     releaseMouse();
     QWidget* frame = Frame();
@@ -339,7 +402,7 @@ void CTovrinView::LeaveFullScreen() {
     frame->setMaximumSize(QWIDGETSIZE_MAX, geometry::kMaxFrameHeight);
     frame->setGeometry(SavedFrameRect);
     PlacePicture();
-    QApplication::restoreOverrideCursor();
+    HidePointer(false);
 }
 
 void CTovrinView::ToggleFullScreen() {
@@ -367,6 +430,9 @@ void CTovrinView::ShowWindowBars(bool show) {
     }
     if (main->statusBar() != nullptr) {
         main->statusBar()->setVisible(show);
+    }
+    if (auto* bar = main->findChild<QWidget*>(QStringLiteral("windowPositionBar"))) {
+        bar->setVisible(show);
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <QFrame>
 #include <QRect>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -20,6 +21,7 @@ namespace lunavue {
 
 class CTovrinDoc;
 class OnScreenDisplay;
+class PositionBar;
 class WindowPlacement;
 
 class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
@@ -28,6 +30,8 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     static constexpr int kBorder = 2;  // the view window's border on every side
     // The largest size factor the menu offers (Triple).
     static constexpr int kLargestFactor = 3;
+    // How long the full-screen position bar stays after the pointer last moved.
+    static constexpr int kBarShownMs = 2000;
     // The size the view takes for a movie of sound alone.
     static constexpr int kSoundOnlyWidth = 320;
     static constexpr int kSoundOnlyHeight = 240;
@@ -59,6 +63,9 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     void ShowOnPicture(const QString& text);
     // The message over the picture right now; empty when none is shown.
     QString OnPicture() const;
+    // The position bar shown over the bottom of the picture in full screen, while the mouse
+    // moves and two seconds after.
+    PositionBar* FullScreenBar() const { return fullScreenBar_; }
 
     // Writes the display settings; the frame calls it as the view's window is destroyed.
     void SaveSettings();
@@ -101,6 +108,7 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
 
   private:
@@ -134,6 +142,12 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     std::unique_ptr<PicturePath> path_;
     WindowPlacement* placement_ = nullptr;
     OnScreenDisplay* osd_ = nullptr;
+    PositionBar* fullScreenBar_ = nullptr;
+    QTimer* barTimer_ = nullptr;  // hides the full-screen bar and the pointer again
+    bool pointerHidden_ = false;
+    void ShowFullScreenBar();
+    void HideFullScreenBar();
+    void HidePointer(bool hide);
     bool sized_ = false;  // a movie has sized the window
     // The window system cannot do shared memory: not asked again.
     bool sharedMemoryRefused_ = false;

@@ -1,0 +1,126 @@
+#include "display/PositionBar.h"
+
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <algorithm>
+
+namespace lunavue {
+namespace {
+
+QString Time(uint32_t ms) {
+    const uint32_t s = ms / 1000;
+    return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+}  // namespace
+
+PositionBar::PositionBar(QWidget* parent) : QWidget(parent) {
+    slider_ = new QSlider(Qt::Horizontal, this);
+    slider_->setRange(0, kSteps);
+    slider_->setFocusPolicy(Qt::NoFocus);  // the player keys stay the window's
+    slider_->installEventFilter(this);
+    elapsed_ = new QLabel(Time(0), this);
+    total_ = new QLabel(Time(0), this);
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(4, 1, 4, 1);
+    row->addWidget(elapsed_);
+    row->addWidget(slider_, 1);
+    row->addWidget(total_);
+    // However narrow the picture, the bar never makes the window wider: it gives way, and
+    // below kTimesWidth it shows the slider alone.
+    slider_->setMinimumWidth(1);
+    slider_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setMinimumWidth(1);
+    setFocusPolicy(Qt::NoFocus);
+    setAutoFillBackground(true);
+    setEnabled(false);
+}
+
+// Its own background, also where it lies over the picture in full screen.
+void PositionBar::paintEvent(QPaintEvent*) {
+    QPainter(this).fillRect(rect(), palette().window());
+}
+
+void PositionBar::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    elapsed_->setVisible(width() >= kTimesWidth);
+    total_->setVisible(width() >= kTimesWidth);
+}
+
+void PositionBar::SetPosition(uint32_t ms, uint32_t lengthMs) {
+    setEnabled(lengthMs != 0);
+    if (lengthMs != lengthMs_) {
+        lengthMs_ = lengthMs;
+        total_->setText(Time(lengthMs));
+    }
+    if (dragging_) {
+        return;  // the slider is where the hand holds it
+    }
+    // Moved only when the handle moves by a pixel: no repaint for nothing.
+    const int value =
+        lengthMs == 0 ? 0 : static_cast<int>(uint64_t{std::min(ms, lengthMs)} * kSteps / lengthMs);
+    const int width = std::max(1, slider_->width());
+    if (value * width / kSteps != slider_->value() * width / kSteps || value == 0) {
+        slider_->setValue(value);
+    }
+    if (ms / 1000 != shownSecond_) {
+        shownSecond_ = ms / 1000;
+        elapsed_->setText(Time(ms));
+    }
+}
+
+uint32_t PositionBar::MsAt(int x) const {
+    QStyleOptionSlider option;
+    option.initFrom(slider_);
+    option.orientation = Qt::Horizontal;
+    option.minimum = 0;
+    option.maximum = kSteps;
+    const QRect handle = slider_->style()->subControlRect(QStyle::CC_Slider, &option,
+                                                          QStyle::SC_SliderHandle, slider_);
+    const int span = std::max(1, slider_->width() - handle.width());
+    const int value = QStyle::sliderValueFromPosition(0, kSteps, x - handle.width() / 2, span);
+    return static_cast<uint32_t>(uint64_t{lengthMs_} * static_cast<uint32_t>(value) / kSteps);
+}
+
+// The slider goes where it is clicked (not a page at a time), and follows the hand.
+bool PositionBar::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != slider_ || lengthMs_ == 0) {
+        return QWidget::eventFilter(watched, event);
+    }
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    const auto at = [&] {
+        const uint32_t ms = MsAt(static_cast<int>(mouse->position().x()));
+        slider_->setValue(static_cast<int>(uint64_t{ms} * kSteps / lengthMs_));
+        elapsed_->setText(Time(ms));
+        return ms;
+    };
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            if (mouse->button() == Qt::LeftButton) {
+                dragging_ = true;
+                emit SeekStarted();
+                emit SeekTo(at());
+            }
+            return true;
+        case QEvent::MouseMove:
+            if (dragging_) {
+                emit SeekTo(at());
+            }
+            return true;
+        case QEvent::MouseButtonRelease:
+            if (dragging_ && mouse->button() == Qt::LeftButton) {
+                dragging_ = false;
+                emit SeekFinished(at());
+            }
+            return true;
+        case QEvent::Wheel:
+            return true;  // the volume is the picture's wheel
+        default:
+            return QWidget::eventFilter(watched, event);
+    }
+}
+
+}  // namespace lunavue

@@ -1,0 +1,48 @@
+// Where the movie stands, as a bar the width of the picture: the elapsed time, a slider and
+// the total time. A click on the slider goes to that point; a drag takes the picture along
+// and lets the sound go on from where it is let go. Without a movie it is disabled.
+#pragma once
+
+#include <QLabel>
+#include <QSlider>
+#include <QWidget>
+#include <cstdint>
+
+namespace lunavue {
+
+class PositionBar : public QWidget {
+    Q_OBJECT
+  public:
+    // Slider steps over the movie's length.
+    static constexpr int kSteps = 10000;
+    // The narrowest bar that shows the times beside the slider.
+    static constexpr int kTimesWidth = 160;
+
+    explicit PositionBar(QWidget* parent = nullptr);
+    // Where playback stands and how long the movie lasts (0: no movie).
+    void SetPosition(uint32_t ms, uint32_t lengthMs);
+    bool Dragging() const { return dragging_; }
+    // The point of the movie under x, in the slider's coordinates.
+    uint32_t MsAt(int x) const;
+    QSlider* Slider() const { return slider_; }
+
+  signals:
+    void SeekStarted();
+    void SeekTo(uint32_t ms);  // while dragging: the picture follows
+    void SeekFinished(uint32_t ms);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    QSlider* slider_;
+    QLabel* elapsed_;
+    QLabel* total_;
+    uint32_t lengthMs_ = 0;
+    uint32_t shownSecond_ = UINT32_MAX;
+    bool dragging_ = false;
+};
+
+}  // namespace lunavue
