@@ -6,25 +6,29 @@
 # (exact, from the threads' schedstat), and checks that no slot was late; one more run of
 # each build captures the sound with SDL's disk driver and checks that it is the movie's.
 # The movie lasts 20 seconds, or the multiple of 4 given: start-up weighs less in a longer
-# one.
+# one. With --feedback, a key (9, then 0, in turn) is pressed every second, so that a
+# message shows over the picture all through the run.
 #
 # usage: bench/window_cpu.sh LUNAVUE [OTHER_LUNAVUE] [--runs N] [--gpu] [--seconds N]
+#        [--feedback]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 builds=()
 runs=3
 directdraw=0
 seconds=20
+feedback=0
 while [ $# -gt 0 ]; do
     case $1 in
         --runs) runs=$2; shift 2 ;;
         --gpu) directdraw=1; shift ;;
         --seconds) seconds=$2; shift 2 ;;
+        --feedback) feedback=1; shift ;;
         *) builds+=("$(realpath "$1")"); shift ;;
     esac
 done
 [ ${#builds[@]} -ge 1 ] && [ "$seconds" -ge 12 ] && [ $((seconds % 4)) -eq 0 ] ||
-    { sed -n '2,11p' "$0"; exit 1; }
+    { sed -n '2,13p' "$0"; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fixture="$here/../tests/fixtures/bars-320x224-s16-stereo"
@@ -62,6 +66,21 @@ cpu_during() {  # pid seconds
         "$work/threads"
 }
 
+# Presses 9 and 0 (volume down and up) in turn, once a second, in the player's window until the player ends.
+press_keys() {  # pid
+    local n=0 display auth
+    display=$(tr '\0' '\n' <"/proc/$1/environ" | sed -n 's/^DISPLAY=//p')
+    auth=$(tr '\0' '\n' <"/proc/$1/environ" | sed -n 's/^XAUTHORITY=//p')
+    while kill -0 "$1" 2>/dev/null; do
+        # No window manager gives the window the focus: it is given here.
+        DISPLAY=$display XAUTHORITY=$auth xdotool search --name "movie.cpk" windowfocus \
+            key $((n % 2 == 0 ? 9 : 0)) 2>/dev/null || true
+        n=$((n + 1))
+        sleep 1
+    done
+    echo "$n" >"$work/presses"
+}
+
 # Prints "WHOLE STEADY": CPU seconds per movie second over the whole run (start-up and
 # shutdown included), and over its steady play alone (what a long movie costs).
 run() {  # build size [driver]
@@ -78,9 +97,21 @@ run() {  # build size [driver]
         [ -n "$pid" ] && break
         sleep 0.1
     done
+    local presser=""
+    if [ "$feedback" = 1 ]; then
+        press_keys "$pid" &
+        presser=$!
+    fi
     sleep 4
     busy=$(cpu_during "$pid" "$play")
     wait "$runner"
+    if [ -n "$presser" ]; then
+        wait "$presser"
+        # An odd number of presses ends on 9: the volume is 90.
+        grep -q "^Volume=$(($(cat "$work/presses") % 2 ? 90 : 100))$" "$work/x.ini" ||
+            echo "the keys did not reach the player: $(grep Volume "$work/x.ini")" >&2
+        echo "$(cat "$work/presses") keys pressed, $(grep "late slots" "$work/stats")" >&2
+    fi
     grep -q "late slots: 0" "$work/stats" || echo "late slots in a run: $(grep late "$work/stats")" >&2
     awk -v s="$seconds" -v b="$busy" '{printf "%.4f %.4f\n", ($1 + $2) / s, b}' \
         "$work/time"

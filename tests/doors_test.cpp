@@ -8,10 +8,12 @@
 
 #include <QApplication>
 #include <QGroupBox>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QOpenGLContext>
 #include <QProcess>
+#include <QSlider>
 #include <QStatusBar>
 #include <QTest>
 #include <QUrl>
@@ -26,7 +28,10 @@
 #include "app/CMainFrame.h"
 #include "app/CTovrinApp.h"
 #include "app/Dialogs.h"
+#include "app/QueueWindow.h"
 #include "display/CTovrinView.h"
+#include "display/OnScreenDisplay.h"
+#include "display/PositionBar.h"
 #include "framework/SingleInstance.h"
 #include "framework/Translation.h"
 #include "platform/MessageBox.h"
@@ -662,4 +667,221 @@ TEST(Doors, RunsOfRefusalsAndAFullQueueAreToldOnce) {
     QApplication::processEvents();
     EXPECT_EQ(p.Doc().Queue().size(), CTovrinDoc::kMaxQueue);
     EXPECT_EQ(p.Frame().PaneText(0), QString::fromUtf8("再生待ちが一杯です: 5 件は追加されません"));
+}
+
+// What a key does shows over the picture as in the message pane; the bar under the picture
+// follows the movie and takes it where it is clicked or dragged.
+TEST(Doors, FeedbackOnThePictureAndThePositionBar) {
+    TempDir dir;
+    Program p(dir);
+    CMainFrame& frame = p.Frame();
+    frame.show();
+    frame.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    CTovrinView& view = p.View();
+    PositionBar& bar = *frame.Bar();
+    QSlider& slider = *bar.Slider();
+    EXPECT_FALSE(bar.isEnabled()) << "no movie, nothing to move";
+    EXPECT_FALSE(view.FullScreenBar()->isVisible());
+
+    // A 20-second movie of numbered frames, 10 a second.
+    p.app->OpenDocumentFile(NumberedMovie(dir, "twenty.cpk", 32, 16, 200));
+    p.Idle();
+    CTovrinDoc& doc = p.Doc();
+    ASSERT_TRUE(doc.IsOpen());
+    auto key = [&](Qt::Key k) {
+        QTest::keyClick(&frame, k);
+        QApplication::processEvents();
+    };
+    key(Qt::Key_Space);
+    EXPECT_EQ(view.OnPicture(), QString::fromUtf8("再生")) << "the state word, translated";
+    key(Qt::Key_Space);
+    EXPECT_EQ(view.OnPicture(), QString::fromUtf8("一時停止"));
+    key(Qt::Key_9);
+    EXPECT_EQ(view.OnPicture(), frame.PaneText(0));
+    EXPECT_EQ(view.OnPicture(), QString::fromUtf8("音量 90%"));
+    key(Qt::Key_M);
+    EXPECT_EQ(view.OnPicture(), frame.PaneText(0));
+    key(Qt::Key_M);
+    key(Qt::Key_Right);
+    EXPECT_TRUE(view.OnPicture().endsWith(" / 0:20")) << view.OnPicture().toStdString();
+    EXPECT_EQ(view.OnPicture(), frame.PaneText(0));
+    QTest::qWait(OnScreenDisplay::kShownMs + 300);
+    EXPECT_EQ(view.OnPicture(), QString()) << "gone after two seconds";
+
+    // The bar sits under the picture, as wide as it, and the picture keeps its exact sizes.
+    for (int mode : {cmd::kNormal, cmd::kDouble, cmd::kTriple, cmd::kNormal}) {
+        p.Run(mode);
+        QApplication::processEvents();
+        const int scale = mode == cmd::kTriple ? 3 : mode == cmd::kDouble ? 2 : 1;
+        EXPECT_EQ(p.Client(), QSize(32 * scale, 16 * scale));
+        EXPECT_TRUE(bar.isVisible());
+        EXPECT_GE(bar.geometry().top(), view.geometry().bottom());
+    }
+    frame.resize(640, 480);  // a bar wide enough to aim at
+    QApplication::processEvents();
+    EXPECT_TRUE(bar.isEnabled());
+
+    // A click at the middle lands at the middle; the shown frame is the one of that time.
+    auto xAt = [&](double fraction) {
+        for (int x = 0; x < slider.width(); ++x) {
+            if (bar.MsAt(x) >= fraction * 20000)
+                return x;
+        }
+        return slider.width() - 1;
+    };
+    const int y = slider.height() / 2;
+    QTest::mouseClick(&slider, Qt::LeftButton, Qt::NoModifier, QPoint(xAt(0.5), y));
+    p.Idle();
+    EXPECT_NEAR(doc.PositionMs(), 10000.0, 1000.0);
+    EXPECT_NEAR(doc.CurrentFrame()[0], 1 + doc.PositionMs() / 100, 1);
+    EXPECT_TRUE(doc.IsPaused()) << "a click does not start a paused movie";
+
+    // A drag from 10% to 90% takes the picture along and ends at 90%.
+    QTest::mousePress(&slider, Qt::LeftButton, Qt::NoModifier, QPoint(xAt(0.1), y));
+    p.Idle();
+    EXPECT_TRUE(bar.Dragging());
+    EXPECT_NEAR(doc.PositionMs(), 2000.0, 1000.0);
+    QMouseEvent move(QEvent::MouseMove, QPointF(xAt(0.5), y),
+                     slider.mapToGlobal(QPointF(xAt(0.5), y)), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(&slider, &move);
+    p.Idle();
+    EXPECT_NEAR(doc.PositionMs(), 10000.0, 1000.0) << "the picture follows the hand";
+    EXPECT_NEAR(doc.CurrentFrame()[0], 1 + doc.PositionMs() / 100, 1);
+    QMouseEvent further(QEvent::MouseMove, QPointF(xAt(0.9), y),
+                        slider.mapToGlobal(QPointF(xAt(0.9), y)), Qt::NoButton, Qt::LeftButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(&slider, &further);
+    QTest::mouseRelease(&slider, Qt::LeftButton, Qt::NoModifier, QPoint(xAt(0.9), y));
+    p.Idle();
+    EXPECT_FALSE(bar.Dragging());
+    EXPECT_NEAR(doc.PositionMs(), 18000.0, 1000.0);
+
+    // Playing, the bar advances with the movie.
+    key(Qt::Key_Home);
+    key(Qt::Key_Space);
+    ASSERT_TRUE(doc.IsPlaying());
+    p.Idle();
+    const int before = slider.value();
+    for (int i = 0; i < 150; ++i) {
+        p.Idle(1);
+        QTest::qWait(10);
+    }
+    EXPECT_GT(slider.value(), before);
+    EXPECT_NEAR(slider.value(), doc.PositionMs() * PositionBar::kSteps / 20000.0,
+                PositionBar::kSteps / 20.0);
+
+    // In full screen, the bar comes over the picture when the mouse moves.
+    key(Qt::Key_F);
+    ASSERT_TRUE(view.IsFullScreen());
+    EXPECT_FALSE(view.FullScreenBar()->isVisible());
+    QTest::mouseMove(&view, view.rect().center());
+    QTest::mouseMove(&view, view.rect().center() + QPoint(5, 5));
+    QApplication::processEvents();
+    EXPECT_TRUE(view.FullScreenBar()->isVisible());
+    EXPECT_TRUE(view.FullScreenBar()->isEnabled());
+    key(Qt::Key_Escape);
+    EXPECT_FALSE(view.FullScreenBar()->isVisible());
+    p.Exit();
+}
+
+// The queue in a window of its own: what waits, in order, and what plays; the keys there
+// change what comes next, and a name arriving from anywhere shows at once.
+TEST(Doors, TheQueueWindowAndOpenAndPlay) {
+    TempDir dir;
+    Program p(dir);
+    CMainFrame& frame = p.Frame();
+    frame.show();
+    frame.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    const std::string a = Movie(dir, "a.cpk"), b = Movie(dir, "b.cpk"), c = Movie(dir, "c.cpk"),
+                      d = Movie(dir, "d.cpk");
+    for (const std::string& name : {a, b, c, d})
+        p.app->OpenDocumentFile(name);
+    p.Idle();
+    CTovrinDoc& doc = p.Doc();
+    ASSERT_EQ(frame.windowTitle(), "a.cpk - Lunavue");
+
+    QTest::keyClick(&frame, Qt::Key_L, Qt::ControlModifier);
+    QApplication::processEvents();
+    QueueWindow* window = p.app->Queue();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    QListWidget& list = *window->List();
+    auto rows = [&] {
+        p.Idle();
+        QStringList r;
+        for (int i = 0; i < list.count(); ++i)
+            r << list.item(i)->text();
+        return r;
+    };
+    EXPECT_EQ(rows(), (QStringList{QString::fromUtf8("\u25B6 a.cpk"), "b.cpk", "c.cpk", "d.cpk"}));
+
+    auto press = [&](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        QTest::keyClick(&list, k, m);
+        QApplication::processEvents();
+    };
+    list.setCurrentRow(0);
+    press(Qt::Key_Delete);
+    EXPECT_EQ(p.Queue(), (std::vector<std::string>{b, c, d})) << "the playing row stays";
+    list.setCurrentRow(3);  // d
+    press(Qt::Key_Up, Qt::AltModifier);
+    EXPECT_EQ(p.Queue(), (std::vector<std::string>{b, d, c}));
+    EXPECT_EQ(list.currentRow(), 2) << "the moved name stays chosen";
+    press(Qt::Key_Up, Qt::AltModifier);
+    press(Qt::Key_Up, Qt::AltModifier);  // already first: stays
+    EXPECT_EQ(p.Queue(), (std::vector<std::string>{d, b, c}));
+    list.setCurrentRow(2);  // b
+    press(Qt::Key_Down, Qt::AltModifier);
+    EXPECT_EQ(p.Queue(), (std::vector<std::string>{d, c, b}));
+    list.setCurrentRow(2);  // c
+    press(Qt::Key_Delete);
+    EXPECT_EQ(p.Queue(), (std::vector<std::string>{d, b}));
+    EXPECT_EQ(rows(), (QStringList{QString::fromUtf8("\u25B6 a.cpk"), "d.cpk", "b.cpk"}));
+
+    // Enter plays the chosen one now; the one playing ends and the rest keep their order.
+    p.Run(cmd::kPlay);
+    ASSERT_TRUE(doc.IsPlaying());
+    list.setCurrentRow(2);  // b
+    press(Qt::Key_Return);
+    EXPECT_EQ(frame.windowTitle(), "b.cpk - Lunavue");
+    EXPECT_TRUE(doc.IsPlaying());
+    EXPECT_EQ(p.Queue(), std::vector<std::string>{d});
+    EXPECT_EQ(rows(), (QStringList{QString::fromUtf8("\u25B6 b.cpk"), "d.cpk"}));
+
+    // A name handed over by a second start (or File > Open) shows as it arrives.
+    p.app->OpenDocumentFile(c);
+    EXPECT_EQ(rows(), (QStringList{QString::fromUtf8("\u25B6 b.cpk"), "d.cpk", "c.cpk"}));
+    // Files dropped on the window join the queue at its end.
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(a))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list.viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list.viewport(), &drop);
+    EXPECT_EQ(p.Queue(), (std::vector<std::string>{d, c, a}));
+
+    // Open and Play: the chosen files go first and the first of them plays at once.
+    const std::string e = Movie(dir, "e.cpk"), f = Movie(dir, "f.cpk");
+    p.app->chooseFiles = [&] {
+        return QStringList{QString::fromStdString(e), QString::fromStdString(f)};
+    };
+    QTest::keyClick(&frame, Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+    QApplication::processEvents();
+    EXPECT_EQ(frame.windowTitle(), "e.cpk - Lunavue");
+    EXPECT_TRUE(doc.IsPlaying());
+    EXPECT_EQ(p.Queue(), (std::vector<std::string>{f, d, c, a}));
+    EXPECT_EQ(rows().front(), QString::fromUtf8("\u25B6 e.cpk"));
+    EXPECT_EQ(rows().size(), 5);
+
+    // Its place and size are kept.
+    window->setGeometry(100, 120, 300, 250);
+    QApplication::processEvents();
+    const QRect kept = window->geometry();
+    p.Exit();
+    const std::string ini = ReadAll(dir.File("lunavue.ini"));
+    EXPECT_NE(ini.find("QueueWidth=" + std::to_string(kept.width())), std::string::npos) << ini;
+    EXPECT_NE(ini.find("QueueX=" + std::to_string(kept.x())), std::string::npos) << ini;
 }

@@ -120,8 +120,8 @@ void CMainFrame::BuildMenu() {
         for (const res::MenuItem& item : popup.items) {
             if (item.id == 0) {
                 QAction* sep = menu->addSeparator();
-                if (item.text == nullptr && menu->actions().size() == 2) {
-                    recentSeparator_ = sep;
+                if (popups_.size() == 1 && recentSeparator_ == nullptr) {
+                    recentSeparator_ = sep;  // the File menu's first: the recent files follow
                 }
                 continue;
             }
@@ -167,10 +167,10 @@ void CMainFrame::ConnectBar(PositionBar* bar) {
 }
 
 void CMainFrame::ShowPosition(uint32_t ms, uint32_t lengthMs) {
+    // Both bars, so that the full-screen one is right the moment the mouse shows it (a
+    // hidden slider does not repaint).
     bar_->SetPosition(ms, lengthMs);
-    if (view_->IsFullScreen()) {
-        view_->FullScreenBar()->SetPosition(ms, lengthMs);
-    }
+    view_->FullScreenBar()->SetPosition(ms, lengthMs);
 }
 
 void CMainFrame::ShowPrompt(QAction* action) {

@@ -12,6 +12,7 @@
 
 #include "app/CMainFrame.h"
 #include "app/Dialogs.h"
+#include "app/QueueWindow.h"
 #include "display/CTovrinView.h"
 #include "framework/IdleDriver.h"
 #include "framework/IdleInhibitor.h"
@@ -406,6 +407,10 @@ int CTovrinApp::ExitInstance() {
     }
     // The view's window goes first (it writes its settings), then the document (it closes
     // the movie and writes "loop").
+    if (queueWindow_ != nullptr) {
+        queueWindow_->SaveSettings();
+        queueWindow_ = nullptr;  // goes with the frame
+    }
     if (view_ != nullptr) {
         view_->SaveSettings();
         if (document_ != nullptr)
@@ -443,6 +448,8 @@ bool CTovrinApp::OnIdle(int count) {
     if (frame_ && document_ != nullptr)
         frame_->ShowPosition(document_->PositionMs(),
                              document_->IsOpen() ? document_->DurationMs() : 0);
+    if (queueWindow_ != nullptr && queueWindow_->isVisible())
+        queueWindow_->Refresh(document_->IsOpen() ? moviePath_ : std::string());
     return more;
 }
 
@@ -628,6 +635,12 @@ bool CTovrinApp::OnCommand(int id) {
             if (frame_)
                 frame_->close();
             return true;
+        case cmd::kQueueWindow:
+            ShowQueueWindow();
+            return true;
+        case cmd::kOpenAndPlay:
+            OpenAndPlay();
+            return true;
         case cmd::kFileNew:
             return true;
         default:
@@ -637,7 +650,41 @@ bool CTovrinApp::OnCommand(int id) {
 
 bool CTovrinApp::OnUpdateCommand(int id, CommandState&) {
     return id == cmd::kAbout || id == cmd::kFileOpen || id == cmd::kExit || id == cmd::kFileNew ||
+           id == cmd::kQueueWindow || id == cmd::kOpenAndPlay ||
            (id >= cmd::kRecentFirst && id <= cmd::kRecentLast);
+}
+
+void CTovrinApp::ShowQueueWindow() {
+    if (queueWindow_ == nullptr) {
+        queueWindow_ = new QueueWindow(
+            *document_, [this](const std::string& name) { Queue(name); }, frame_.get());
+    }
+    queueWindow_->Refresh(document_->IsOpen() ? moviePath_ : std::string());
+    queueWindow_->show();
+    queueWindow_->raise();
+    queueWindow_->activateWindow();
+}
+
+// The chosen files go to the front of the queue, and the first plays at once.
+void CTovrinApp::OpenAndPlay() {
+    QStringList files;
+    if (chooseFiles) {
+        files = chooseFiles();
+    } else {
+        QFileDialog dialog(frame_.get(), Text(QT_TRANSLATE_NOOP("Menu", "Open and Play"), "Menu"));
+        dialog.setFileMode(QFileDialog::ExistingFiles);
+        SetFilters(dialog, Text(QT_TRANSLATE_NOOP("Menu", "Files (*.cpk)"), "Menu"), "*.cpk",
+                   Text(QT_TRANSLATE_NOOP("Menu", "All Files (*.*)"), "Menu"));
+        RunModal(dialog);
+        if (dialog.result() == QDialog::Accepted) {
+            files = dialog.selectedFiles();
+        }
+    }
+    std::vector<std::string> names;
+    for (const QString& f : files) {
+        names.push_back(AbsolutePath(QFile::encodeName(f).toStdString()));
+    }
+    document_->PlayNow(names);
 }
 
 void CTovrinApp::RunModal(QDialog& dialog) {

@@ -26,6 +26,7 @@ class CTovrinView;
 class IdleDriver;
 class IdleInhibitor;
 class MediaPlayer2;
+class QueueWindow;
 class SingleInstance;
 
 class CTovrinApp : public QObject,
@@ -60,6 +61,8 @@ class CTovrinApp : public QObject,
     bool Forwarded() const { return forwarded_; }
     // The desktop's media controls (for tests: the bus name taken).
     const MediaPlayer2* MediaControls() const { return mpris_.get(); }
+    // The queue window, once it has been shown.
+    QueueWindow* Queue() const { return queueWindow_; }
 
     // The hooks of the framework's application object.
     bool OnIdle(int count);
@@ -109,6 +112,8 @@ class CTovrinApp : public QObject,
     // Queues a name as a full path; false when the queue is full. The message pane says
     // what was queued, once for a run of names.
     bool Queue(const std::string& name);
+    void ShowQueueWindow();
+    void OpenAndPlay();
     void ShowQueued();
     // Refusals beyond the first few in a row are told in one box at the end of the run.
     void ShowUnshownRefusals();
@@ -143,7 +148,8 @@ class CTovrinApp : public QObject,
     bool exited_ = false;
     std::unique_ptr<IdleInhibitor> inhibitor_;
     std::unique_ptr<MediaPlayer2> mpris_;
-    uint64_t movieSerial_ = 0;  // counts the movies opened
+    uint64_t movieSerial_ = 0;            // counts the movies opened
+    QueueWindow* queueWindow_ = nullptr;  // the frame's child once shown
     bool queuedShowPending_ = false;
     bool resumeAfterDrag_ = false;  // the clock ran when a drag on the position bar began
     bool showWindowPending_ = false;

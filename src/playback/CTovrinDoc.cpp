@@ -243,6 +243,35 @@ void CTovrinDoc::PlayNow(const std::vector<std::string>& names) {
     }
 }
 
+bool CTovrinDoc::RemoveFromQueue(size_t i) {
+    if (i >= PlayQueue.size()) {
+        return false;
+    }
+    PlayQueue.erase(PlayQueue.begin() + static_cast<std::ptrdiff_t>(i));
+    return true;
+}
+
+bool CTovrinDoc::MoveInQueue(size_t from, size_t to) {
+    if (from >= PlayQueue.size() || to >= PlayQueue.size()) {
+        return false;
+    }
+    std::string name = std::move(PlayQueue[from]);
+    PlayQueue.erase(PlayQueue.begin() + static_cast<std::ptrdiff_t>(from));
+    PlayQueue.insert(PlayQueue.begin() + static_cast<std::ptrdiff_t>(to), std::move(name));
+    return true;
+}
+
+bool CTovrinDoc::PlayQueued(size_t i) {
+    if (!MoveInQueue(i, 0)) {
+        return false;
+    }
+    AdvanceQueue();
+    if (IsOpen()) {
+        Play();
+    }
+    return true;
+}
+
 void CTovrinDoc::Stop() {
     KillTimer();
     CloseAudio();

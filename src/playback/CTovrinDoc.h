@@ -108,6 +108,12 @@ class CTovrinDoc {
     // Puts the names at the front of the queue and plays the first at once; a movie open now
     // ends as NextMovie ends it.
     void PlayNow(const std::vector<std::string>& names);
+    // The queue as a person edits it: a name taken out, one moved to another place, one
+    // played now (the movie open now ends as NextMovie ends it). False for a place that is
+    // not in the queue.
+    bool RemoveFromQueue(size_t i);
+    bool MoveInQueue(size_t from, size_t to);
+    bool PlayQueued(size_t i);
     // The sound device's volume, 0 to 100 (100 leaves the sound as it is).
     void SetVolume(int percent) { platform_.waveOut.SetVolume(percent); }
 

@@ -32,6 +32,8 @@ inline constexpr int kVolumeDown = 33110;
 inline constexpr int kVolumeUp = 33111;
 inline constexpr int kToggleFullScreen = 33112;
 inline constexpr int kLeaveFullScreen = 33113;
+inline constexpr int kOpenAndPlay = 33114;  // File > Open and Play...
+inline constexpr int kQueueWindow = 33115;  // File > Queue...
 
 inline constexpr int kFileNew = 57600;
 inline constexpr int kFileOpen = 57601;  // the standard open command, bound to Ctrl+O

@@ -14,6 +14,8 @@ const std::vector<Popup>& MainMenu() {
     static const std::vector<Popup> menu = {
         {QT_TRANSLATE_NOOP("Menu", "&File"),
          {{QT_TRANSLATE_NOOP("Menu", "&Open...\tCtrl+O"), cmd::kOpen},
+          {QT_TRANSLATE_NOOP("Menu", "Open and &Play...\tCtrl+Shift+O"), cmd::kOpenAndPlay},
+          {QT_TRANSLATE_NOOP("Menu", "&Queue...\tCtrl+L"), cmd::kQueueWindow},
           {nullptr, 0},
           {kRecentPlaceholder, cmd::kRecentFirst, true},
           {nullptr, 0},
@@ -37,6 +39,8 @@ const std::vector<Popup>& MainMenu() {
 const std::vector<Accelerator>& Accelerators() {
     static const std::vector<Accelerator> keys = {
         {"Ctrl+O", cmd::kFileOpen, "open a movie (queued)"},
+        {"Ctrl+Shift+O", cmd::kOpenAndPlay, "open movies and play them now"},
+        {"Ctrl+L", cmd::kQueueWindow, "show the queue"},
         {"Space", cmd::kPlayPause, "play, pause, resume"},
         {"Left", cmd::kSeekBack, "back 5 seconds"},
         {"Right", cmd::kSeekForward, "forward 5 seconds"},
@@ -139,6 +143,8 @@ const std::map<int, const char*>& Prompts() {
         {cmd::kPlay, QT_TRANSLATE_NOOP("Prompt", "Play")},
         {cmd::kPause, QT_TRANSLATE_NOOP("Prompt", "Pause")},
         {cmd::kFileOpen, QT_TRANSLATE_NOOP("Prompt", "Open a movie")},
+        {cmd::kOpenAndPlay, QT_TRANSLATE_NOOP("Prompt", "Choose movies and play them now")},
+        {cmd::kQueueWindow, QT_TRANSLATE_NOOP("Prompt", "Show the movies waiting to play")},
     };
     return prompts;
 }

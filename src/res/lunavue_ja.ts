@@ -56,6 +56,10 @@
         <translation>再生</translation>
     </message>
     <message>
+        <source>Queue</source>
+        <translation>再生待ち</translation>
+    </message>
+    <message>
         <source>No picture</source>
         <translation>画像なし</translation>
     </message>
@@ -117,6 +121,14 @@
     <message>
         <source>Open a movie</source>
         <translation>ﾌｧｲﾙを開く</translation>
+    </message>
+    <message>
+        <source>Choose movies and play them now</source>
+        <translation>ファイルを選んですぐ再生する</translation>
+    </message>
+    <message>
+        <source>Show the movies waiting to play</source>
+        <translation>再生待ちのファイルを表示する</translation>
     </message>
     <message>
         <source>Open this movie</source>

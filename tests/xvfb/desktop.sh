@@ -40,8 +40,19 @@ heard() {
     done
     return 1
 }
-# Whether the X server's screen saver is off, as its screen saver extension tells.
+# Whether the X server's screen saver is off, as its screen saver extension tells (asked
+# again when the server could not be asked).
 lit() {
+    local status
+    for _ in 1 2 3; do
+        status=0
+        saver_state || status=$?
+        [ "$status" -ne 2 ] && return "$status"
+        sleep 0.2
+    done
+    return 2
+}
+saver_state() {
     python3 - <<'PY'
 import ctypes, sys
 x, xss = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXss.so.1")
@@ -55,6 +66,8 @@ x.XDefaultRootWindow.restype = ctypes.c_ulong
 xss.XScreenSaverAllocInfo.restype = ctypes.POINTER(Info)
 xss.XScreenSaverQueryInfo.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(Info)]
 display = x.XOpenDisplay(None)
+if not display:
+    sys.exit(2)  # the server could not be asked
 info = xss.XScreenSaverAllocInfo()
 xss.XScreenSaverQueryInfo(display, x.XDefaultRootWindow(display), info)
 sys.exit(0 if info.contents.state == 0 else 1)  # 0: ScreenSaverOff
@@ -70,7 +83,7 @@ screensaver)
     saver=$!
     trap 'kill $saver 2>/dev/null || true; cleanup' EXIT
     for _ in $(seq 50); do grep -q ready "$work/saver.log" && break; sleep 0.1; done
-    long_movie bars-320x224-s16-stereo 5
+    long_movie bars-320x224-s16-stereo 8  # 32 s: longer than the looking takes
     start_player "$work/long.cpk" -play
     w=$(window_named long)
     xdotool windowactivate --sync "$w" 2>/dev/null || true

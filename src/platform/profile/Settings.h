@@ -35,7 +35,12 @@ inline constexpr int kMaxSizeFactor = 16;
 inline constexpr SettingKey kWindowSize{"Tovrin", "WindowSize", 1, -1, kMaxSizeFactor};
 inline constexpr SettingKey kAspectCorrect{"Marlux", "AspectCorrect", 0};
 inline constexpr SettingKey kVolume{"Tovrin", "Volume", 100, 0, 100};  // percent
-inline constexpr SettingKey kType{"Tovrin", "type", 0};                // written only, always 1558
+// The queue window's place and size; no place: the window system chooses.
+inline constexpr SettingKey kQueueX{"Tovrin", "QueueX", INT_MIN, -kMaxPosition, kMaxPosition};
+inline constexpr SettingKey kQueueY{"Tovrin", "QueueY", INT_MIN, -kMaxPosition, kMaxPosition};
+inline constexpr SettingKey kQueueWidth{"Tovrin", "QueueWidth", 360, 160, kMaxPosition};
+inline constexpr SettingKey kQueueHeight{"Tovrin", "QueueHeight", 300, 120, kMaxPosition};
+inline constexpr SettingKey kType{"Tovrin", "type", 0};  // written only, always 1558
 inline constexpr int kTypeMarker = 1558;
 inline constexpr SettingKey kPreviewPages{"Settings", "PreviewPages", 0};
 inline constexpr const char* kRecentSection = "Recent File List";

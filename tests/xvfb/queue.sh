@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# The queue window as a person uses it under openbox: Ctrl+L shows it; with two names
+# forwarded by second starts, End chooses the last, Alt+Up moves it first, Delete takes the
+# other out and Enter plays the chosen one at once. What is heard then is that movie, whole,
+# and nothing of the one taken out; with the queue empty the player ends by itself (-close).
+LUNAVUE=$1 FIXTURES=$2 BENCH=$3
+source "$(dirname "$0")/lib.sh"
+start_window_manager
+long_movie bars-320x224-s16-stereo 5
+chosen=adpcm-320x224-mono-22k dropped=gray-320x200-s8-mono
+start_player "$work/long.cpk" -play -close
+w=$(window_named long)
+for name in "$dropped" "$chosen"; do
+    LUNAVUE_INI="$work/lunavue.ini" LUNAVUE_INSTANCE="xvfb-test-$$" "$LUNAVUE" \
+        "$FIXTURES/$name.cpk" || fail "the second start did not hand $name over"
+done
+xdotool windowactivate --sync "$w"
+settle "$w"
+xdotool key ctrl+l
+queue=""
+for _ in $(seq 50); do
+    queue=$(xdotool search --onlyvisible --pid "$player" 2>/dev/null | grep -vx "$w" | head -1) || true
+    [ -n "$queue" ] && break
+    sleep 0.1
+done
+[ -n "$queue" ] || fail "Ctrl+L showed no queue window"
+xdotool windowactivate --sync "$queue"
+settle "$queue"
+xdotool key End; sleep 0.2
+xdotool key alt+Up; sleep 0.2
+xdotool key End; sleep 0.2
+xdotool key Delete; sleep 0.2
+xdotool key End; sleep 0.2
+xdotool key Return
+window_named adpcm >/dev/null || fail "Enter did not play the chosen movie"
+wait_player 60
+gzip -dc "$FIXTURES/$chosen.audio.pcm.gz" >"$work/want.pcm"
+gzip -dc "$FIXTURES/$dropped.audio.pcm.gz" | head -c 4096 >"$work/dropped.pcm"
+python3 - "$work/sound.raw" "$work/want.pcm" "$work/dropped.pcm" <<'PY' || fail "wrong sound"
+import sys
+got, want, dropped = (open(p, "rb").read() for p in sys.argv[1:4])
+if want not in got:
+    sys.exit("the chosen movie's sound is not there whole")
+if dropped in got:
+    sys.exit("the movie taken out of the queue was heard")
+print(f"sound: the chosen movie's {len(want)} bytes, nothing of the one taken out")
+PY
+echo "queue window: passed"
