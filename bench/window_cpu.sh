@@ -98,7 +98,7 @@ run() {  # build size [driver]
         sleep 0.1
     done
     local presser=""
-    if [ "$feedback" = 1 ]; then
+    if [ "$feedback" = 1 ] && [ "$driver" = dummy ]; then  # the volume keys change the sound
         press_keys "$pid" &
         presser=$!
     fi
