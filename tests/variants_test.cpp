@@ -209,7 +209,7 @@ TEST(Variants, UnknownLayoutsAreRefusedByName) {
     const OpenStatus other = Opened(sega).status;
     EXPECT_EQ(other.error, OpenError::kNotCinepak);
     EXPECT_NE(other.Describe().find("\"SEGA\""), std::string::npos);
-    EXPECT_EQ(RefusalMessage(OpenError::kThreeDoStream), messages::kNoCodec);
+    EXPECT_STREQ(RefusalMessage(OpenError::kThreeDoStream), messages::kNoCodec);
 }
 
 // The movies of each layout, made by others' tools: every picture and the whole sound equal

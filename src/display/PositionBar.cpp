@@ -90,16 +90,17 @@ bool PositionBar::eventFilter(QObject* watched, QEvent* event) {
     if (watched != slider_ || lengthMs_ == 0) {
         return QWidget::eventFilter(watched, event);
     }
-    auto* mouse = static_cast<QMouseEvent*>(event);
+    // Called for mouse events only: the filter sees every event of the slider.
+    const auto mouse = [event] { return static_cast<const QMouseEvent*>(event); };
     const auto at = [&] {
-        const uint32_t ms = MsAt(static_cast<int>(mouse->position().x()));
+        const uint32_t ms = MsAt(static_cast<int>(mouse()->position().x()));
         slider_->setValue(static_cast<int>(uint64_t{ms} * kSteps / lengthMs_));
         elapsed_->setText(Time(ms));
         return ms;
     };
     switch (event->type()) {
         case QEvent::MouseButtonPress:
-            if (mouse->button() == Qt::LeftButton) {
+            if (mouse()->button() == Qt::LeftButton) {
                 dragging_ = true;
                 emit SeekStarted();
                 emit SeekTo(at());
@@ -111,7 +112,7 @@ bool PositionBar::eventFilter(QObject* watched, QEvent* event) {
             }
             return true;
         case QEvent::MouseButtonRelease:
-            if (dragging_ && mouse->button() == Qt::LeftButton) {
+            if (dragging_ && mouse()->button() == Qt::LeftButton) {
                 dragging_ = false;
                 emit SeekFinished(at());
             }
