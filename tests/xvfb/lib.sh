@@ -58,7 +58,7 @@ wait_player() {
     timeout "${1:-60}" tail --pid="$player" -f /dev/null || fail "the player did not end"
     wait "$player" || status=$?
     player=""
-    [ "$status" -eq 0 ] || fail "the player exited with status $status"
+    [ "$status" -eq 0 ] || { tail -40 "$work/stats.txt" >&2; fail "the player exited with status $status"; }
 }
 
 # A movie that is the fixture played n times over, and its reference sound.
