@@ -12,6 +12,7 @@
 
 #include "app/CMainFrame.h"
 #include "app/Dialogs.h"
+#include "app/DocumentCommands.h"
 #include "app/QueueWindow.h"
 #include "display/CTovrinView.h"
 #include "framework/IdleDriver.h"
@@ -19,7 +20,6 @@
 #include "framework/MediaPlayer2.h"
 #include "framework/SingleInstance.h"
 #include "framework/Translation.h"
-#include "movie/MovieInfo.h"
 #include "platform/profile/Settings.h"
 #include "res/CommandIds.h"
 #include "res/Resources.h"
@@ -46,152 +46,6 @@ std::string AbsolutePath(const std::string& name) {
 }
 
 }  // namespace
-
-// The document's commands: Play, Stop, Pause, Open, Loop and Information. The document
-// itself knows no windows; its two dialogs are shown from here.
-class CTovrinApp::DocumentCommands : public CommandTarget {
-  public:
-    explicit DocumentCommands(CTovrinApp& app) : app_(app) {}
-
-    bool OnCommand(int id) override {
-        CTovrinDoc& doc = *app_.CurrentDocument();
-        switch (id) {
-            case cmd::kPlay:
-                doc.Play();
-                app_.ShowPlayState();
-                return true;
-            case cmd::kStop:
-                doc.OnStop();
-                return true;
-            case cmd::kPause:
-                doc.OnPause();
-                app_.ShowPlayState();
-                return true;
-            case cmd::kLoop:
-                doc.OnLoop();
-                return true;
-            case cmd::kOpen:
-                OnOpen();
-                return true;
-            case cmd::kInformation:
-                OnInformation(doc);
-                return true;
-            case cmd::kPlayPause:
-                doc.PlayPause();
-                app_.ShowPlayState();
-                return true;
-            case cmd::kNextMovie:
-                doc.NextMovie();
-                return true;
-            default:
-                return Seek(doc, id);
-        }
-    }
-
-    // The seeking keys; each shows where playback now stands.
-    bool Seek(CTovrinDoc& doc, int id) {
-        constexpr int64_t kShort = 5000;
-        constexpr int64_t kLong = 60000;
-        switch (id) {
-            case cmd::kSeekBack:
-                doc.SeekBy(-kShort);
-                break;
-            case cmd::kSeekForward:
-                doc.SeekBy(kShort);
-                break;
-            case cmd::kSeekBackMore:
-                doc.SeekBy(-kLong);
-                break;
-            case cmd::kSeekForwardMore:
-                doc.SeekBy(kLong);
-                break;
-            case cmd::kSeekStart:
-                doc.Seek(0);
-                break;
-            case cmd::kFrameForward:
-                doc.StepFrame(+1);
-                break;
-            case cmd::kFrameBack:
-                doc.StepFrame(-1);
-                break;
-            default:
-                return false;
-        }
-        app_.ShowPosition();
-        return true;
-    }
-
-    bool OnUpdateCommand(int id, CommandState& s) override {
-        const CTovrinDoc& doc = *app_.CurrentDocument();
-        switch (id) {
-            case cmd::kPlay:
-                s.enabled = doc.OnUpdatePlay();
-                return true;
-            case cmd::kStop:
-            case cmd::kPause:
-                s.enabled = doc.OnUpdateStop();
-                return true;
-            case cmd::kLoop:
-                s.checked = doc.OnUpdateLoop();
-                return true;
-            case cmd::kOpen:
-                return true;
-            case cmd::kInformation:
-                s.enabled = doc.OnUpdateInformation();
-                return true;
-            case cmd::kPlayPause:
-            case cmd::kNextMovie:
-            case cmd::kSeekBack:
-            case cmd::kSeekForward:
-            case cmd::kSeekBackMore:
-            case cmd::kSeekForwardMore:
-            case cmd::kSeekStart:
-            case cmd::kFrameForward:
-            case cmd::kFrameBack:
-                return true;
-            default:
-                return false;
-        }
-    }
-
-  private:
-    // The multi-selection dialog: every chosen file, as a full path, in the dialog's order.
-    void OnOpen() {
-        QStringList files;
-        if (app_.chooseFiles) {
-            files = app_.chooseFiles();
-        } else {
-            // This dialog's texts are English in every language.
-            QFileDialog dialog(app_.MainFrame(),
-                               Text(QT_TRANSLATE_NOOP("Menu", "File Select"), "Menu"));
-            dialog.setFileMode(QFileDialog::ExistingFiles);
-            dialog.setAcceptMode(QFileDialog::AcceptOpen);
-            SetFilters(dialog, Text(QT_TRANSLATE_NOOP("Menu", "Files (*.cpk)"), "Menu"), "*.cpk",
-                       Text(QT_TRANSLATE_NOOP("Menu", "All Files (*.*)"), "Menu"));
-            app_.RunModal(dialog);
-            if (dialog.result() == QDialog::Accepted) {
-                files = dialog.selectedFiles();
-            }
-        }
-        for (const QString& f : files) {
-            app_.AppendToQueue(QFile::encodeName(f).toStdString());
-        }
-    }
-
-    void OnInformation(CTovrinDoc& doc) {
-        if (!doc.IsOpen()) {
-            return;
-        }
-        BITMAPINFOHEADER picture{};
-        doc.Reader().GetOutputFormat(&picture);
-        const MovieInfo info =
-            FormatMovieInfo(picture, doc.Reader().GetAudioFormat(), doc.Timing());
-        CFileInfoDlg dialog(info, app_.MainFrame());
-        app_.RunModal(dialog);
-    }
-
-    CTovrinApp& app_;
-};
 
 CTovrinApp::CTovrinApp() = default;
 
@@ -667,24 +521,26 @@ void CTovrinApp::ShowQueueWindow() {
 
 // The chosen files go to the front of the queue, and the first plays at once.
 void CTovrinApp::OpenAndPlay() {
-    QStringList files;
-    if (chooseFiles) {
-        files = chooseFiles();
-    } else {
-        QFileDialog dialog(frame_.get(), Text(QT_TRANSLATE_NOOP("Menu", "Open and Play"), "Menu"));
-        dialog.setFileMode(QFileDialog::ExistingFiles);
-        SetFilters(dialog, Text(QT_TRANSLATE_NOOP("Menu", "Files (*.cpk)"), "Menu"), "*.cpk",
-                   Text(QT_TRANSLATE_NOOP("Menu", "All Files (*.*)"), "Menu"));
-        RunModal(dialog);
-        if (dialog.result() == QDialog::Accepted) {
-            files = dialog.selectedFiles();
-        }
-    }
     std::vector<std::string> names;
-    for (const QString& f : files) {
+    for (const QString& f : ChooseMovies(QT_TRANSLATE_NOOP("Menu", "Open and Play"))) {
         names.push_back(AbsolutePath(QFile::encodeName(f).toStdString()));
     }
     document_->PlayNow(names);
+}
+
+// The multi-selection dialog: every chosen file, in the dialog's order. Its texts are
+// English in every language.
+QStringList CTovrinApp::ChooseMovies(const char* title) {
+    if (chooseFiles) {
+        return chooseFiles();
+    }
+    QFileDialog dialog(frame_.get(), Text(title, "Menu"));
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    SetFilters(dialog, Text(QT_TRANSLATE_NOOP("Menu", "Files (*.cpk)"), "Menu"), "*.cpk",
+               Text(QT_TRANSLATE_NOOP("Menu", "All Files (*.*)"), "Menu"));
+    RunModal(dialog);
+    return dialog.result() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
 }
 
 void CTovrinApp::RunModal(QDialog& dialog) {

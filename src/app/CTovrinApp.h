@@ -114,6 +114,8 @@ class CTovrinApp : public QObject,
     bool Queue(const std::string& name);
     void ShowQueueWindow();
     void OpenAndPlay();
+    // The multi-selection Open dialog (or the test's stand-in) under the given title.
+    QStringList ChooseMovies(const char* title);
     void ShowQueued();
     // Refusals beyond the first few in a row are told in one box at the end of the run.
     void ShowUnshownRefusals();

@@ -20,6 +20,7 @@
 #include "tools/Image.h"
 #include "tools/OutputFile.h"
 #include "tools/PlayCommand.h"
+#include "tools/WavHeader.h"
 
 namespace {
 
@@ -354,31 +355,6 @@ int Thumbnail(const std::string& path, const std::string& out, long box) {
     return Finish(file, out);
 }
 
-// The 44-byte header of a PCM WAV file holding `bytes` bytes of sound.
-std::vector<uint8_t> WavHeader(const lunavue::WAVEFORMATEX& f, uint32_t bytes) {
-    std::vector<uint8_t> h;
-    auto text = [&](const char* s) { h.insert(h.end(), s, s + 4); };
-    auto le = [&](uint32_t v, int n) {
-        for (int i = 0; i < n; ++i) {
-            h.push_back(static_cast<uint8_t>(v >> (8 * i)));
-        }
-    };
-    text("RIFF");
-    le(36 + bytes, 4);
-    text("WAVE");
-    text("fmt ");
-    le(16, 4);
-    le(1, 2);  // PCM
-    le(f.nChannels, 2);
-    le(f.nSamplesPerSec, 4);
-    le(f.nAvgBytesPerSec, 4);
-    le(f.nBlockAlign, 2);
-    le(f.wBitsPerSample, 2);
-    text("data");
-    le(bytes, 4);
-    return h;
-}
-
 int ExportSound(MovieReader& reader, const std::string& path, const std::string& out) {
     const uint32_t capacity = reader.GetAudioChunkCapacity();
     if (capacity == 0) {
@@ -394,10 +370,10 @@ int ExportSound(MovieReader& reader, const std::string& path, const std::string&
     // A pipe cannot be gone back over: its header says the length the chunks add up to.
     const uint64_t predicted =
         reader.Sound().ChunkStart(reader.Sound().ChunkCount()) * format.nBlockAlign;
-    file.Write(
-        WavHeader(format, static_cast<uint32_t>(std::min<uint64_t>(predicted, UINT32_MAX - 36)))
-            .data(),
-        44);
+    file.Write(lunavue::WavHeader(
+                   format, static_cast<uint32_t>(std::min<uint64_t>(predicted, UINT32_MAX - 36)))
+                   .data(),
+               44);
     std::vector<uint8_t> chunk(capacity);
     uint64_t bytes = 0;
     Progress progress("exporting the sound");
@@ -421,7 +397,8 @@ int ExportSound(MovieReader& reader, const std::string& path, const std::string&
     }
     // Now that the length is known, the header says it.
     if (file.Seekable()) {
-        const std::vector<uint8_t> header = WavHeader(format, static_cast<uint32_t>(bytes));
+        const std::vector<uint8_t> header =
+            lunavue::WavHeader(format, static_cast<uint32_t>(bytes));
         if (std::fseek(file.Stream(), 0, SEEK_SET) != 0) {
             return CannotWrite(out);
         }
