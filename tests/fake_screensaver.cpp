@@ -11,7 +11,8 @@ class ScreenSaver : public QObject {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
   public slots:
     uint Inhibit(const QString& application, const QString& reason) {
-        std::printf("Inhibit %s (%s) -> %u\n", qPrintable(application), qPrintable(reason), ++last_);
+        std::printf("Inhibit %s (%s) -> %u\n", qPrintable(application), qPrintable(reason),
+                    ++last_);
         std::fflush(stdout);
         return last_;
     }
@@ -28,7 +29,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     ScreenSaver saver;
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.registerObject("/org/freedesktop/ScreenSaver", &saver, QDBusConnection::ExportAllSlots) ||
+    if (!bus.registerObject("/org/freedesktop/ScreenSaver", &saver,
+                            QDBusConnection::ExportAllSlots) ||
         !bus.registerService("org.freedesktop.ScreenSaver")) {
         std::fprintf(stderr, "fake_screensaver: cannot take the name\n");
         return 1;

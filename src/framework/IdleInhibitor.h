@@ -25,9 +25,9 @@ class IdleInhibitor : public QObject {
     void KeepXAwake();
 
     bool on_ = false;
-    QTimer reset_;          // the X server's saver, put off again and again
-    uint32_t cookie_ = 0;   // the service's answer to our request; 0: none
-    bool asking_ = false;   // a request is on its way
+    QTimer reset_;         // the X server's saver, put off again and again
+    uint32_t cookie_ = 0;  // the service's answer to our request; 0: none
+    bool asking_ = false;  // a request is on its way
 };
 
 }  // namespace lunavue

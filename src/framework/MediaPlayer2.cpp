@@ -128,7 +128,8 @@ class PlayerAdaptor : public QDBusAbstractAdaptor {
 
 }  // namespace
 
-MediaPlayer2::MediaPlayer2(Hooks hooks, QObject* parent) : QObject(parent), hooks_(std::move(hooks)) {
+MediaPlayer2::MediaPlayer2(Hooks hooks, QObject* parent)
+    : QObject(parent), hooks_(std::move(hooks)) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         return;
@@ -200,8 +201,8 @@ void MediaPlayer2::Update() {
         Changed(kPlayer, changed);
     }
     // The position moves with the clock only while playing; any other move was a seek.
-    const int64_t expected = was.positionUs / 1000 +
-                             (was.status == Status::kPlaying ? nowMs - lastSeenMs_ : 0);
+    const int64_t expected =
+        was.positionUs / 1000 + (was.status == Status::kPlaying ? nowMs - lastSeenMs_ : 0);
     if (last_.movie == was.movie && last_.movie != 0 &&
         std::llabs(last_.positionUs / 1000 - expected) > kJumpMs) {
         QDBusMessage seeked = QDBusMessage::createSignal(kPath, kPlayer, "Seeked");

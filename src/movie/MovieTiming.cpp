@@ -31,8 +31,8 @@ MovieTiming TimingOf(const MovieReader& reader) {
     const uint64_t slack = uint64_t{FilmDemuxer::kMaxFrameSeconds} * base / p;
     const double periodMs = static_cast<double>(t.periodTicks) * 1000.0 / t.baseFrequency;
     const uint64_t longest = static_cast<uint64_t>(MovieTiming::kMaxDurationMs / periodMs);
-    t.periodCount = static_cast<uint32_t>(std::min<uint64_t>(
-        {reader.GetTotalTicks() / p, reader.GetSlotCount() + slack, longest}));
+    t.periodCount = static_cast<uint32_t>(
+        std::min<uint64_t>({reader.GetTotalTicks() / p, reader.GetSlotCount() + slack, longest}));
     return t;
 }
 

@@ -200,9 +200,9 @@ inline __attribute__((always_inline)) void CinepakDecompressor::PaintV4(
 
 // A block of one V1 entry, each of its pixels a 2x2 square.
 inline __attribute__((always_inline)) void CinepakDecompressor::PaintV1(uint8_t* const rows[4],
-                                                                         int x0, bool whole,
-                                                                         int width,
-                                                                         const V1Entry& e) {
+                                                                        int x0, bool whole,
+                                                                        int width,
+                                                                        const V1Entry& e) {
     if (whole) {
         std::memcpy(rows[0] + x0 * 3, e.top, 12);
         std::memcpy(rows[1] + x0 * 3, e.top, 12);
