@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The player in the desktop session, as its other programs meet it. Run under
-# dbus-run-session (a private session bus) and xvfb-run, except "displays", which starts
-# two X servers of its own.
+# dbus-run-session (a private session bus) in an X server of its own (xserver.sh), except
+# "displays", which starts two X servers itself.
 # usage: desktop.sh LUNAVUE FIXTURES BENCH CASE [FAKE_SCREENSAVER]
 #   screensaver  the screen stays lit while a movie plays and may sleep when it pauses; the
 #                desktop's screen saver service hears Inhibit and UnInhibit

@@ -1,4 +1,4 @@
-# Helpers for tests that drive the real program in a real X server (run under xvfb-run),
+# Helpers for tests that drive the real program in a real X server (each in an X server of its own, see xserver.sh),
 # with real key presses and clicks from xdotool.
 #
 # The caller sets LUNAVUE (the program) and FIXTURES (the fixture folder) before sourcing.

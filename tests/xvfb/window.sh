@@ -56,8 +56,11 @@ fullscreen)
     printf '[Tovrin]\nFullScreen=1\n' >"$work/lunavue.ini"
     start_player "$work/grey.cpk" -play
     w=$(open_window grey)
-    sleep 0.5
-    read -r _ _ width height <<<"$(client_geometry "$w")"
+    for _ in $(seq 100); do  # the window manager takes its time under load
+        read -r _ _ width height <<<"$(client_geometry "$w")"
+        [ "$width $height" = "$sw $sh" ] && break
+        sleep 0.1
+    done
     [ "$width $height" = "$sw $sh" ] || fail "not in full screen (${width}x$height)"
     close_player "$w"
     grep position "$work/lunavue.ini"
