@@ -758,6 +758,13 @@ TEST(Doors, FeedbackOnThePictureAndThePositionBar) {
     EXPECT_FALSE(bar.Dragging());
     EXPECT_NEAR(doc.PositionMs(), 18000.0, 1000.0);
 
+    // The wheel over the bar turns the volume, as over the picture, and leaves the position.
+    QWheelEvent wheel(QPointF(5, y), slider.mapToGlobal(QPointF(5, y)), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&slider, &wheel);
+    EXPECT_EQ(view.OnPicture(), QString::fromUtf8("音量 100%"));
+    EXPECT_NEAR(doc.PositionMs(), 18000.0, 1000.0);
+
     // Playing, the bar advances with the movie.
     key(Qt::Key_Home);
     key(Qt::Key_Space);

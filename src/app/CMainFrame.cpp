@@ -152,6 +152,7 @@ void CMainFrame::BuildMenu() {
 }
 
 void CMainFrame::ConnectBar(PositionBar* bar) {
+    bar->PassWheelTo(view_);
     connect(bar, &PositionBar::SeekStarted, this, [this] {
         if (hooks_.seekStarted)
             hooks_.seekStarted();

@@ -1,5 +1,6 @@
 #include "display/PositionBar.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPainter>
@@ -118,7 +119,10 @@ bool PositionBar::eventFilter(QObject* watched, QEvent* event) {
             }
             return true;
         case QEvent::Wheel:
-            return true;  // the volume is the picture's wheel
+            // The wheel turns the volume over the bar as over the picture.
+            if (wheelTarget_ != nullptr)
+                QCoreApplication::sendEvent(wheelTarget_, event);
+            return true;
         default:
             return QWidget::eventFilter(watched, event);
     }

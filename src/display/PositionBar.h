@@ -25,6 +25,8 @@ class PositionBar : public QWidget {
     // The point of the movie under x, in the slider's coordinates.
     uint32_t MsAt(int x) const;
     QSlider* Slider() const { return slider_; }
+    // Where the wheel goes: the bar does not seek with it.
+    void PassWheelTo(QWidget* target) { wheelTarget_ = target; }
 
   signals:
     void SeekStarted();
@@ -41,6 +43,7 @@ class PositionBar : public QWidget {
     QLabel* elapsed_;
     QLabel* total_;
     uint32_t lengthMs_ = 0;
+    QWidget* wheelTarget_ = nullptr;
     uint32_t shownSecond_ = UINT32_MAX;
     bool dragging_ = false;
 };
