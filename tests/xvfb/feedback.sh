@@ -23,8 +23,7 @@ sleep 1
 xdotool key space
 if [ "$where" = fullscreen ]; then
     xdotool key f
-    sleep 0.5
-    settle "$w"
+    wait_full_screen "$w"
 fi
 sleep 4  # the state word and anything the pointer brought are gone
 

@@ -11,8 +11,7 @@ xdotool windowactivate --sync "$w" 2>/dev/null || xdotool windowfocus "$w"
 settle "$w"
 before=$(outer_geometry "$w")
 xdotool key f
-sleep 0.3
-settle "$w"
+wait_full_screen "$w"
 read -r sw sh <<<"$(screen_size)"
 read -r x y width height <<<"$(client_geometry "$w")"
 echo "full screen: $x,$y ${width}x${height} on ${sw}x${sh}"

@@ -38,7 +38,8 @@ xdotool key space; sleep 0.3
 still || fail "Space did not pause"
 changes_with Right || fail "Right did not seek while paused"
 changes_with Left || fail "Left did not seek while paused"
-xdotool key f; sleep 0.5; settle "$w"
+xdotool key f; wait_full_screen "$w"
+sleep 2  # the time the last seek showed over the picture goes
 [ "$(client_geometry "$w")" = "0 0 $sw $sh" ] || fail "F did not go full screen"
 still || fail "full screen did not stay paused"
 changes_with Up || fail "Up did not seek in full screen"

@@ -124,6 +124,19 @@ screen_size() {
     xwininfo -root | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w, h}'
 }
 
+# Waits (at most ten seconds) until a window covers the screen, then until it has settled:
+# under load the window manager takes its time.
+wait_full_screen() {
+    local sw sh width height
+    read -r sw sh <<<"$(screen_size)"
+    for _ in $(seq 100); do
+        read -r _ _ width height <<<"$(client_geometry "$1")"
+        [ "$width $height" = "$sw $sh" ] && break
+        sleep 0.1
+    done
+    settle "$1"
+}
+
 # A silent movie of w x h pixels all of one grey level, n frames at 10 a second: every pixel
 # of its picture tells where the picture is on the screen.
 grey_movie() {  # w h level frames path

@@ -56,11 +56,8 @@ fullscreen)
     printf '[Tovrin]\nFullScreen=1\n' >"$work/lunavue.ini"
     start_player "$work/grey.cpk" -play
     w=$(open_window grey)
-    for _ in $(seq 100); do  # the window manager takes its time under load
-        read -r _ _ width height <<<"$(client_geometry "$w")"
-        [ "$width $height" = "$sw $sh" ] && break
-        sleep 0.1
-    done
+    wait_full_screen "$w"
+    read -r _ _ width height <<<"$(client_geometry "$w")"
     [ "$width $height" = "$sw $sh" ] || fail "not in full screen (${width}x$height)"
     close_player "$w"
     grep position "$work/lunavue.ini"
@@ -105,7 +102,8 @@ aspect)
         printf '[Tovrin]\nFullScreen=1\n[Marlux]\nAspectCorrect=%s\n' $aspect >"$work/lunavue.ini"
         start_player "$work/grey.cpk" -play
         w=$(open_window grey)
-        sleep 1
+        wait_full_screen "$w"
+        sleep 0.5
         import -window root "$work/shot.png"
         read -r x y width height <<<"$(grey_box "$work/shot.png" $grey)"
         echo "aspect correction $aspect: picture ${width}x$height at $x,$y on ${sw}x${sh}"
