@@ -3,7 +3,7 @@
 #   make test  the same set-up, then every test (optimised, ASan+UBSan, TSan, fuzzers)
 
 PRESETS_TEST := default asan tsan
-FUZZ_SECONDS ?= 60
+FUZZ_SECONDS ?= 45
 
 .PHONY: run test deps build build-% test-% fuzz package check-package format clean
 
