@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QTest>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +31,11 @@ struct Program {
     CTovrinView& View() { return *app->View(); }
     CommandState State(int id) { return app->Router().State(id); }
     void Run(int id) { app->Router().Execute(id); }
+    // A key pressed in the main window, and what it sets off handled.
+    void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(&Frame(), key, modifiers);
+        QApplication::processEvents();
+    }
     // Idle steps, enough to take a queued name in.
     void Idle(int steps = 3) {
         for (int i = 0; i < steps; ++i)

@@ -277,53 +277,49 @@ TEST(Doors, PlayerKeysAndMouse) {
     p.Idle();
     CTovrinDoc& doc = p.Doc();
     ASSERT_TRUE(doc.IsOpen());
-    auto key = [&](Qt::Key k) {
-        QTest::keyClick(&frame, k);
-        QApplication::processEvents();
-    };
-    key(Qt::Key_Space);
+    p.Key(Qt::Key_Space);
     EXPECT_TRUE(doc.IsPlaying());
-    key(Qt::Key_Space);
+    p.Key(Qt::Key_Space);
     EXPECT_TRUE(doc.IsPaused());
     const uint32_t at = doc.PositionMs();
-    key(Qt::Key_Right);
+    p.Key(Qt::Key_Right);
     EXPECT_EQ(doc.PositionMs(), at + 5000);
     EXPECT_TRUE(frame.PaneText(0).startsWith("0:0")) << frame.PaneText(0).toStdString();
     EXPECT_TRUE(frame.PaneText(0).endsWith(" / 3:20"));
-    key(Qt::Key_Up);
+    p.Key(Qt::Key_Up);
     EXPECT_EQ(doc.PositionMs(), at + 65000);
-    key(Qt::Key_Down);
-    key(Qt::Key_Left);
+    p.Key(Qt::Key_Down);
+    p.Key(Qt::Key_Left);
     EXPECT_EQ(doc.PositionMs(), at);
-    key(Qt::Key_Right);
-    key(Qt::Key_Home);
+    p.Key(Qt::Key_Right);
+    p.Key(Qt::Key_Home);
     EXPECT_EQ(doc.PositionMs(), 0u);
-    key(Qt::Key_Period);
-    key(Qt::Key_Period);
+    p.Key(Qt::Key_Period);
+    p.Key(Qt::Key_Period);
     EXPECT_EQ(doc.CurrentFrame()[0], 3) << "two frames on";
-    key(Qt::Key_Comma);
+    p.Key(Qt::Key_Comma);
     EXPECT_EQ(doc.CurrentFrame()[0], 2);
     EXPECT_TRUE(doc.IsPaused());
 
     CTovrinView& view = p.View();
-    key(Qt::Key_9);
+    p.Key(Qt::Key_9);
     EXPECT_EQ(view.GetVolume(), 90);
     EXPECT_EQ(frame.PaneText(0), QString::fromUtf8("音量 90%")) << "the Japanese translation";
-    key(Qt::Key_0);
-    key(Qt::Key_0);
+    p.Key(Qt::Key_0);
+    p.Key(Qt::Key_0);
     EXPECT_EQ(view.GetVolume(), 100);
-    key(Qt::Key_M);
+    p.Key(Qt::Key_M);
     EXPECT_TRUE(view.IsMuted());
-    key(Qt::Key_M);
+    p.Key(Qt::Key_M);
     EXPECT_FALSE(view.IsMuted());
     QWheelEvent down(QPointF(5, 5), view.mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -240),
                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(&view, &down);
     EXPECT_EQ(view.GetVolume(), 80) << "the wheel turns it down two steps";
 
-    key(Qt::Key_F);
+    p.Key(Qt::Key_F);
     EXPECT_TRUE(view.IsFullScreen());
-    key(Qt::Key_Escape);
+    p.Key(Qt::Key_Escape);
     EXPECT_FALSE(view.IsFullScreen());
     QTest::mouseDClick(&view, Qt::LeftButton);
     EXPECT_TRUE(view.IsFullScreen()) << "a double click toggles full screen";
@@ -336,7 +332,7 @@ TEST(Doors, PlayerKeysAndMouse) {
                       QPoint(client.x() + client.width() * 3 / 4, client.center().y()));
     EXPECT_NEAR(doc.PositionMs(), 150000.0, 1000.0);
 
-    key(Qt::Key_PageDown);
+    p.Key(Qt::Key_PageDown);
     EXPECT_EQ(frame.windowTitle(), "next.cpk - Lunavue");
     EXPECT_TRUE(doc.IsPlaying()) << "the next movie plays as this one did";
     p.Exit();
@@ -689,21 +685,17 @@ TEST(Doors, FeedbackOnThePictureAndThePositionBar) {
     p.Idle();
     CTovrinDoc& doc = p.Doc();
     ASSERT_TRUE(doc.IsOpen());
-    auto key = [&](Qt::Key k) {
-        QTest::keyClick(&frame, k);
-        QApplication::processEvents();
-    };
-    key(Qt::Key_Space);
+    p.Key(Qt::Key_Space);
     EXPECT_EQ(view.OnPicture(), QString::fromUtf8("再生")) << "the state word, translated";
-    key(Qt::Key_Space);
+    p.Key(Qt::Key_Space);
     EXPECT_EQ(view.OnPicture(), QString::fromUtf8("一時停止"));
-    key(Qt::Key_9);
+    p.Key(Qt::Key_9);
     EXPECT_EQ(view.OnPicture(), frame.PaneText(0));
     EXPECT_EQ(view.OnPicture(), QString::fromUtf8("音量 90%"));
-    key(Qt::Key_M);
+    p.Key(Qt::Key_M);
     EXPECT_EQ(view.OnPicture(), frame.PaneText(0));
-    key(Qt::Key_M);
-    key(Qt::Key_Right);
+    p.Key(Qt::Key_M);
+    p.Key(Qt::Key_Right);
     EXPECT_TRUE(view.OnPicture().endsWith(" / 0:20")) << view.OnPicture().toStdString();
     EXPECT_EQ(view.OnPicture(), frame.PaneText(0));
     QTest::qWait(OnScreenDisplay::kShownMs + 300);
@@ -766,8 +758,8 @@ TEST(Doors, FeedbackOnThePictureAndThePositionBar) {
     EXPECT_NEAR(doc.PositionMs(), 18000.0, 1000.0);
 
     // Playing, the bar advances with the movie.
-    key(Qt::Key_Home);
-    key(Qt::Key_Space);
+    p.Key(Qt::Key_Home);
+    p.Key(Qt::Key_Space);
     ASSERT_TRUE(doc.IsPlaying());
     p.Idle();
     const int before = slider.value();
@@ -780,7 +772,7 @@ TEST(Doors, FeedbackOnThePictureAndThePositionBar) {
                 PositionBar::kSteps / 20.0);
 
     // In full screen, the bar comes over the picture when the mouse moves.
-    key(Qt::Key_F);
+    p.Key(Qt::Key_F);
     ASSERT_TRUE(view.IsFullScreen());
     EXPECT_FALSE(view.FullScreenBar()->isVisible());
     QTest::mouseMove(&view, view.rect().center());
@@ -788,7 +780,7 @@ TEST(Doors, FeedbackOnThePictureAndThePositionBar) {
     QApplication::processEvents();
     EXPECT_TRUE(view.FullScreenBar()->isVisible());
     EXPECT_TRUE(view.FullScreenBar()->isEnabled());
-    key(Qt::Key_Escape);
+    p.Key(Qt::Key_Escape);
     EXPECT_FALSE(view.FullScreenBar()->isVisible());
     p.Exit();
 }
@@ -810,8 +802,7 @@ TEST(Doors, TheQueueWindowAndOpenAndPlay) {
     CTovrinDoc& doc = p.Doc();
     ASSERT_EQ(frame.windowTitle(), "a.cpk - Lunavue");
 
-    QTest::keyClick(&frame, Qt::Key_L, Qt::ControlModifier);
-    QApplication::processEvents();
+    p.Key(Qt::Key_L, Qt::ControlModifier);
     QueueWindow* window = p.app->Queue();
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
@@ -875,8 +866,7 @@ TEST(Doors, TheQueueWindowAndOpenAndPlay) {
     p.app->chooseFiles = [&] {
         return QStringList{QString::fromStdString(e), QString::fromStdString(f)};
     };
-    QTest::keyClick(&frame, Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
-    QApplication::processEvents();
+    p.Key(Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(frame.windowTitle(), "e.cpk - Lunavue");
     EXPECT_TRUE(doc.IsPlaying());
     EXPECT_EQ(p.Queue(), (std::vector<std::string>{f, d, c, a}));

@@ -40,6 +40,19 @@ struct Reference {
     }
 };
 
+// A document on fake platform services with a movie the test built, opened.
+struct BuiltPlayer : FakeHost {
+    TempDir dir;
+    CTovrinDoc doc{Platform(), shell};
+
+    explicit BuiltPlayer(const FilmMovie& m) {
+        m.Save(dir.File("m.cpk"));
+        doc.SetView(&view);
+        doc.AppendToQueue(dir.File("m.cpk"));
+        doc.IdleStep(false);
+    }
+};
+
 // A document on fake platform services playing one fixture.
 struct Player : FakeHost {
     CTovrinDoc doc{Platform(), shell};
@@ -205,18 +218,13 @@ TEST(Seek, AfterManySeeksTheSoundGoesOnWhole) {
 // lasts as long as the clock allows, and seeking to its end, stepping frames both ways and
 // the times shown all take milliseconds.
 TEST(Seek, ATimeLinePastTheClocksRangeIsCapped) {
-    TempDir dir;
     FilmMovie m;
     m.baseFrequency = 1;
     const Bytes frame = GreyFrame(7);
     for (int i = 0; i < 143165; ++i)
         m.Video(frame, 60);
-    m.Save(dir.File("long.cpk"));
-    FakeHost host;
-    CTovrinDoc doc(host.Platform(), host.shell);
-    doc.SetView(&host.view);
-    doc.AppendToQueue(dir.File("long.cpk"));
-    doc.IdleStep(false);
+    BuiltPlayer player(m);
+    CTovrinDoc& doc = player.doc;
     ASSERT_TRUE(doc.IsOpen());
     const auto start = std::chrono::steady_clock::now();
     const uint32_t duration = doc.DurationMs();
@@ -243,7 +251,6 @@ TEST(Seek, ATimeLinePastTheClocksRangeIsCapped) {
 // A seek far from its key frame returns at once: the frames between are decoded on the
 // timer thread, and the picture sought follows when they are done, playing or paused.
 TEST(Seek, ALongRunUpIsDecodedOnTheTimerThread) {
-    TempDir dir;
     FilmMovie m;
     m.baseFrequency = 10;
     m.Video(GreyFrame(1));
@@ -260,12 +267,8 @@ TEST(Seek, ALongRunUpIsDecodedOnTheTimerThread) {
                             {Strip(0x1100, 8, 8, {Chunk(0x2200, book), Chunk(0x3100, flags)})}));
         m.samples.back().timestamp |= 0x80000000u;  // depends on the frame before
     }
-    m.Save(dir.File("m.cpk"));
-    FakeHost host;
-    CTovrinDoc doc(host.Platform(), host.shell);
-    doc.SetView(&host.view);
-    doc.AppendToQueue(dir.File("m.cpk"));
-    doc.IdleStep(false);
+    BuiltPlayer host(m);
+    CTovrinDoc& doc = host.doc;
     auto shown = [&] { return doc.CurrentFrame()[0]; };
     doc.Play();
     doc.IdleStep(false);

@@ -9,10 +9,7 @@ LUNAVUE=$1 FIXTURES=$2 BENCH=$3 where=$4
 source "$(dirname "$0")/lib.sh"
 start_window_manager
 long_movie bars-320x224-s16-stereo 5
-case $5 in
-painter) export LUNAVUE_NO_SHARED_MEMORY=1 ;;
-gpu) printf '[Tovrin]\nDirectDraw=1\n' >"$work/lunavue.ini"; export ASAN_OPTIONS=detect_leaks=0 ;;
-esac
+use_picture_path $5
 start_player "$work/long.cpk" -play
 w=$(window_named long)
 xdotool windowactivate --sync "$w"

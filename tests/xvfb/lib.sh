@@ -47,6 +47,19 @@ start_player() {
     player=$!
 }
 
+# Makes the player draw through the picture path named: painter, shared-memory or gpu.
+use_picture_path() {
+    case $1 in
+    painter) export LUNAVUE_NO_SHARED_MEMORY=1 ;;
+    gpu)
+        printf '[Tovrin]\nDirectDraw=1\n' >"$work/lunavue.ini"
+        # Mesa's software GL leaves blocks behind in code it has already unloaded, where no
+        # suppression can name them: leaks are not looked for with GL.
+        export ASAN_OPTIONS=detect_leaks=0
+        ;;
+    esac
+}
+
 # Waits for a window whose title contains the text and prints its id.
 window_named() {
     timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -1

@@ -13,10 +13,7 @@ width=256
 if [ "${5:-}" = gpu ]; then
     name=bars-320x224-s16-stereo
     width=320
-    printf '[Tovrin]\nDirectDraw=1\n' >"$work/lunavue.ini"
-    # Mesa's software GL leaves blocks behind in code it has already unloaded, where no
-    # suppression can name them: leaks are not looked for with GL.
-    export ASAN_OPTIONS=detect_leaks=0
+    use_picture_path gpu
 fi
 start_player "$FIXTURES/$name.cpk" -play
 w=$(window_named "$name")
