@@ -123,9 +123,16 @@ python3 "$(dirname "$0")/../bench/repeat_movie.py" "$fixtures/bars-320x224-s16-s
     "$work/long.cpk" 150 >/dev/null
 mkdir "$work/out"
 "$cpktool" export "$work/long.cpk" "$work/out/long.wav" &
-sleep 0.3
-kill -INT $!
-wait $! 2>/dev/null || true
+exporter=$!
+# Interrupted once it writes its output (an open file in the folder), long before it ends.
+for _ in $(seq 2000); do
+    ls -l "/proc/$exporter/fd" 2>/dev/null | grep -q "$work/out/" && break
+    sleep 0.005
+done
+kill -INT $exporter
+status=0
+wait $exporter 2>/dev/null || status=$?
+[ "$status" -ne 0 ] || fail "the export ended before it was interrupted"
 [ -z "$(ls -A "$work/out")" ] || fail "an interrupted export left $(ls -A "$work/out")"
 
 ls -a "$work" | grep -qE "part|cpktool-" && fail "a temporary output was left"
