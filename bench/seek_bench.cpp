@@ -20,6 +20,7 @@ struct Shell : lunavue::DocumentShell {
     void SetTitle(const std::string&) override {}
     void CloseMainWindow() override {}
     void ReportNoSound(const std::string&) override {}
+    void ReportSoundBack() override {}
     void ShowRefusal(const std::string&, const lunavue::OpenStatus&) override {}
 };
 

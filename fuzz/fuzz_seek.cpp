@@ -38,6 +38,7 @@ struct Shell : lunavue::DocumentShell {
     void CloseMainWindow() override {}
     void ShowRefusal(const std::string&, const lunavue::OpenStatus&) override {}
     void ReportNoSound(const std::string&) override {}
+    void ReportSoundBack() override {}
 };
 
 }  // namespace

@@ -134,6 +134,8 @@ struct RecordingShell : DocumentShell {
             ShowErrorBox(message);
     }
     void ReportNoSound(const std::string& reason) override { problems.push_back(reason); }
+    int soundBack = 0;
+    void ReportSoundBack() override { ++soundBack; }
 };
 
 // The fake platform services and window a document runs on in tests.

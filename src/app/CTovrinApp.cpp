@@ -168,8 +168,13 @@ bool CTovrinApp::ForwardToRunningPlayer(const std::vector<std::string>& args,
 // The document, then the frame whose creation makes the view, the status bar and the
 // toolbar; commands go to the view, the document and the application, in that order.
 void CTovrinApp::CreateDocumentAndWindows() {
-    ownedDocument_ =
-        std::make_unique<CTovrinDoc>(DocumentPlatform{clock_, timer_, waveOut_, settings_}, *this);
+    sound_ = mm::ChooseSoundOutput();
+    if (!sound_.reason.empty() && sound_.reason.rfind("no sound server", 0) == 0) {
+        std::fprintf(stderr, "lunavue: sound through %s: %s\n", sound_.name.c_str(),
+                     sound_.reason.c_str());
+    }
+    ownedDocument_ = std::make_unique<CTovrinDoc>(
+        DocumentPlatform{clock_, timer_, *sound_.device, settings_}, *this);
     RegisterDocument(ownedDocument_.get());
     documentCommands_ = std::make_unique<DocumentCommands>(*this);
     view_ = new CTovrinView(*document_);
@@ -255,8 +260,8 @@ int CTovrinApp::ExitInstance() {
     inhibitor_.reset();  // the screen may sleep again
     if (const char* stats = std::getenv("LUNAVUE_STATS");
         stats != nullptr && *stats != '\0' && document_ != nullptr) {
-        PrintPlaybackStats(stdout, document_->Stats(), waveOut_.Underruns());
-        std::printf("renderer: %s\n", lastRenderer_);
+        PrintPlaybackStats(stdout, document_->Stats(), sound_.device->Underruns());
+        std::printf("renderer: %s\nsound output: %s\n", lastRenderer_, sound_.name.c_str());
         std::fflush(stdout);
     }
     // The view's window goes first (it writes its settings), then the document (it closes
@@ -371,6 +376,12 @@ void CTovrinApp::ReportNoSound(const std::string& reason) {
     if (frame_)
         frame_->ShowFeedback(
             Text(QT_TRANSLATE_NOOP("Lunavue", "No sound: %1")).arg(QString::fromStdString(reason)));
+}
+
+void CTovrinApp::ReportSoundBack() {
+    std::fprintf(stderr, "lunavue: the sound is back\n");
+    if (frame_)
+        frame_->ShowFeedback(Text(QT_TRANSLATE_NOOP("Lunavue", "The sound is back")));
 }
 
 // The box says what the player has always said first, then which file it was and why. A

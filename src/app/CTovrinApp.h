@@ -15,7 +15,7 @@
 #include "framework/Commands.h"
 #include "framework/RecentFileList.h"
 #include "platform/MessageBox.h"
-#include "platform/mm/SdlWaveOut.h"
+#include "platform/mm/SoundOutput.h"
 #include "platform/mm/Timer.h"
 #include "playback/CTovrinDoc.h"
 
@@ -78,6 +78,7 @@ class CTovrinApp : public QObject,
     void NoteRenderer();
     void CloseMainWindow() override;
     void ReportNoSound(const std::string& reason) override;
+    void ReportSoundBack() override;
     void ShowRefusal(const std::string& path, const OpenStatus& status) override;
 
     // CommandLineTarget
@@ -135,7 +136,7 @@ class CTovrinApp : public QObject,
     FileSettings settings_;
     mm::SystemClock clock_;
     mm::ThreadTimer timer_;
-    mm::SdlWaveOut waveOut_;
+    mm::SoundOutput sound_;
     RecentFileList recent_;
     int previewPages_ = 0;
     bool forwarded_ = false;

@@ -30,11 +30,26 @@ void AudioOutputQueue::Release() {
 void AudioOutputQueue::Open(const WAVEFORMATEX& format, std::string& failure) {
     Close();
     out_ = &null_;
+    deviceAway_ = false;
     if (HasBuffers() && device_.Open(format, failure)) {
         out_ = &device_;
     } else {
+        deviceAway_ = HasBuffers() && device_.Lost();
         null_.Open(format, failure);
     }
+    ForgetWrites();
+}
+
+// The device counts every dropped write played, so the write numbers go on from there and
+// every buffer is free.
+void AudioOutputQueue::Restart() {
+    if (out_ != nullptr) {
+        out_->Reset();
+    }
+}
+
+// Counting starts again: every buffer is free.
+void AudioOutputQueue::ForgetWrites() {
     writes_ = 0;
     for (auto& n : writeNumber_) {
         n = 0;

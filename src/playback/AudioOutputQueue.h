@@ -39,6 +39,18 @@ class AudioOutputQueue {
     bool IsOpen() const { return out_ != nullptr; }
     void Pause() { out_->Pause(); }
     void Resume() { out_->Resume(); }
+    // Drops every queued write and starts the device again with the next one, as at Open:
+    // for a new place in the same sound.
+    void Restart();
+
+    // Where the listener is in the sound written since Open or Restart, when the device
+    // can tell (WaveOut::HeardMs).
+    bool HeardMs(uint32_t& ms) { return out_ != nullptr && out_->HeardMs(ms); }
+    // The device went away while in use: its writes are dropped now.
+    bool DeviceLost() { return out_ == &device_ && device_.Lost(); }
+    // The device that was away when the sound last opened (or went away while in use) is
+    // there again.
+    bool DeviceBack() { return out_ == &null_ && deviceAway_ && device_.Available(); }
 
     // Writes chunks from the reader into the free buffers, lowest index first, until the
     // device is full or the reader has none ready; true when the reader had none.
@@ -48,11 +60,13 @@ class AudioOutputQueue {
     uint32_t ChunksWritten() const { return written_.load(); }
 
   private:
+    void ForgetWrites();
     bool IsFree(int i, uint64_t played) const { return writeNumber_[i] <= played; }
 
     mm::WaveOut& device_;
     mm::NullWaveOut null_;
     mm::WaveOut* out_ = nullptr;  // the device in use while open
+    bool deviceAway_ = false;     // the last Open found the device gone
     std::vector<uint8_t> block_;
     uint32_t capacity_ = 0;
     uint8_t* buffers_[kBuffers] = {};

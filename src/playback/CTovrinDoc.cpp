@@ -89,7 +89,9 @@ bool CTovrinDoc::OpenMovie(const std::string& path) {
 
     shell_.AddToRecentFileList(path);
     const size_t slash = path.rfind('/');
-    shell_.SetTitle(slash == std::string::npos ? path : path.substr(slash + 1));
+    const std::string title = slash == std::string::npos ? path : path.substr(slash + 1);
+    shell_.SetTitle(title);
+    platform_.waveOut.SetTitle(title);
 
     state_ = PlayState::kLoaded;
     lastSlotShown_ = 0;
@@ -183,11 +185,8 @@ void CTovrinDoc::Play() {
 void CTovrinDoc::Start(uint32_t ms, PlayState as) {
     const uint32_t slot = SlotAt(ms);
     PositionAt(slot, ms);
-    OpenAudio();
-    if (as == PlayState::kPaused) {
-        audio_.Pause();  // before the first write, which would start the device
-    }
-    FeedSound();
+    StartSound(as);
+    soundStartMs_ = ms;
     LastShownSecond = ms / 1000;
     lastSlotShown_ = slot;
     const uint32_t now = platform_.clock.NowMs();
@@ -199,6 +198,23 @@ void CTovrinDoc::Start(uint32_t ms, PlayState as) {
     if (as == PlayState::kPlaying || runUpPending_.load()) {
         StartTimer();
     }
+}
+
+// The sound from the reader's new place: on the device already open, dropping what it
+// holds, or on a device opened now (also when the one in use went away, or came back).
+void CTovrinDoc::StartSound(PlayState as) {
+    if (audio_.IsOpen() && !audio_.DeviceLost() && !audio_.DeviceBack()) {
+        audio_.Restart();
+    } else {
+        CloseAudio();
+        OpenAudio();
+    }
+    if (as == PlayState::kPaused) {
+        audio_.Pause();  // before the first write, which would start the device
+    } else {
+        audio_.Resume();
+    }
+    FeedSound();
 }
 
 void CTovrinDoc::PlayPause() {
@@ -392,8 +408,10 @@ void CTovrinDoc::FeedSound() {
 bool CTovrinDoc::IdleStep(bool frameworkAnswer) {
     switch (State()) {
         case PlayState::kPlaying:
+            WatchSoundDevice();
             return IdlePlaying(true);
         case PlayState::kPaused:
+            WatchSoundDevice();
             // Nothing moves until the next command, but a picture sought may still come.
             return AwaitPicture() || frameworkAnswer;
         case PlayState::kLoaded:
@@ -447,6 +465,7 @@ void CTovrinDoc::IdleWhileModal() {
 }
 
 bool CTovrinDoc::IdlePlaying(bool mayEnd) {
+    FollowSound();
     const uint32_t elapsed = Elapsed();
     UpdateElapsedPane(elapsed);
     const uint32_t slot = SlotAt(elapsed);
@@ -499,12 +518,44 @@ uint32_t CTovrinDoc::IdleWaitMs() {
     return std::max<uint32_t>(1, std::min(wait, toSecond));
 }
 
+// While the device can say what the listener hears, the clock is set to it, so that the
+// picture shows what goes with the sound being heard: a device that starts late (a sound
+// server waking its output), a pause, a seek or a gap in the sound never leaves the two
+// apart, and no offset builds up. Without it the clock paces alone.
+void CTovrinDoc::FollowSound() {
+    uint32_t heard = 0;
+    if (!audio_.HeardMs(heard)) {
+        return;
+    }
+    const auto ahead = static_cast<int32_t>(Elapsed() - (soundStartMs_ + heard));
+    if (ahead > kSyncToleranceMs || ahead < -kSyncToleranceMs) {
+        StartTime = StartTime.load() + static_cast<uint32_t>(ahead);
+    }
+}
+
+// The sound server went away, or came back: the movie goes on without sound, or its sound
+// comes back in step, from where the picture is.
+void CTovrinDoc::WatchSoundDevice() {
+    if (audio_.DeviceLost()) {
+        shell_.ReportNoSound("the sound server went away");
+        soundProblemShown_ = true;  // its refusals while it is away are not said again
+        Seek(PositionMs());
+    } else if (audio_.DeviceBack()) {
+        soundProblemShown_ = false;
+        Seek(PositionMs());
+        shell_.ReportSoundBack();
+    }
+}
+
 // Shows the picture of a slot. A slot the tick has not filled yet (decoding slower than
 // real time, gaps in the timestamps) shows the newest picture that is filled.
 void CTovrinDoc::ShowSlot(uint32_t slot, uint32_t elapsed) {
     const uint32_t filled = SlotsFilled.load();
     if (filled == 0 || runUpPending_.load()) {
         return;  // the picture sought is not ready: the one shown stays
+    }
+    if (slot < lastSlotShown_) {
+        return;  // the clock was set back to the sound: the picture waits for it
     }
     const bool ready = slot < filled;
     uint8_t* picture = DisplayRing[(ready ? slot : filled - 1) % kRingSize].load();

@@ -69,6 +69,8 @@ class CTovrinDoc {
     // the window goes on answering and the picture follows when they are done.
     static constexpr uint32_t kRunUpOnTheSpot = 8;
     static constexpr uint32_t kRunUpSliceMs = 20;
+    // How far the clock may be from the sound heard before it is set to it.
+    static constexpr int32_t kSyncToleranceMs = 8;
     // The most names the play queue holds: more are refused.
     static constexpr size_t kMaxQueue = 10000;
 
@@ -192,6 +194,9 @@ class CTovrinDoc {
     void AllocateSound();
     void AdvanceQueue();
     void Start(uint32_t ms, PlayState as);
+    void StartSound(PlayState as);
+    void FollowSound();
+    void WatchSoundDevice();
     void PositionAt(uint32_t slot, uint32_t ms);
     uint32_t FrameAtSlot(uint32_t slot) const;
     uint32_t FirstMsOfSlot(uint32_t slot) const;
@@ -261,8 +266,9 @@ class CTovrinDoc {
     // A seek of a movie whose clock does not run waits for its picture (main thread).
     bool awaitingPicture_ = false;
     uint32_t awaitedMs_ = 0;
-    uint32_t startMs_ = 0;  // where Play starts: 0, or a time sought while stopped
-    int nextPicture_ = 0;   // the pool picture the next decode goes to, if not on screen
+    uint32_t startMs_ = 0;       // where Play starts: 0, or a time sought while stopped
+    uint32_t soundStartMs_ = 0;  // the movie's time of the first sound since the clock started
+    int nextPicture_ = 0;        // the pool picture the next decode goes to, if not on screen
     // The picture the tick is decoding into, so that the main thread never shows it.
     std::atomic<uint8_t*> decoding_{nullptr};
     // Set by the tick once every sound chunk of the movie has been handed to the device.

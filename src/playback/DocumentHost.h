@@ -39,6 +39,8 @@ class DocumentShell {
     // The sound device cannot play the movie, and why (it plays silently), for the message
     // pane or the standard error.
     virtual void ReportNoSound(const std::string& reason) = 0;
+    // The sound device that went away is back, and the movie's sound with it.
+    virtual void ReportSoundBack() = 0;
 };
 
 }  // namespace lunavue

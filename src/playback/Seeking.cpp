@@ -119,7 +119,6 @@ void CTovrinDoc::Seek(uint32_t ms) {
     }
     const PlayState was = State();
     KillTimer();
-    CloseAudio();
     if (IsPlaying()) {
         Start(ms, was);
     } else {

@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/mm/SdlWaveOut.h"
+#include "platform/mm/SoundOutput.h"
 #include "playback/CTovrinDoc.h"
 
 namespace lunavue {
@@ -24,6 +24,7 @@ class HeadlessShell : public DocumentShell {
     void ReportNoSound(const std::string& reason) override {
         std::fprintf(stderr, "cpktool: no sound: %s\n", reason.c_str());
     }
+    void ReportSoundBack() override { std::fprintf(stderr, "cpktool: the sound is back\n"); }
     bool closed = false;
 };
 
@@ -33,9 +34,9 @@ int PlayHeadless(const char* path, int passes, uint32_t startMs) {
     MemorySettings settings;  // playing from the command line never changes the player's
     mm::SystemClock clock;
     mm::ThreadTimer timer;
-    mm::SdlWaveOut waveOut;
+    mm::SoundOutput sound = mm::ChooseSoundOutput();
     HeadlessShell shell;
-    CTovrinDoc doc({clock, timer, waveOut, settings}, shell);
+    CTovrinDoc doc({clock, timer, *sound.device, settings}, shell);
     doc.AppendToQueue(path);
     doc.SetAutoPlay(true);
     doc.SetCloseAtEnd(true);
@@ -60,7 +61,7 @@ int PlayHeadless(const char* path, int passes, uint32_t startMs) {
         // While playing the idle step wants to run again as soon as something changes.
         std::this_thread::sleep_for(std::chrono::milliseconds(more ? doc.IdleWaitMs() : 5));
     }
-    PrintPlaybackStats(stdout, doc.Stats(), waveOut.Underruns());
+    PrintPlaybackStats(stdout, doc.Stats(), sound.device->Underruns());
     return 0;
 }
 

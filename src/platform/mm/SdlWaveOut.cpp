@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/mm/Pcm.h"
+
 namespace lunavue::mm {
 
 SdlWaveOut::~SdlWaveOut() {
@@ -12,12 +14,7 @@ SdlWaveOut::~SdlWaveOut() {
 
 bool SdlWaveOut::Open(const WAVEFORMATEX& format, std::string& reason) {
     Close();
-    if (format.wFormatTag != WAVE_FORMAT_PCM || (format.nChannels != 1 && format.nChannels != 2) ||
-        (format.wBitsPerSample != 8 && format.wBitsPerSample != 16) || format.nSamplesPerSec == 0 ||
-        format.nSamplesPerSec > 384000) {
-        reason = "the sound format (" + std::to_string(format.nChannels) + " channels, " +
-                 std::to_string(format.wBitsPerSample) + " bits, " +
-                 std::to_string(format.nSamplesPerSec) + " Hz) cannot be played";
+    if (!PlayableFormat(format, reason)) {
         return false;
     }
     // Only the sound is SDL's: the program's signals (SIGTERM, SIGINT) stay its own.
@@ -167,28 +164,8 @@ void SdlWaveOut::SetVolume(int percent) {
 void SdlWaveOut::Callback(void* self, Uint8* stream, int len) {
     auto* out = static_cast<SdlWaveOut*>(self);
     out->Fill(stream, len);
-    out->Scale(stream, len);
-}
-
-// Turns the sound down to the volume, in the device's own copy: the buffers stay as they
-// were written, and at 100 nothing is touched.
-void SdlWaveOut::Scale(Uint8* stream, int len) const {
-    const int volume = volume_.load();
-    if (volume >= 100) {
-        return;
-    }
-    if (sixteenBits_) {
-        for (int i = 0; i + 1 < len; i += 2) {
-            const int16_t s = static_cast<int16_t>(stream[i] | stream[i + 1] << 8);
-            const int16_t scaled = static_cast<int16_t>(s * volume / 100);
-            stream[i] = static_cast<Uint8>(scaled);
-            stream[i + 1] = static_cast<Uint8>(static_cast<uint16_t>(scaled) >> 8);
-        }
-    } else {
-        for (int i = 0; i < len; ++i) {
-            stream[i] = static_cast<Uint8>(128 + (stream[i] - 128) * volume / 100);
-        }
-    }
+    // Turned down in the device's own copy: the buffers stay as they were written.
+    ScaleSamples(stream, static_cast<size_t>(len), out->sixteenBits_, out->volume_.load());
 }
 
 void SdlWaveOut::Fill(Uint8* stream, int len) {

@@ -30,7 +30,6 @@ class SdlWaveOut : public WaveOut {
   private:
     static void Callback(void* self, Uint8* stream, int len);
     void Fill(Uint8* stream, int len);
-    void Scale(Uint8* stream, int len) const;
 
     SDL_AudioDeviceID device_ = 0;
     uint8_t silence_ = 0;

@@ -5,8 +5,9 @@
 // until Played() has counted that write. Writes are counted from 1 after each Open.
 //
 // Threads: Open, Pause, Resume, Reset and Close come from the main thread while no timer
-// tick runs; Write, Space and Played from the timer thread while one runs; Played and
-// DelayMs also from the main thread; SetVolume from the main thread at any time.
+// tick runs; Write, Space and Played from the timer thread while one runs; Played,
+// DelayMs, HeardMs, Lost and Available also from the main thread; SetVolume and SetTitle
+// from the main thread at any time.
 #pragma once
 
 #include <cstdint>
@@ -45,6 +46,22 @@ class WaveOut {
     virtual void SetVolume(int percent) { (void)percent; }
     // Times the device ran dry inside a stream (a gap of silence), since it was made.
     virtual uint32_t Underruns() const { return 0; }
+
+    // Where the listener is: milliseconds of the sound written since Open or Reset that have
+    // been heard, as the device itself measures it (what it still holds counted out). False
+    // when the device cannot say, or when its sound does not flow (nothing written yet, or
+    // it ran dry): the caller's clock then paces alone. Optional.
+    virtual bool HeardMs(uint32_t& ms) {
+        (void)ms;
+        return false;
+    }
+    // The device went away since Open (a sound server that ended): what is written now is
+    // dropped and counted played at once. Open again once Available() says it is back.
+    virtual bool Lost() { return false; }
+    // Whether Open would find the device now.
+    virtual bool Available() { return true; }
+    // The name the desktop's mixer shows for the sound (the movie's title).
+    virtual void SetTitle(const std::string& title) { (void)title; }
 };
 
 }  // namespace lunavue::mm
