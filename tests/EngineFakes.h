@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,13 @@ struct CapturingWaveOut : mm::WaveOut {
     bool openOk = true;
     bool open = false;
     bool paused = false;
+    int opens = 0;
+    // A device that tells what has been heard (nothing: it cannot), one that goes away with
+    // its server, and the name it was given.
+    std::optional<uint32_t> heard;
+    bool serverUp = true;
+    bool lost = false;
+    std::string title;
     std::vector<Queued> queued;
     std::vector<const uint8_t*> buffers;  // each buffer written, in the order first written
     std::vector<int> writes;              // which of those buffers each write used
@@ -57,11 +65,21 @@ struct CapturingWaveOut : mm::WaveOut {
     uint64_t playedCount = 0;
     int resets = 0;
     bool Open(const WAVEFORMATEX&, std::string& why) override {
-        if (!openOk)
+        ++opens;
+        lost = !serverUp;
+        if (!openOk || !serverUp)
             why = "refused by the test";
         playedCount = 0;
-        return open = openOk;
+        return open = openOk && serverUp;
     }
+    bool HeardMs(uint32_t& ms) override {
+        if (heard)
+            ms = *heard;
+        return heard.has_value();
+    }
+    bool Lost() override { return lost; }
+    bool Available() override { return serverUp; }
+    void SetTitle(const std::string& t) override { title = t; }
     void Close() override { open = false; }
     void Write(const uint8_t* data, uint32_t len) override {
         queued.push_back({data, len});

@@ -83,12 +83,14 @@ long_movie() {
     for _ in $(seq "$times"); do cat "$work/one.pcm" >>"$work/want.pcm"; done
 }
 
-# The captured sound holds the reference whole and unbroken, with only silence around it.
-sound_is_reference() {
-    python3 - "$work/sound.raw" "$work/want.pcm" <<'PY' || fail "the sound is not the reference"
+# The captured sound holds the reference whole and unbroken, with only silence around it
+# (bytes of the value given: 0 unless said, 128 for 8-bit sound).
+sound_is_reference() {  # [silence]
+    python3 - "$work/sound.raw" "$work/want.pcm" "${1:-0}" <<'PY' || fail "the sound is not the reference"
 import sys
 got = open(sys.argv[1], "rb").read()
 want = open(sys.argv[2], "rb").read()
+silence = int(sys.argv[3])
 at = got.find(want)
 if at < 0:
     lo, hi = 0, len(want)
@@ -96,7 +98,7 @@ if at < 0:
         mid = (lo + hi + 1) // 2
         lo, hi = (mid, hi) if got.find(want[:mid]) >= 0 else (lo, mid - 1)
     sys.exit(f"only {lo} of {len(want)} bytes arrived unbroken")
-if any(got[:at]) or any(got[at + len(want):]):
+if got[:at].strip(bytes([silence])) or got[at + len(want):].strip(bytes([silence])):
     sys.exit("sound other than silence around the reference")
 print(f"sound: {len(want)} bytes whole and in order")
 PY
