@@ -13,18 +13,26 @@
 # resumes (Space); after five seeks (Right and Left); and suspended again with two CPU-bound
 # processes beside the player.
 #
-# usage: bench/av_sync.sh LUNAVUE [--no-mpv] [--cases "suspended idle running pauses seeks load"]
+# With --pipewire the server is PipeWire's pulse server instead (its sink suspends after its
+# own few seconds). The case "restart" kills the server two seconds into the movie, starts
+# it again a second later, and measures from then on (Lunavue alone: mpv's sound does not
+# come back).
+#
+# usage: bench/av_sync.sh LUNAVUE [--no-mpv] [--pipewire]
+#        [--cases "suspended idle running pauses seeks load restart"]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 lunavue=$(realpath "$1")
 shift
 players=(lunavue mpv)
-cases="suspended idle running pauses seeks load"
+cases="suspended idle running pauses seeks load restart"
+kind=pulseaudio
 while [ $# -gt 0 ]; do
     case $1 in
         --no-mpv) players=(lunavue); shift ;;
         --cases) cases=$2; shift 2 ;;
-        *) sed -n '2,16p' "$0"; exit 1 ;;
+        --pipewire) kind=pipewire; shift ;;
+        *) sed -n '2,22p' "$0"; exit 1 ;;
     esac
 done
 command -v mpv >/dev/null || players=(lunavue)
@@ -32,6 +40,7 @@ command -v mpv >/dev/null || players=(lunavue)
 work=$(mktemp -d)
 pids=()
 finish() {
+    "$here/../scripts/sound-server" stop "$work/server" 2>/dev/null || true
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
     wait 2>/dev/null || true
     [ -n "${KEEP:-}" ] && echo "kept $work" >&2 || rm -rf "$work"
@@ -44,19 +53,14 @@ for _ in $(seq 100); do grep -q '^[0-9]' "$work/display" 2>/dev/null && break; s
 export DISPLAY=":$(head -1 "$work/display")"
 openbox --sm-disable >/dev/null 2>&1 &
 pids+=($!)
-mkdir -m 700 "$work/runtime"
-export XDG_RUNTIME_DIR="$work/runtime" PULSE_SERVER="unix:$work/pulse"
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --log-target=stderr \
-    -L "module-null-sink sink_name=out" \
-    -L "module-native-protocol-unix socket=$work/pulse auth-anonymous=1" \
-    -L "module-suspend-on-idle timeout=1" 2>/dev/null &
-pids+=($!)
-for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.05; done
+mkdir "$work/server"
+export PULSE_SERVER="unix:$work/server/pulse"
+"$here/../scripts/sound-server" start "$kind" "$work/server"
 python3 "$here/sync_movie.py" "$work/sync.cpk" --seconds 30
 
 sink_state() { pactl list sinks short | awk '$2 == "out" { print $NF }'; }
 wait_sink() {  # state
-    for _ in $(seq 100); do [ "$(sink_state)" = "$1" ] && return 0; sleep 0.1; done
+    for _ in $(seq 150); do [ "$(sink_state)" = "$1" ] && return 0; sleep 0.1; done
     echo "the sink did not become $1" >&2
     return 1
 }
@@ -131,8 +135,9 @@ EOF
 
 run_case() {  # player case
     local who=$1 case=$2 load=()
+    [ "$case" = restart ] && [ "$who" = mpv ] && return 0
     case $case in
-        suspended | pauses | seeks | load) wait_sink SUSPENDED ;;
+        suspended | pauses | seeks | load | restart) wait_sink SUSPENDED ;;
         idle)
             timeout 0.3 pacat --raw /dev/zero 2>/dev/null || true
             wait_sink IDLE || true
@@ -156,6 +161,21 @@ run_case() {  # player case
         pauses) keys="space space space space space space space space space space" ;;
         seeks) keys="Right Left Right Left Right" ;;
     esac
+    if [ "$case" = restart ]; then
+        sleep 2
+        "$here/../scripts/sound-server" stop "$work/server"
+        local gone
+        gone=$(date +%s%N)
+        for _ in $(seq 100); do grep -q "went away" "$work/player.log" && break; sleep 0.01; done
+        echo "    said the server went away after $((($(date +%s%N) - gone) / 1000000)) ms"
+        sleep 1
+        "$here/../scripts/sound-server" start "$kind" "$work/server"
+        local back
+        back=$(date +%s%N)
+        for _ in $(seq 500); do pactl list sink-inputs short | grep -q . && break; sleep 0.01; done
+        echo "    the sound back $((($(date +%s%N) - back) / 1000000)) ms after the server"
+        sleep 0.5
+    fi
     if [ -n "$keys" ]; then
         sleep 1
         for k in $keys; do

@@ -7,10 +7,12 @@
 # each build captures the sound with SDL's disk driver and checks that it is the movie's.
 # The movie lasts 20 seconds, or the multiple of 4 given: start-up weighs less in a longer
 # one. With --feedback, a key (9, then 0, in turn) is pressed every second, so that a
-# message shows over the picture all through the run.
+# message shows over the picture all through the run. With --pulse the sound goes to a
+# private PulseAudio (a null sink) instead: through the player's own sound-server output,
+# or through SDL's PulseAudio driver for a build that has none.
 #
 # usage: bench/window_cpu.sh LUNAVUE [OTHER_LUNAVUE] [--runs N] [--gpu] [--seconds N]
-#        [--feedback]
+#        [--feedback] [--pulse]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 builds=()
@@ -18,19 +20,31 @@ runs=3
 directdraw=0
 seconds=20
 feedback=0
+pulse=0
 while [ $# -gt 0 ]; do
     case $1 in
         --runs) runs=$2; shift 2 ;;
         --gpu) directdraw=1; shift ;;
         --seconds) seconds=$2; shift 2 ;;
         --feedback) feedback=1; shift ;;
+        --pulse) pulse=1; shift ;;
         *) builds+=("$(realpath "$1")"); shift ;;
     esac
 done
 [ ${#builds[@]} -ge 1 ] && [ "$seconds" -ge 12 ] && [ $((seconds % 4)) -eq 0 ] ||
-    { sed -n '2,13p' "$0"; exit 1; }
+    { sed -n '2,15p' "$0"; exit 1; }
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+server=""
+trap '[ -n "$server" ] && kill "$server"; rm -rf "$work"' EXIT
+if [ "$pulse" = 1 ]; then
+    mkdir -m 700 "$work/runtime"
+    export XDG_RUNTIME_DIR="$work/runtime" PULSE_SERVER="unix:$work/pulse"
+    HOME="$work" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+        -L "module-null-sink sink_name=out" \
+        -L "module-native-protocol-unix socket=$work/pulse auth-anonymous=1" 2>/dev/null &
+    server=$!
+    for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.05; done
+fi
 fixture="$here/../tests/fixtures/bars-320x224-s16-stereo"
 repeats=$((seconds / 4))  # the fixture lasts 4 seconds
 play=$((seconds - 8))  # steady play: from second 4 to 4 before the end
@@ -84,10 +98,14 @@ press_keys() {  # pid
 # Prints "WHOLE STEADY": CPU seconds per movie second over the whole run (start-up and
 # shutdown included), and over its steady play alone (what a long movie costs).
 run() {  # build size [driver]
-    local build=$1 size=$2 driver=${3:-dummy} pid="" busy
+    local build=$1 size=$2 driver=${3:-dummy} pid="" busy output=sdl
+    if [ "$pulse" = 1 ] && [ "$driver" = dummy ]; then
+        driver=pulseaudio output=pulse
+    fi
     printf '[Tovrin]\nWindowSize=%s\nDirectDraw=%s\n' "$size" "$directdraw" >"$work/x.ini"
     rm -f "$work/sound.raw"
     LUNAVUE_INI="$work/x.ini" LUNAVUE_INSTANCE="cpu-$$" LUNAVUE_STATS=1 SDL_AUDIODRIVER=$driver \
+        LUNAVUE_SOUND=$output \
         SDL_DISKAUDIOFILE="$work/sound.raw" \
         xvfb-run -a -s "-screen 0 1280x1024x24" /usr/bin/time -f "%U %S" -o "$work/time" \
         "$build" "$work/movie.cpk" -play -close >"$work/stats" 2>/dev/null &
@@ -98,7 +116,7 @@ run() {  # build size [driver]
         sleep 0.1
     done
     local presser=""
-    if [ "$feedback" = 1 ] && [ "$driver" = dummy ]; then  # the volume keys change the sound
+    if [ "$feedback" = 1 ] && [ "$driver" != disk ]; then  # the volume keys change the sound
         press_keys "$pid" &
         presser=$!
     fi

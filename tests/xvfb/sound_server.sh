@@ -1,18 +1,30 @@
 #!/usr/bin/env bash
-# The player against a real sound server: a private PulseAudio on a socket of the test's
-# own, with a null sink that suspends after a second of idleness.
+# The player against a real sound server: a private PulseAudio (or PipeWire's pulse
+# server) on a socket of the test's own, with a null sink that suspends when idle.
 #   exact   every fixture's sound arrives bit-exact through a pipe sink set to its format
-#   pause   the stream is named after the movie, with the icon and the role; Space corks it
-#           and the sink then suspends; Space again plays on
+#   pause   the stream is named after the movie, with the icon and the role; the player's
+#           volume leaves the mixer's alone; Space corks the stream and the sink then
+#           suspends; Space again plays on
 #   server  the server killed mid-movie: the player says so and plays on; the server back:
 #           the sound comes back in the same movie; Alt+F4 then exits 0
-# usage: sound_server.sh LUNAVUE FIXTURES BENCH exact|pause|server
+# usage: sound_server.sh LUNAVUE FIXTURES BENCH exact|pause|server [pulseaudio|pipewire]
 LUNAVUE=$1 FIXTURES=$2 BENCH=$3
+kind=${5:-pulseaudio}
 source "$(dirname "$0")/lib.sh"
 unset SDL_AUDIODRIVER LUNAVUE_SOUND
-mkdir -m 700 "$work/runtime" "$work/home"
-export XDG_RUNTIME_DIR="$work/runtime" PULSE_SERVER="unix:$work/pulse"
+export PULSE_SERVER="unix:$work/server/pulse"
 server=""
+
+start_sound_server() {
+    mkdir -p "$work/server"
+    "$BENCH/../scripts/sound-server" start "$kind" "$work/server" || fail "no sound server"
+    server=1
+}
+stop_sound_server() {
+    [ -z "$server" ] || "$BENCH/../scripts/sound-server" stop "$work/server"
+    server=""
+}
+trap 'stop_sound_server; cleanup' EXIT
 
 # The player as lib.sh starts it, but with the sound server's output.
 start_player() {
@@ -20,25 +32,6 @@ start_player() {
         "$LUNAVUE" "$@" >"$work/stats.txt" 2>&1 &
     player=$!
 }
-
-start_sound_server() {
-    HOME="$work/home" pulseaudio -n --daemonize=no --exit-idle-time=-1 --log-target=stderr \
-        -L "module-null-sink sink_name=out" \
-        -L "module-native-protocol-unix socket=$work/pulse auth-anonymous=1" \
-        -L "module-suspend-on-idle timeout=1" 2>>"$work/pulse.log" &
-    server=$!
-    for _ in $(seq 100); do
-        pactl info >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    cat "$work/pulse.log" >&2
-    fail "the sound server did not start"
-}
-stop_sound_server() {
-    kill "$server" 2>/dev/null || true
-    wait "$server" 2>/dev/null || true
-}
-trap 'stop_sound_server; cleanup' EXIT
 
 # Waits (at most the seconds given) until the command succeeds.
 wait_for() {  # seconds command...
@@ -52,7 +45,7 @@ wait_for() {  # seconds command...
 }
 sink_is() { pactl list sinks short | awk '$2 == "out" { print $NF }' | grep -qx "$1"; }
 stream_says() { pactl list sink-inputs | grep -qF "$1"; }
-player_said() { grep -qF "$1" "$work/stats.txt"; }
+player_said() { grep -qiF "$1" "$work/stats.txt"; }
 
 start_sound_server
 case $4 in
@@ -89,14 +82,19 @@ pause)
     stream_says 'media.role = "video"' || fail "the stream has no role"
     stream_says 'application.name = "Lunavue"' || fail "the stream has no application name"
     wait_for 10 sink_is RUNNING || fail "the sink does not play"
-    xdotool windowactivate --sync "$w" key space
+    # The mixer's volume for the stream is the desktop's: the player's keys leave it.
+    pactl set-sink-input-volume "$(pactl list sink-inputs short | cut -f1 | head -1)" 50%
+    xdotool windowactivate --sync "$w" key 9 key space
     wait_for 5 stream_says 'Corked: yes' || fail "Space did not cork the stream"
-    wait_for 10 sink_is SUSPENDED || fail "the sink did not suspend while paused"
+    # Space has been taken, so 9 before it.
+    stream_says '/  50% /' || { pactl list sink-inputs >&2; fail "the player undid the mixer's volume"; }
+    wait_for 15 sink_is SUSPENDED || fail "the sink did not suspend while paused"
     xdotool key space
     wait_for 5 stream_says 'Corked: no' || fail "Space did not play on"
     wait_for 10 sink_is RUNNING || fail "the sink did not play again"
     xdotool key alt+F4
     wait_player 20
+    grep -q '^Volume=90$' "$work/lunavue.ini" || fail "9 did not turn the player's volume down"
     ;;
 server)
     start_window_manager
