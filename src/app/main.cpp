@@ -32,6 +32,10 @@ const char kUsage[] =
     "Settings are kept in an INI file beside the program (lunavue.ini next to lunavue);\n"
     "LUNAVUE_INI names another one.\n"
     "\n"
+    "Sound goes through the desktop's sound server (PulseAudio, or PipeWire's pulse\n"
+    "server) where one answers, else through SDL (ALSA). LUNAVUE_SOUND=sdl or =pulse\n"
+    "asks for one; SDL_AUDIODRIVER set asks for SDL.\n"
+    "\n"
     "Keys:\n";
 
 void PrintUsage() {

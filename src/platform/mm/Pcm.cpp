@@ -5,8 +5,8 @@ namespace lunavue::mm {
 bool PlayableFormat(const WAVEFORMATEX& format, std::string& reason) {
     constexpr uint32_t kHighestRate = 384000;
     if (format.wFormatTag == WAVE_FORMAT_PCM && (format.nChannels == 1 || format.nChannels == 2) &&
-        (format.wBitsPerSample == 8 || format.wBitsPerSample == 16) &&
-        format.nSamplesPerSec != 0 && format.nSamplesPerSec <= kHighestRate) {
+        (format.wBitsPerSample == 8 || format.wBitsPerSample == 16) && format.nSamplesPerSec != 0 &&
+        format.nSamplesPerSec <= kHighestRate) {
         return true;
     }
     reason = "the sound format (" + std::to_string(format.nChannels) + " channels, " +

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 
-
 namespace lunavue::mm {
 namespace {
 
@@ -17,7 +16,9 @@ constexpr const char* kIconName = "lunavue";
 // Holds the library's loop lock for a scope.
 class LoopLock {
   public:
-    explicit LoopLock(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
+    explicit LoopLock(pa_threaded_mainloop* loop) : loop_(loop) {
+        pa_threaded_mainloop_lock(loop_);
+    }
     ~LoopLock() { pa_threaded_mainloop_unlock(loop_); }
     LoopLock(const LoopLock&) = delete;
     LoopLock& operator=(const LoopLock&) = delete;
@@ -137,8 +138,8 @@ bool PulseWaveOut::ConnectContext() {
     pa_proplist_sets(props, PA_PROP_APPLICATION_ID, kApplicationId);
     pa_proplist_sets(props, PA_PROP_APPLICATION_ICON_NAME, kIconName);
     pa_proplist_sets(props, PA_PROP_APPLICATION_VERSION, LUNAVUE_VERSION);
-    context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_),
-                                            kApplicationName, props);
+    context_ =
+        pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), kApplicationName, props);
     pa_proplist_free(props);
     if (context_ == nullptr) {
         return false;
@@ -187,8 +188,8 @@ void PulseWaveOut::ServerLost() {
 
 void PulseWaveOut::ScheduleReconnect() {
     if (reconnect_ == nullptr) {
-        reconnect_ =
-            After(pa_threaded_mainloop_get_api(loop_), kReconnectMs, &PulseWaveOut::OnReconnect, this);
+        reconnect_ = After(pa_threaded_mainloop_get_api(loop_), kReconnectMs,
+                           &PulseWaveOut::OnReconnect, this);
     }
 }
 
@@ -244,7 +245,8 @@ bool PulseWaveOut::Open(const WAVEFORMATEX& format, std::string& reason) {
     pa_stream_set_started_callback(stream_, &PulseWaveOut::OnStarted, this);
     pa_buffer_attr attr{};
     attr.maxlength = UINT32_MAX;
-    attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kTargetLatencyMs * PA_USEC_PER_MSEC, &spec));
+    attr.tlength =
+        static_cast<uint32_t>(pa_usec_to_bytes(kTargetLatencyMs * PA_USEC_PER_MSEC, &spec));
     attr.prebuf =
         static_cast<uint32_t>(pa_usec_to_bytes(kStartThresholdMs * PA_USEC_PER_MSEC, &spec));
     attr.minreq = UINT32_MAX;
@@ -252,8 +254,8 @@ bool PulseWaveOut::Open(const WAVEFORMATEX& format, std::string& reason) {
     // The server's own measure of time, as it comes: held monotonic by the library, it would
     // count sound as heard that waits behind the output's start.
     const auto flags = static_cast<pa_stream_flags_t>(
-        PA_STREAM_START_CORKED | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_NOT_MONOTONIC |
-        PA_STREAM_ADJUST_LATENCY);
+        PA_STREAM_START_CORKED | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
+        PA_STREAM_NOT_MONOTONIC | PA_STREAM_ADJUST_LATENCY);
     if (pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0) {
         reason = std::string("the sound server refuses the sound: ") +
                  pa_strerror(pa_context_errno(context_));
@@ -514,10 +516,10 @@ uint32_t PulseWaveOut::DelayMs() {
     uint64_t heldMs = 0;
     if (dry_) {
         const auto left = drainedAt_ - Clock::now();
-        heldMs = left.count() > 0
-                     ? static_cast<uint64_t>(
-                           std::chrono::ceil<std::chrono::milliseconds>(left).count())
-                     : 0;
+        heldMs =
+            left.count() > 0
+                ? static_cast<uint64_t>(std::chrono::ceil<std::chrono::milliseconds>(left).count())
+                : 0;
     } else {
         const uint64_t written = WrittenUs();
         heldMs = (written - std::min(written, HeardUs()) + PA_USEC_PER_MSEC - 1) / PA_USEC_PER_MSEC;

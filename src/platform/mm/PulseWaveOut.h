@@ -118,15 +118,15 @@ class PulseWaveOut : public WaveOut {
     Queued queue_[kMaxQueued] = {};
     int head_ = 0;
     int count_ = 0;
-    uint32_t offset_ = 0;       // bytes of the head buffer already copied to the server
-    uint64_t queuedBytes_ = 0;  // written to this object and not yet to the server
+    uint32_t offset_ = 0;        // bytes of the head buffer already copied to the server
+    uint64_t queuedBytes_ = 0;   // written to this object and not yet to the server
     uint64_t writtenBytes_ = 0;  // copied to the server since Open or Reset
     uint64_t heardUs_ = 0;       // the last measure of what has been heard
     bool started_ = false;       // the first buffer since Open or Reset has been written
     bool paused_ = false;
     bool corked_ = true;
-    bool dry_ = false;  // the server ran out of sound and nothing came since
-    bool waitingToStart_ = false;  // ran dry, and waits for sound before it plays again
+    bool dry_ = false;               // the server ran out of sound and nothing came since
+    bool waitingToStart_ = false;    // ran dry, and waits for sound before it plays again
     Clock::time_point drainedAt_{};  // when what the server held when it ran dry is heard
 };
 
