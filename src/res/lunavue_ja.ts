@@ -36,6 +36,10 @@
         <translation>音声なし: %1</translation>
     </message>
     <message>
+        <source>The sound is back</source>
+        <translation>音声が戻りました</translation>
+    </message>
+    <message>
         <source>Queued: %1 (%2 in queue)</source>
         <translation>再生待ちに追加: %1 (待ち %2 件)</translation>
     </message>
