@@ -15,7 +15,7 @@ namespace {
 Bytes DecoderFrame(uint8_t flags, int w, int h, const std::vector<Bytes>& strips) {
     Bytes stored = StoredFrame(flags, w, h, strips);
     Bytes f(stored.begin(), stored.begin() + 10);
-    f.insert(f.end(), stored.begin() + 12, stored.end());
+    Append(f, stored.begin() + 12, stored.end());
     const uint32_t len = static_cast<uint32_t>(stored.size());  // raised by 8, as fixed up
     f[1] = static_cast<uint8_t>(len >> 16);
     f[2] = static_cast<uint8_t>(len >> 8);

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "EngineFakes.h"
 #include "FilmBuilder.h"
@@ -612,4 +614,33 @@ TEST(Engine, TheViewsCopiesCountAgainstTheMemoryLimit) {
             EXPECT_EQ(e.shell.refusals[0].second, OpenError::kOutOfMemory);
         }
     }
+}
+
+// The window reads the statistics while the timer thread decodes, damaged frames among the
+// others (ThreadSanitizer watches this one).
+TEST(Engine, StatisticsAreReadWhileTheTimerThreadDecodes) {
+    mm::SystemClock clock;
+    mm::ThreadTimer timer;
+    CapturingWaveOut wave;
+    MemorySettings settings;
+    RecordingShell shell;
+    TempDir dir;
+    FilmMovie m;
+    m.baseFrequency = 1000;  // a frame every 5 ms, for half a second
+    for (int i = 1; i <= 100; ++i)
+        m.Video(i % 2 == 0 ? Bytes(16, 0xEE) : GreyFrame(i), 5);
+    m.Save(dir.File("damaged.cpk"));
+    CTovrinDoc doc({clock, timer, wave, settings}, shell);
+    doc.AppendToQueue(dir.File("damaged.cpk"));
+    doc.SetAutoPlay(true);
+    uint32_t damaged = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!doc.IsFinished() && std::chrono::steady_clock::now() < deadline) {
+        doc.IdleStep(false);
+        damaged = doc.Stats().damagedFrames;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    doc.Stop();
+    EXPECT_EQ(doc.Stats().damagedFrames, 50u);
+    EXPECT_GT(damaged, 0u) << "read while the frames were decoded";
 }

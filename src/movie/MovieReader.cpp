@@ -382,7 +382,7 @@ uint32_t MovieReader::DecodeEntry(uint32_t index, uint8_t* destination) {
     const bool sound =
         film_.header.coding == PictureCoding::kRaw ? DecodeRaw(got) : DecodeCinepak(e, got);
     if (!sound || got < e.size) {
-        ++damagedFrames_;
+        damagedFrames_.fetch_add(1, std::memory_order_relaxed);
     }
     if (destination != nullptr) {
         std::memcpy(destination, decoded_.data(), outputFormat_.biSizeImage & ~3u);

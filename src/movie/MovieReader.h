@@ -8,6 +8,7 @@
 // allocated during delivery. Every sample is read with one positioned read.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -83,7 +84,8 @@ class MovieReader {
     size_t GetSoundRingBytes() const { return soundRing_.Capacity(); }
     size_t GetDecodedBufferSize() const { return decoded_.size(); }
     // Frames whose data were short or damaged since Open (painted as far as they were sound).
-    uint32_t GetDamagedFrames() const { return damagedFrames_; }
+    // Any thread: the decoding thread counts them while the window reads them.
+    uint32_t GetDamagedFrames() const { return damagedFrames_.load(std::memory_order_relaxed); }
     // The bytes between the Cinepak frame header and the first strip of the first picture
     // (0, 2 or 6); 0 for other codings.
     uint32_t FirstFrameExtraBytes();
@@ -152,7 +154,7 @@ class MovieReader {
     uint32_t videoFrom_ = 0;  // record of the frame a seek goes to
     uint32_t soundFrom_ = 0;  // the first sound chunk a seek plays
     uint32_t soundSkip_ = 0;  // device bytes of that chunk before the sample sought
-    uint32_t damagedFrames_ = 0;
+    std::atomic<uint32_t> damagedFrames_{0};
 };
 
 }  // namespace lunavue
