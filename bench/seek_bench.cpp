@@ -19,9 +19,7 @@ struct Shell : lunavue::DocumentShell {
     void AddToRecentFileList(const std::string&) override {}
     void SetTitle(const std::string&) override {}
     void CloseMainWindow() override {}
-    void ReportNoSound(const std::string&) override {}
-    void ReportSoundBack() override {}
-    void ShowRefusal(const std::string&, const lunavue::OpenStatus&) override {}
+    void Notify(const lunavue::EngineNotice&) override {}
 };
 
 }  // namespace

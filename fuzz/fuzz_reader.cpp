@@ -8,17 +8,8 @@
 #include <vector>
 
 #include "movie/MovieReader.h"
-#include "platform/MessageBox.h"
-
-namespace {
-struct Quiet : lunavue::MessageBoxSink {
-    void ShowError(const std::string&) override {}
-};
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static Quiet quiet;
-    lunavue::SetMessageBoxSink(&quiet);
     int fd = memfd_create("movie", 0);
     if (fd < 0) {
         return 0;

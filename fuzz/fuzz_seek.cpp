@@ -9,15 +9,11 @@
 #include <functional>
 #include <string>
 
-#include "platform/MessageBox.h"
 #include "platform/mm/NullWaveOut.h"
 #include "playback/CTovrinDoc.h"
 
 namespace {
 
-struct Quiet : lunavue::MessageBoxSink {
-    void ShowError(const std::string&) override {}
-};
 struct Clock : lunavue::mm::Clock {
     uint32_t now = 1000;
     uint32_t NowMs() override { return now; }
@@ -36,17 +32,13 @@ struct Shell : lunavue::DocumentShell {
     void AddToRecentFileList(const std::string&) override {}
     void SetTitle(const std::string&) override {}
     void CloseMainWindow() override {}
-    void ShowRefusal(const std::string&, const lunavue::OpenStatus&) override {}
-    void ReportNoSound(const std::string&) override {}
-    void ReportSoundBack() override {}
+    void Notify(const lunavue::EngineNotice&) override {}
 };
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     constexpr size_t kCommands = 16;
-    static Quiet quiet;
-    lunavue::SetMessageBoxSink(&quiet);
     if (size < kCommands) {
         return 0;
     }

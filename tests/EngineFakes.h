@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/MessageBox.h"
 #include "playback/CTovrinDoc.h"
 
 namespace lunavue::test {
@@ -144,16 +143,28 @@ struct RecordingShell : DocumentShell {
     void AddToRecentFileList(const std::string& path) override { recent.push_back(path); }
     void SetTitle(const std::string& t) override { title = t; }
     void CloseMainWindow() override { ++closeRequests; }
-    std::vector<std::string> problems;
+    std::vector<std::string> problems;  // why there is no sound (gone, or cannot play)
     std::vector<std::pair<std::string, OpenError>> refusals;
-    void ShowRefusal(const std::string& path, const OpenStatus& status) override {
-        refusals.emplace_back(path, status.error);
-        if (const char* message = RefusalMessage(status.error))
-            ShowErrorBox(message);
-    }
-    void ReportNoSound(const std::string& reason) override { problems.push_back(reason); }
+    std::vector<EngineNotice::Kind> memory;  // out of memory for the pictures or the sound
     int soundBack = 0;
-    void ReportSoundBack() override { ++soundBack; }
+    void Notify(const EngineNotice& n) override {
+        switch (n.kind) {
+            case EngineNotice::Kind::kRefused:
+                refusals.emplace_back(n.path, n.status.error);
+                break;
+            case EngineNotice::Kind::kNoMemory:
+            case EngineNotice::Kind::kNoSoundMemory:
+                memory.push_back(n.kind);
+                break;
+            case EngineNotice::Kind::kNoSound:
+            case EngineNotice::Kind::kSoundLost:
+                problems.push_back(n.reason);
+                break;
+            case EngineNotice::Kind::kSoundBack:
+                ++soundBack;
+                break;
+        }
+    }
 };
 
 // The fake platform services and window a document runs on in tests.

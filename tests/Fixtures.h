@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "FilmBuilder.h"
-#include "platform/MessageBox.h"
 
 namespace lunavue::test {
 
@@ -47,17 +46,5 @@ inline Bytes Gunzip(const std::string& file) {
     pclose(p);
     return out;
 }
-
-// Collects error boxes instead of showing them, for as long as it lives.
-class CapturedMessages : public MessageBoxSink {
-  public:
-    CapturedMessages() { previous_ = SetMessageBoxSink(this); }
-    ~CapturedMessages() override { SetMessageBoxSink(previous_); }
-    void ShowError(const std::string& text) override { texts.push_back(text); }
-    std::vector<std::string> texts;
-
-  private:
-    MessageBoxSink* previous_;
-};
 
 }  // namespace lunavue::test

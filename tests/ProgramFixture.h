@@ -42,7 +42,9 @@ struct Program {
             app->OnIdle(i);
         QApplication::processEvents();
     }
-    std::vector<std::string> Queue() { return {Doc().Queue().begin(), Doc().Queue().end()}; }
+    std::vector<std::string> Queue() {
+        return {Doc().Queue().Names().begin(), Doc().Queue().Names().end()};
+    }
     QSize Client() { return View().contentsRect().size(); }
     void Exit() { app->ExitInstance(); }
 };

@@ -28,13 +28,13 @@
 #include "app/CMainFrame.h"
 #include "app/CTovrinApp.h"
 #include "app/Dialogs.h"
+#include "app/ErrorTexts.h"
 #include "app/QueueWindow.h"
 #include "display/CTovrinView.h"
 #include "display/OnScreenDisplay.h"
 #include "display/PositionBar.h"
 #include "framework/SingleInstance.h"
 #include "framework/Translation.h"
-#include "platform/MessageBox.h"
 #include "res/CommandIds.h"
 
 using namespace lunavue;
@@ -630,6 +630,12 @@ TEST(Doors, TextsFollowTheLanguage) {
         Program p(dir);
         EXPECT_EQ(p.Frame().windowTitle(), QString::fromUtf8(c.untitled) + " - Lunavue");
         EXPECT_EQ(Text(messages::kDamaged, "Message"), QString::fromUtf8(c.damaged));
+        // Which box each refusal gets.
+        EXPECT_EQ(RefusalMessage(OpenError::kNotCinepak), nullptr) << "refused without a box";
+        EXPECT_STREQ(RefusalMessage(OpenError::kOutOfMemory), messages::kNoMemory);
+        EXPECT_STREQ(RefusalMessage(OpenError::kDataPastEnd), messages::kDamaged);
+        EXPECT_STREQ(RefusalMessage(OpenError::kNotRegularFile), messages::kCannotOpen);
+        EXPECT_STREQ(RefusalMessage(OpenError::kThreeDoStream), messages::kNoCodec);
     }
     setenv("LC_ALL", "en_US.UTF-8", 1);
     EXPECT_FALSE(WantsJapanese()) << "LC_ALL comes first";
@@ -661,7 +667,7 @@ TEST(Doors, RunsOfRefusalsAndAFullQueueAreToldOnce) {
     for (size_t i = 0; i < CTovrinDoc::kMaxQueue + 5; ++i)
         p.app->OnDDECommand("/queued-" + std::to_string(i) + ".cpk");
     QApplication::processEvents();
-    EXPECT_EQ(p.Doc().Queue().size(), CTovrinDoc::kMaxQueue);
+    EXPECT_EQ(p.Doc().Queue().Size(), CTovrinDoc::kMaxQueue);
     EXPECT_EQ(p.Frame().PaneText(0), QString::fromUtf8("再生待ちが一杯です: 5 件は追加されません"));
 }
 

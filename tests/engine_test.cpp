@@ -69,8 +69,8 @@ FilmMovie Numbered(int frames, uint32_t duration, uint32_t base) {
 TEST(Engine, WorkedExampleOfTheClock) {
     Engine e;
     e.Open(Numbered(300, 40, 600));  // 12000 ticks at 600 a second
-    EXPECT_EQ(e.doc->GetTimerDelayMs(), 66u);
-    EXPECT_EQ(e.doc->GetPeriodCount(), 300u);
+    EXPECT_EQ(e.doc->Clock().TimerDelayMs(), 66u);
+    EXPECT_EQ(e.doc->Clock().PeriodCount(), 300u);
     EXPECT_EQ(e.shell.panes[2], " 0:20");
     EXPECT_EQ(e.shell.title, "m.cpk");
     EXPECT_EQ(e.shell.recent, std::vector<std::string>{e.dir.File("m.cpk")});
@@ -138,7 +138,7 @@ TEST(Engine, LongFramesFillSeveralSlotsAndLeftoverTicksAreDropped) {
     m.Video(GreyFrame(4), 4);
     m.Video(GreyFrame(5), 4);
     e.Open(m);
-    EXPECT_EQ(e.doc->GetPeriodCount(), 6u);  // 26 ticks
+    EXPECT_EQ(e.doc->Clock().PeriodCount(), 6u);  // 26 ticks
     e.Play();
     // Only six slots exist: the fill stops at the last frame instead of decoding past it.
     EXPECT_EQ(e.doc->GetFramesDecoded(), 5u);
@@ -469,29 +469,32 @@ TEST(Engine, LoopSettingIsReadAndWrittenBack) {
 
 TEST(Engine, BrokenNamesAreDroppedAndTheQueueMovesOn) {
     Engine e;
-    CapturedMessages messages;
     e.doc->AppendToQueue(e.dir.File("missing.cpk"));
     e.doc->AppendToQueue(e.Save(Numbered(2, 1, 10)));
     EXPECT_TRUE(e.doc->IdleStep(false));
     EXPECT_FALSE(e.doc->IsOpen());
-    EXPECT_EQ(messages.texts, std::vector<std::string>{messages::kCannotOpen});
+    ASSERT_EQ(e.shell.refusals.size(), 1u);
+    EXPECT_EQ(e.shell.refusals[0].second, OpenError::kCannotOpen);
     EXPECT_TRUE(e.doc->IdleStep(false));
     EXPECT_TRUE(e.doc->IsOpen());
-    EXPECT_TRUE(e.doc->Queue().empty());
+    EXPECT_TRUE(e.doc->Queue().Empty());
 }
 
 TEST(Engine, TimeTexts) {
-    EXPECT_EQ(CTovrinDoc::TimeText(0), " 0: 0");
-    EXPECT_EQ(CTovrinDoc::TimeText(65), " 1: 5");
-    EXPECT_EQ(CTovrinDoc::TimeText(20), " 0:20");
-    EXPECT_EQ(CTovrinDoc::TimeText(6000), "100: 0");
+    for (auto [seconds, pane, info, clock] : {std::tuple{0u, " 0: 0", "0:0", "0:00"},
+                                              {65u, " 1: 5", "1:5", "1:05"},
+                                              {20u, " 0:20", "0:20", "0:20"},
+                                              {6000u, "100: 0", "100:0", "100:00"}}) {
+        EXPECT_EQ(PaneTime(seconds), pane);
+        EXPECT_EQ(InfoTime(seconds), info);
+        EXPECT_EQ(ClockTime(seconds * 1000 + 999), clock);
+    }
 }
 
 // The queue ends however it ends: with the last name that cannot be opened (missing, a
 // pipe that would block for good, damaged), -close still closes the program.
 TEST(Engine, TheQueueEndsAlsoWithNamesThatDoNotOpen) {
     Engine e;
-    CapturedMessages messages;
     const std::string fifo = e.dir.File("pipe.cpk");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     e.doc->SetAutoPlay(true);
@@ -505,8 +508,9 @@ TEST(Engine, TheQueueEndsAlsoWithNamesThatDoNotOpen) {
     e.RunTo(200);
     for (int i = 0; i < 5; ++i)
         e.doc->IdleStep(false);
-    EXPECT_EQ(messages.texts,
-              (std::vector<std::string>{messages::kCannotOpen, messages::kCannotOpen}));
+    ASSERT_EQ(e.shell.refusals.size(), 2u);
+    EXPECT_EQ(e.shell.refusals[0].second, OpenError::kNotRegularFile);
+    EXPECT_EQ(e.shell.refusals[1].second, OpenError::kCannotOpen);
     EXPECT_EQ(e.shell.closeRequests, 1) << "the queue has ended: the program closes, once";
 
     // Without -close, or with -close and nothing ever queued, it stays open.
@@ -525,7 +529,7 @@ TEST(Engine, DamagedDurationsAreCapped) {
     m.samples.back().duration = 0x01000001;
     m.samples[3].duration = 0x80000000u;
     e.Open(m);
-    EXPECT_LE(e.doc->GetPeriodCount(), 20u + 600 + 600);
+    EXPECT_LE(e.doc->Clock().PeriodCount(), 20u + 600 + 600);
     e.Play();
     e.RunTo(150000);
     EXPECT_TRUE(e.doc->IsFinished());
@@ -546,21 +550,22 @@ TEST(Engine, InformationAndCpktoolAgree) {
         SCOPED_TRACE(path);
         MovieReader reader;
         ASSERT_TRUE(reader.Open(path, CTovrinDoc::kBudget));
-        const MovieInfo tool = DescribeMovie(reader);
+        MovieInfo tool;
+        ASSERT_TRUE(DescribeMovie(reader, tool));
         e.doc->CloseMovie();
         e.doc->AppendToQueue(path);
         ASSERT_TRUE(e.doc->IdleStep(false));
         BITMAPINFOHEADER picture{};
         e.doc->Reader().GetOutputFormat(&picture);
         const MovieInfo dialog =
-            FormatMovieInfo(picture, e.doc->Reader().GetAudioFormat(), e.doc->Timing());
+            FormatMovieInfo(picture, e.doc->Reader().GetAudioFormat(), e.doc->Clock());
         EXPECT_EQ(tool.time, dialog.time);
         EXPECT_EQ(tool.frames, dialog.frames);
         EXPECT_EQ(tool.frameRate, dialog.frameRate);
         EXPECT_EQ(tool.size, dialog.size);
-        EXPECT_EQ(e.shell.panes[2], CTovrinDoc::TimeText(e.doc->Timing().TotalSeconds()));
+        EXPECT_EQ(e.shell.panes[2], PaneTime(e.doc->Clock().TotalSeconds()));
     }
-    EXPECT_EQ(e.doc->Timing().TotalSeconds(), 62u) << "2 s of frames and a minute's grace";
+    EXPECT_EQ(e.doc->Clock().TotalSeconds(), 62u) << "2 s of frames and a minute's grace";
 }
 
 // A movie of sound alone plays its sound for as long as it lasts, shows no picture, and
@@ -605,7 +610,6 @@ TEST(Engine, TheViewsCopiesCountAgainstTheMemoryLimit) {
     for (uint64_t shown : {uint64_t{0}, uint64_t{8} << 20}) {
         Engine e;
         e.view.shownBytes = shown;
-        CapturedMessages messages;
         e.doc->AppendToQueue(e.Save(m));
         e.doc->IdleStep(false);
         EXPECT_EQ(e.doc->IsOpen(), shown == 0) << shown;
@@ -643,4 +647,59 @@ TEST(Engine, StatisticsAreReadWhileTheTimerThreadDecodes) {
     doc.Stop();
     EXPECT_EQ(doc.Stats().damagedFrames, 50u);
     EXPECT_GT(damaged, 0u) << "read while the frames were decoded";
+}
+
+// The queue keeps to its limit however names arrive, and the document's state moves only
+// as its transitions say.
+TEST(Engine, TheQueueKeepsToItsLimitAndTheStatesToTheirTransitions) {
+    PlayQueue q;
+    for (size_t i = 0; i + 2 < PlayQueue::kLimit; ++i)
+        ASSERT_TRUE(q.Append("n"));
+    EXPECT_EQ(q.PutFirst({"a", "b", "c"}), 2u) << "as many as there is room for";
+    EXPECT_EQ(q[0], "a");
+    EXPECT_EQ(q.Size(), PlayQueue::kLimit);
+    EXPECT_FALSE(q.Append("d"));
+    EXPECT_EQ(q.PutFirst({"e"}), 0u);
+    EXPECT_FALSE(q.Move(0, PlayQueue::kLimit));
+    EXPECT_TRUE(q.Move(0, 1));
+    EXPECT_EQ(q[1], "a");
+    EXPECT_FALSE(q.EverTaken());
+    EXPECT_EQ(q.TakeFirst(), "b");
+    EXPECT_TRUE(q.EverTaken());
+
+    using S = PlayState;
+    using E = PlayEvent;
+    const S all[] = {S::kNoMovie, S::kLoaded, S::kPlaying, S::kPaused, S::kFinished};
+    for (S s : all) {
+        EXPECT_EQ(After(s, E::kOpened), S::kLoaded);
+        EXPECT_EQ(After(s, E::kClosed), S::kNoMovie);
+        EXPECT_EQ(After(s, E::kStop), s == S::kNoMovie ? S::kNoMovie : S::kFinished);
+        const bool startable = s == S::kLoaded || s == S::kFinished;
+        EXPECT_EQ(After(s, E::kPlay), startable ? S::kPlaying : s);
+        EXPECT_EQ(After(s, E::kPause), s == S::kPlaying ? S::kPaused : s);
+        EXPECT_EQ(After(s, E::kResume), s == S::kPaused ? S::kPlaying : s);
+    }
+
+    // Every change is announced, once.
+    struct Heard : DocumentObserver {
+        std::vector<PlayState> states;
+        int opened = 0, closed = 0, queue = 0;
+        void StateChanged(PlayState s) override { states.push_back(s); }
+        void MovieOpened() override { ++opened; }
+        void MovieClosed() override { ++closed; }
+        void QueueChanged() override { ++queue; }
+    } heard;
+    Engine e;
+    e.doc->SetObserver(&heard);
+    e.Open(Numbered(20, 1, 10));
+    e.Play();
+    e.doc->OnPause();
+    e.doc->OnPause();
+    e.doc->OnStop();
+    e.doc->CloseMovie();
+    EXPECT_EQ(heard.states, (std::vector<PlayState>{S::kLoaded, S::kPlaying, S::kPaused,
+                                                    S::kPlaying, S::kFinished, S::kNoMovie}));
+    EXPECT_EQ(heard.opened, 1);
+    EXPECT_EQ(heard.closed, 1);
+    EXPECT_EQ(heard.queue, 2) << "the name queued, then taken";
 }

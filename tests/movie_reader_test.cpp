@@ -16,12 +16,8 @@ using namespace lunavue::test;
 
 namespace {
 
-MovieTiming Timing(uint32_t periods, float periodTicks, float baseFrequency) {
-    MovieTiming t;
-    t.periodCount = periods;
-    t.periodTicks = periodTicks;
-    t.baseFrequency = baseFrequency;
-    return t;
+MovieClock Timing(uint32_t periods, float periodTicks, float baseFrequency) {
+    return MovieClock::FromNumbers(periodTicks, baseFrequency, periods);
 }
 
 Bytes Sound(std::initializer_list<int> bytes) {
@@ -34,7 +30,6 @@ Bytes Sound(std::initializer_list<int> bytes) {
 struct Opened {
     TempDir dir;
     MovieReader reader;
-    CapturedMessages messages;
     bool ok;
     explicit Opened(const FilmMovie& movie) {
         movie.Save(dir.File("m.cpk"));
@@ -98,7 +93,8 @@ TEST(MovieReader, EveryFixtureFrameAndSoundTrackIsBitExact) {
 TEST(MovieReader, InformationTexts) {
     MovieReader reader;
     ASSERT_TRUE(reader.Open(FixturePath("bars-320x224-s16-stereo.cpk")));
-    MovieInfo info = DescribeMovie(reader);
+    MovieInfo info;
+    ASSERT_TRUE(DescribeMovie(reader, info));
     EXPECT_EQ(info.size, "320x224");
     EXPECT_EQ(info.frameRate, "15.00fps");
     EXPECT_EQ(info.frames, "60");
@@ -160,7 +156,6 @@ TEST(MovieReader, SoundIsReadOnTheWayToPicturesAndDeliveredInOrder) {
     o.reader.DecodeNextFrame(pic.data());
     o.reader.Rewind();
     EXPECT_EQ(o.reader.NextAudioChunk(out.data()), 0u);
-    EXPECT_TRUE(o.messages.texts.empty());
 }
 
 TEST(MovieReader, ManyChunksBeforeTheFirstPictureAreAllKept) {
@@ -353,10 +348,6 @@ TEST(MovieReader, RefusesFilesItCannotPlayAndSaysWhy) {
         EXPECT_EQ(status.Describe().rfind(c.reason, 0), 0u) << status.Describe();
         EXPECT_FALSE(reader.IsOpen());
     }
-    EXPECT_EQ(RefusalMessage(OpenError::kNotCinepak), nullptr) << "refused without a message";
-    EXPECT_STREQ(RefusalMessage(OpenError::kOutOfMemory), messages::kNoMemory);
-    EXPECT_STREQ(RefusalMessage(OpenError::kDataPastEnd), messages::kDamaged);
-    EXPECT_STREQ(RefusalMessage(OpenError::kNotRegularFile), messages::kCannotOpen);
 
     EXPECT_EQ(reader.Open(dir.File("missing.cpk")).Describe(),
               "cannot open the file: No such file or directory");
@@ -369,7 +360,10 @@ TEST(MovieReader, RefusesFilesItCannotPlayAndSaysWhy) {
         WriteAll(dir.File("t.cpk"), std::string(movie.begin(), movie.begin() + cut));
         const OpenStatus status = reader.Open(dir.File("t.cpk"));
         EXPECT_FALSE(status) << cut;
-        EXPECT_STREQ(RefusalMessage(status.error), messages::kDamaged) << cut;
+        EXPECT_TRUE(status.error == OpenError::kTooShort ||
+                    status.error == OpenError::kEntryCount ||
+                    status.error == OpenError::kDataPastEnd)
+            << cut << ": " << status.Describe();
     }
     // A refused file leaves the reader ready for the next one.
     EXPECT_TRUE(reader.Open(FixturePath("gray-320x200-s8-mono.cpk")));
@@ -410,7 +404,6 @@ TEST(MovieReader, ManyTinyChunksNeedLittleMemory) {
 // sizes, and hands out no more than the table holds.
 TEST(MovieReader, RandomDamageStaysInsideItsBuffers) {
     TempDir dir;
-    CapturedMessages messages;
     const Bytes movie = ReadBytes(FixturePath("bars-320x224-s16-stereo.cpk"));
     std::mt19937 rng(11);
     MovieReader reader;

@@ -126,7 +126,8 @@ TEST(Seek, LandsOnTheFrameAndTheSampleOfTheTime) {
                              "adpcm-320x224-mono-22k", "adpcm-160x120-mono-11k-unaligned"}) {
         SCOPED_TRACE(name);
         Player p(Named(name));
-        const double period = 1000.0 / (p.doc.GetBaseFrequency() / p.doc.GetPeriodTicks());
+        const double period =
+            1000.0 / (p.doc.Clock().BaseFrequency() / p.doc.Clock().PeriodTicks());
         const int frames = static_cast<int>(p.ref.frames.size());
         auto startOf = [&](int f) { return static_cast<uint32_t>(std::ceil(f * period + 0.01)); };
         p.doc.Play();
@@ -153,7 +154,7 @@ TEST(Seek, LandsOnTheFrameAndTheSampleOfTheTime) {
         }
         EXPECT_EQ(p.Shown(), 14);
         EXPECT_TRUE(p.doc.IsPaused());
-        EXPECT_EQ(p.shell.panes[1], CTovrinDoc::TimeText(startOf(14) / 1000));
+        EXPECT_EQ(p.shell.panes[1], PaneTime(startOf(14) / 1000));
         // Before 0 is 0; past the end ends the movie.
         p.doc.OnPause();
         p.doc.SeekBy(-60000);

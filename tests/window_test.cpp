@@ -18,8 +18,9 @@
 #include "TestUtil.h"
 #include "app/CMainFrame.h"
 #include "app/CTovrinApp.h"
+#include "app/ErrorTexts.h"
 #include "display/CTovrinView.h"
-#include "platform/MessageBox.h"
+#include "framework/Translation.h"
 #include "platform/profile/Settings.h"
 #include "res/CommandIds.h"
 
@@ -348,6 +349,6 @@ TEST(Window, ToolbarButtonsImagesAndBoxes) {
     filters.clear();
     p.Run(cmd::kOpen);
     EXPECT_EQ(filters, (QStringList{"Files (*.cpk)", "All Files (*.*)"}));
-    ShowErrorBox(messages::kDamaged);
+    p.app->ShowError(Text(messages::kDamaged, "Message"));
     EXPECT_EQ(caption, "");
 }

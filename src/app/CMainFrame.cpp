@@ -86,11 +86,12 @@ CMainFrame::CMainFrame(CTovrinView* view, Hooks hooks) : view_(view), hooks_(std
     column->setSpacing(0);
     column->addWidget(view_, 1);
     bar_ = new PositionBar(central);
-    bar_->setObjectName(QStringLiteral("windowPositionBar"));
     column->addWidget(bar_);
     setCentralWidget(central);
     ConnectBar(bar_);
     ConnectBar(view_->FullScreenBar());
+    connect(view_, &CTovrinView::fullScreenChanged, this,
+            [this](bool fullScreen) { ShowBars(!fullScreen); });
     setContextMenuPolicy(Qt::PreventContextMenu);  // the bars cannot be hidden
     BuildMenu();
     BuildAccelerators();
@@ -321,6 +322,14 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+// The menu, the toolbar, the position bar and the status bar, which full screen puts away.
+void CMainFrame::ShowBars(bool show) {
+    menuBar()->setVisible(show);
+    toolBar_->setVisible(show);
+    bar_->setVisible(show);
+    statusBar()->setVisible(show);
 }
 
 void CMainFrame::UpdateToolbar() {

@@ -54,6 +54,7 @@ class CMainFrame : public QMainWindow {
     PositionBar* Bar() const { return bar_; }
     // Sets enable and check states of the toolbar buttons (idle time).
     void UpdateToolbar();
+    void ShowBars(bool show);
     QAction* Action(int id) const;      // the menu item, or the button without one
     QAction* ToolAction(int id) const;  // the toolbar button
     QToolBar* ToolBar() const { return toolBar_; }

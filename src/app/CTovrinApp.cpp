@@ -13,6 +13,7 @@
 #include "app/CMainFrame.h"
 #include "app/Dialogs.h"
 #include "app/DocumentCommands.h"
+#include "app/DocumentEvents.h"
 #include "app/QueueWindow.h"
 #include "display/CTovrinView.h"
 #include "framework/IdleDriver.h"
@@ -51,7 +52,6 @@ CTovrinApp::CTovrinApp() = default;
 
 CTovrinApp::~CTovrinApp() {
     ExitInstance();
-    SetMessageBoxSink(nullptr);
 }
 
 bool CTovrinApp::InitInstance(const std::vector<std::string>& args) {
@@ -64,7 +64,6 @@ bool CTovrinApp::InitInstance(const std::vector<std::string>& args) {
     SetSettingsFile(ChooseSettingsPath(ExecutablePath(), std::getenv("LUNAVUE_INI")));
     recent_.Load(SettingsFile());
     previewPages_ = ReadSetting(settings::kPreviewPages);
-    SetMessageBoxSink(this);
     QApplication::setWindowIcon(ProgramIcon());
     CreateDocumentAndWindows();
     CTovrinCommandLineInfo info(*this);
@@ -81,8 +80,23 @@ bool CTovrinApp::InitInstance(const std::vector<std::string>& args) {
 // controls of the desktop (MPRIS), steering the player through its commands.
 void CTovrinApp::StartDesktopServices() {
     inhibitor_ = std::make_unique<IdleInhibitor>();
+    connect(events_, &DocumentEvents::stateChanged, inhibitor_.get(),
+            [this](PlayState state) { inhibitor_->SetInhibited(state == PlayState::kPlaying); });
     MediaPlayer2::Hooks hooks;
-    hooks.router = &router_;
+    hooks.request = [this](MediaPlayer2::Request request) {
+        static constexpr std::pair<MediaPlayer2::Request, int> kCommands[] = {
+            {MediaPlayer2::Request::kPlayPause, cmd::kPlayPause},
+            {MediaPlayer2::Request::kPlay, cmd::kPlay},
+            {MediaPlayer2::Request::kPause, cmd::kPause},
+            {MediaPlayer2::Request::kStop, cmd::kStop},
+            {MediaPlayer2::Request::kNext, cmd::kNextMovie},
+            {MediaPlayer2::Request::kToggleLoop, cmd::kLoop},
+            {MediaPlayer2::Request::kQuit, cmd::kExit},
+        };
+        for (const auto& [r, id] : kCommands)
+            if (r == request)
+                router_.Execute(id);
+    };
     hooks.snapshot = [this] {
         MediaPlayer2::Snapshot s;
         const CTovrinDoc& doc = *document_;
@@ -95,7 +109,7 @@ void CTovrinApp::StartDesktopServices() {
         s.positionUs = int64_t{document_->PositionMs()} * 1000;
         s.volume = view_ == nullptr || view_->IsMuted() ? 0.0 : view_->GetVolume() / 100.0;
         s.loop = doc.GetLoop() != 0;
-        s.canGoNext = !doc.Queue().empty();
+        s.canGoNext = !doc.Queue().Empty();
         return s;
     };
     hooks.seekTo = [this](int64_t ms) { SeekTo(ms); };
@@ -106,6 +120,16 @@ void CTovrinApp::StartDesktopServices() {
     };
     hooks.raise = [this] { ShowWindow(); };
     mpris_ = std::make_unique<MediaPlayer2>(std::move(hooks));
+    // The media controls hear of every change that they show.
+    auto update = [this] { mpris_->Update(); };
+    connect(events_, &DocumentEvents::stateChanged, mpris_.get(), update);
+    connect(events_, &DocumentEvents::movieOpened, mpris_.get(), update);
+    connect(events_, &DocumentEvents::movieClosed, mpris_.get(), update);
+    connect(events_, &DocumentEvents::queueChanged, mpris_.get(), update);
+    connect(events_, &DocumentEvents::loopChanged, mpris_.get(), update);
+    connect(events_, &DocumentEvents::volumeChanged, mpris_.get(), update);
+    connect(events_, &DocumentEvents::positionJumped, mpris_.get(),
+            [this](uint32_t ms) { mpris_->Jumped(int64_t{ms} * 1000); });
 }
 
 void CTovrinApp::ShowWindow() {
@@ -209,9 +233,34 @@ void CTovrinApp::CreateDocumentAndWindows() {
             frame_->ShowFeedback(text);
     });
     document_->SetView(view_);
+    FollowDocument();
     router_.Add(view_);
     router_.Add(documentCommands_.get());
     router_.Add(this);
+}
+
+// The window follows the document as it changes: the position bars, the queue window, and
+// which picture path shows the movie.
+void CTovrinApp::FollowDocument() {
+    events_ = new DocumentEvents(this);
+    document_->SetObserver(events_);
+    connect(events_, &DocumentEvents::positionChanged, this,
+            [this](uint32_t ms) { frame_->ShowPosition(ms, document_->DurationMs()); });
+    connect(events_, &DocumentEvents::movieOpened, this, [this] {
+        NoteRenderer();
+        frame_->ShowPosition(0, document_->DurationMs());
+        RefreshQueueWindow();
+    });
+    connect(events_, &DocumentEvents::movieClosed, this, [this] {
+        frame_->ShowPosition(0, 0);
+        RefreshQueueWindow();
+    });
+    connect(events_, &DocumentEvents::queueChanged, this, &CTovrinApp::RefreshQueueWindow);
+}
+
+void CTovrinApp::RefreshQueueWindow() {
+    if (queueWindow_ != nullptr && queueWindow_->isVisible())
+        queueWindow_->Refresh(document_->IsOpen() ? moviePath_ : std::string());
 }
 
 // Requests from later starts arrive as shell open requests.
@@ -225,7 +274,7 @@ void CTovrinApp::OpenDoor(const std::string& door) {
             return OnDDECommand(r.text);
         }
         // A flag of a later start acts as it does on the command line.
-        CTovrinCommandLineInfo(*this).ParseParam(r.text, true, false);
+        CTovrinCommandLineInfo(*this).ParseParam(r.text, true);
         return true;
     });
 }
@@ -254,6 +303,8 @@ int CTovrinApp::ExitInstance() {
         return 0;
     }
     exited_ = true;
+    if (document_ != nullptr)
+        document_->SetObserver(nullptr);  // the windows that listened go first
     instance_.reset();
     idle_.reset();
     mpris_.reset();
@@ -290,26 +341,14 @@ int CTovrinApp::ExitInstance() {
     return 0;
 }
 
+// The framework's own idle work (the toolbar's states, once after each burst of events),
+// then the document's idle step. Everything else hears of changes as they happen.
 bool CTovrinApp::OnIdle(int count) {
-    // The framework's own idle work: the toolbar's states at count 0.
     const bool frameworkAnswer = count == 0;
     if (count == 0 && frame_) {
         frame_->UpdateToolbar();
     }
-    const bool more = document_ != nullptr ? document_->IdleStep(frameworkAnswer) : frameworkAnswer;
-    NoteRenderer();
-    if (document_ != nullptr && inhibitor_)
-        inhibitor_->SetInhibited(document_->ClockRuns());
-    if (document_ != nullptr && !document_->IsOpen() && document_->Queue().empty())
-        ShowUnshownRefusals();  // the queue has ended
-    if (mpris_)
-        mpris_->Update();
-    if (frame_ && document_ != nullptr)
-        frame_->ShowPosition(document_->PositionMs(),
-                             document_->IsOpen() ? document_->DurationMs() : 0);
-    if (queueWindow_ != nullptr && queueWindow_->isVisible())
-        queueWindow_->Refresh(document_->IsOpen() ? moviePath_ : std::string());
-    return more;
+    return document_ != nullptr ? document_->IdleStep(frameworkAnswer) : frameworkAnswer;
 }
 
 void CTovrinApp::OpenDocumentFile(const std::string& path) {
@@ -370,6 +409,29 @@ void CTovrinApp::CloseMainWindow() {
         QMetaObject::invokeMethod(frame_.get(), "close", Qt::QueuedConnection);
 }
 
+void CTovrinApp::Notify(const EngineNotice& notice) {
+    switch (notice.kind) {
+        case EngineNotice::Kind::kRefused:
+            ShowRefusal(notice.path, notice.status);
+            break;
+        case EngineNotice::Kind::kNoMemory:
+            std::fprintf(stderr, "lunavue: %s: not enough memory\n", notice.path.c_str());
+            ShowError(Text(messages::kNoMemory, "Message"));
+            break;
+        case EngineNotice::Kind::kNoSoundMemory:
+            std::fprintf(stderr, "lunavue: not enough memory for the sound\n");
+            ShowError(Text(messages::kNoSoundMemory, "Message"));
+            break;
+        case EngineNotice::Kind::kNoSound:
+        case EngineNotice::Kind::kSoundLost:
+            ReportNoSound(notice.reason);
+            break;
+        case EngineNotice::Kind::kSoundBack:
+            ReportSoundBack();
+            break;
+    }
+}
+
 // Told on standard error, and for a moment in the message pane.
 void CTovrinApp::ReportNoSound(const std::string& reason) {
     std::fprintf(stderr, "lunavue: no sound: %s\n", reason.c_str());
@@ -396,6 +458,11 @@ void CTovrinApp::ShowRefusal(const std::string& path, const OpenStatus& status) 
     }
     if (++refusalsInARow_ > kBoxesInARow) {
         ++refusalsUnshown_;
+        // Said in one box once the queue has ended (a movie opening says it sooner).
+        QTimer::singleShot(0, this, [this] {
+            if (!document_->IsOpen() && document_->Queue().Empty())
+                ShowUnshownRefusals();
+        });
         return;
     }
     QString reason = Text(status.Format(), "Refusal");
@@ -442,13 +509,13 @@ void CTovrinApp::ShowQueued() {
         refusedNames_ = 0;
         return;
     }
-    if (document_->Queue().empty()) {
+    if (document_->Queue().Empty()) {
         return;
     }
-    const std::string& path = document_->Queue().back();
+    const std::string& path = document_->Queue().Back();
     frame_->ShowFeedback(Text(QT_TRANSLATE_NOOP("Lunavue", "Queued: %1 (%2 in queue)"))
                              .arg(QFile::decodeName(path.substr(path.rfind('/') + 1).c_str()))
-                             .arg(document_->Queue().size()));
+                             .arg(document_->Queue().Size()));
 }
 
 void CTovrinApp::SetAutoPlay() {
@@ -506,15 +573,13 @@ bool CTovrinApp::OnCommand(int id) {
         case cmd::kOpenAndPlay:
             OpenAndPlay();
             return true;
-        case cmd::kFileNew:
-            return true;
         default:
             return false;
     }
 }
 
 bool CTovrinApp::OnUpdateCommand(int id, CommandState&) {
-    return id == cmd::kAbout || id == cmd::kFileOpen || id == cmd::kExit || id == cmd::kFileNew ||
+    return id == cmd::kAbout || id == cmd::kFileOpen || id == cmd::kExit ||
            id == cmd::kQueueWindow || id == cmd::kOpenAndPlay ||
            (id >= cmd::kRecentFirst && id <= cmd::kRecentLast);
 }
@@ -568,11 +633,6 @@ void CTovrinApp::RunModal(QDialog& dialog) {
     }
     if (idle_)
         idle_->SetModal(false);
-}
-
-// A text from the Qt-free layers is one of their messages, translated here.
-void CTovrinApp::ShowError(const std::string& text) {
-    ShowError(Text(text.c_str(), "Message"));
 }
 
 void CTovrinApp::ShowError(const QString& text) {

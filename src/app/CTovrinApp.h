@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/ErrorTexts.h"
 #include "framework/Commands.h"
 #include "framework/RecentFileList.h"
-#include "platform/MessageBox.h"
 #include "platform/mm/SoundOutput.h"
 #include "platform/mm/Timer.h"
 #include "playback/CTovrinDoc.h"
@@ -22,6 +22,7 @@
 namespace lunavue {
 
 class CMainFrame;
+class DocumentEvents;
 class CTovrinView;
 class IdleDriver;
 class IdleInhibitor;
@@ -32,8 +33,7 @@ class SingleInstance;
 class CTovrinApp : public QObject,
                    public DocumentShell,
                    public CommandLineTarget,
-                   public CommandTarget,
-                   public MessageBoxSink {
+                   public CommandTarget {
     Q_OBJECT
   public:
     // Dialog stand-ins for tests: the files chosen in the Open dialog (empty: cancelled).
@@ -77,9 +77,9 @@ class CTovrinApp : public QObject,
     // Notes how the view shows the movie just opened ("painter", "gpu-overlay", "gpu-blit").
     void NoteRenderer();
     void CloseMainWindow() override;
-    void ReportNoSound(const std::string& reason) override;
-    void ReportSoundBack() override;
-    void ShowRefusal(const std::string& path, const OpenStatus& status) override;
+    // A refusal is a box (and a line on standard error); a sound that cannot be played, goes
+    // away or comes back is a message over the picture (and a line); no memory is a box.
+    void Notify(const EngineNotice& notice) override;
 
     // CommandLineTarget
     void AppendToQueue(const std::string& name) override;
@@ -93,8 +93,7 @@ class CTovrinApp : public QObject,
     bool OnCommand(int id) override;
     bool OnUpdateCommand(int id, CommandState& state) override;
 
-    // MessageBoxSink
-    void ShowError(const std::string& text) override;
+    // The program's error box: no caption, the error icon, modal.
     void ShowError(const QString& text);
 
     // Shows where playback stands, or that it plays or is paused, in the message pane and
@@ -127,6 +126,11 @@ class CTovrinApp : public QObject,
     void CreateDocumentAndWindows();
     void OpenDoor(const std::string& door);
     void StartIdleProcessing();
+    void FollowDocument();
+    void RefreshQueueWindow();
+    void ShowRefusal(const std::string& path, const OpenStatus& status);
+    void ReportNoSound(const std::string& reason);
+    void ReportSoundBack();
 
     // How often a menu or a dialog looks at a document that is not playing.
     static constexpr int kModalPollMs = 250;
@@ -151,6 +155,7 @@ class CTovrinApp : public QObject,
     bool exited_ = false;
     std::unique_ptr<IdleInhibitor> inhibitor_;
     std::unique_ptr<MediaPlayer2> mpris_;
+    DocumentEvents* events_ = nullptr;    // the document's changes as signals (a child)
     uint64_t movieSerial_ = 0;            // counts the movies opened
     QueueWindow* queueWindow_ = nullptr;  // the frame's child once shown
     bool queuedShowPending_ = false;

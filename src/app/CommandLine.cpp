@@ -4,7 +4,7 @@
 
 namespace lunavue {
 
-void CTovrinCommandLineInfo::ParseParam(const std::string& param, bool flag, bool /*last*/) {
+void CTovrinCommandLineInfo::ParseParam(const std::string& param, bool flag) {
     if (!flag) {
         target_.AppendToQueue(param);
         target_.SetFromCommandLine();
@@ -30,10 +30,9 @@ bool IsCommandLineFlag(const std::string& a) {
 }
 
 void ParseCommandLine(const std::vector<std::string>& args, CTovrinCommandLineInfo& info) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
+    for (const std::string& a : args) {
         const bool flag = IsCommandLineFlag(a);
-        info.ParseParam(flag ? a.substr(1) : a, flag, i + 1 == args.size());
+        info.ParseParam(flag ? a.substr(1) : a, flag);
     }
 }
 

@@ -23,7 +23,7 @@ class CTovrinCommandLineInfo {
     explicit CTovrinCommandLineInfo(CommandLineTarget& target) : target_(target) {}
 
     // param: the parameter without its leading "-" or "/" when flag is true.
-    void ParseParam(const std::string& param, bool flag, bool last);
+    void ParseParam(const std::string& param, bool flag);
 
   private:
     CommandLineTarget& target_;

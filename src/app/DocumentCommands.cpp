@@ -121,7 +121,7 @@ void CTovrinApp::DocumentCommands::OnInformation(CTovrinDoc& doc) {
     }
     BITMAPINFOHEADER picture{};
     doc.Reader().GetOutputFormat(&picture);
-    const MovieInfo info = FormatMovieInfo(picture, doc.Reader().GetAudioFormat(), doc.Timing());
+    const MovieInfo info = FormatMovieInfo(picture, doc.Reader().GetAudioFormat(), doc.Clock());
     CFileInfoDlg dialog(info, app_.MainFrame());
     app_.RunModal(dialog);
 }

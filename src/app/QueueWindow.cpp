@@ -56,7 +56,7 @@ void QueueWindow::SaveSettings() {
 }
 
 void QueueWindow::Refresh(const std::string& playing) {
-    const auto& queue = doc_.Queue();
+    const auto& queue = doc_.Queue().Names();
     if (playing == playing_ && shown_.size() == queue.size() &&
         std::equal(shown_.begin(), shown_.end(), queue.begin())) {
         return;

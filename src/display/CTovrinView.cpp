@@ -2,14 +2,12 @@
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QMainWindow>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QStatusBar>
-#include <QToolBar>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cstdlib>
@@ -375,7 +373,7 @@ void CTovrinView::EnterFullScreen() {
     FullScreenActive = true;
     QWidget* frame = Frame();
     SavedFrameRect = frame->geometry();
-    ShowWindowBars(false);
+    emit fullScreenChanged(true);  // the frame puts its bars away
     setFrameStyle(QFrame::NoFrame);
     frame->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     frame->setWindowState(frame->windowState() | Qt::WindowFullScreen);
@@ -398,7 +396,7 @@ void CTovrinView::LeaveFullScreen() {
     frame->setWindowState(frame->windowState() & ~Qt::WindowFullScreen);
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(kBorder);
-    ShowWindowBars(true);
+    emit fullScreenChanged(false);
     frame->setMaximumSize(QWIDGETSIZE_MAX, geometry::kMaxFrameHeight);
     frame->setGeometry(SavedFrameRect);
     PlacePicture();
@@ -414,26 +412,6 @@ void CTovrinView::ToggleFullScreen() {
     FullScreenEnabled = 1;
     EnterFullScreen();
     FullScreenEnabled = setting;
-}
-
-// The main window's menu, toolbars and status bar, which full screen puts away.
-void CTovrinView::ShowWindowBars(bool show) {
-    auto* main = qobject_cast<QMainWindow*>(Frame());
-    if (main == nullptr) {
-        return;
-    }
-    if (main->menuWidget() != nullptr) {
-        main->menuWidget()->setVisible(show);
-    }
-    for (QToolBar* bar : main->findChildren<QToolBar*>()) {
-        bar->setVisible(show);
-    }
-    if (main->statusBar() != nullptr) {
-        main->statusBar()->setVisible(show);
-    }
-    if (auto* bar = main->findChild<QWidget*>(QStringLiteral("windowPositionBar"))) {
-        bar->setVisible(show);
-    }
 }
 
 void CTovrinView::resizeEvent(QResizeEvent* event) {

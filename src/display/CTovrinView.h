@@ -103,6 +103,10 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     void SetVolume(int percent);
     bool IsMuted() const { return muted_; }
 
+  signals:
+    // Full screen begins (the frame puts its menu, toolbar and bars away) or ends.
+    void fullScreenChanged(bool fullScreen);
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -116,7 +120,6 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     void FixedSize(int n);
     void ChangeVolume(int delta);
     void ApplyVolume();
-    void ShowWindowBars(bool show);
     QRect WindowedGeometry() const;
     geometry::Size FrameExtra() const;
     QWidget* Frame() const { return window(); }

@@ -4,17 +4,6 @@
 
 namespace lunavue::geometry {
 
-Size AspectCorrected(int pw, int ph) {
-    const double r = static_cast<double>(pw) / ph;
-    if (r < 1.25) {
-        return {static_cast<int>(ph * 1.333), ph};
-    }
-    if (r > 1.4) {
-        return {pw, static_cast<int>(pw * 0.75)};
-    }
-    return {pw, ph};
-}
-
 Size FixedFrame(int n, Size picture, Size extra) {
     return {n * picture.w + extra.w, n * picture.h + extra.h};
 }

@@ -4,17 +4,13 @@
 // always been computed.
 #pragma once
 
+#include "movie/PictureShape.h"
+
 namespace lunavue::geometry {
 
 // The tallest the main window may be made, whatever the screen: the size commands can make
 // it taller than the screen.
 inline constexpr int kMaxFrameHeight = 2000;
-
-struct Size {
-    int w = 0;
-    int h = 0;
-    bool operator==(const Size&) const = default;
-};
 
 struct Rect {
     int x = 0;
@@ -23,10 +19,6 @@ struct Rect {
     int h = 0;
     bool operator==(const Rect&) const = default;
 };
-
-// Pictures whose width-to-height ratio lies outside 1.25 ... 1.4 take a 4:3 shape:
-// narrower ones get width ph x 1.333, wider ones height pw x 0.75. The bounds keep the size.
-Size AspectCorrected(int pw, int ph);
 
 // The frame size that gives a client area n times the picture: n*w + extra.w, n*h + extra.h.
 Size FixedFrame(int n, Size picture, Size extra);

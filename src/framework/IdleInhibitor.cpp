@@ -8,6 +8,7 @@
 
 // Xlib last: its macros would clash with the toolkit's names.
 #include <X11/Xlib.h>
+#include <X11/extensions/scrnsaver.h>
 
 namespace lunavue {
 namespace {
@@ -37,12 +38,10 @@ void IdleInhibitor::SetInhibited(bool on) {
         return;
     }
     on_ = on;
+    SuspendXSaver(on);
     if (on) {
-        KeepXAwake();
-        reset_.start();
         AskService();
     } else {
-        reset_.stop();
         ReleaseService();
     }
 }
@@ -79,6 +78,30 @@ void IdleInhibitor::ReleaseService() {
     release << cookie_;
     QDBusConnection::sessionBus().call(release, QDBus::NoBlock);
     cookie_ = 0;
+}
+
+// With the extension the server holds its saver off until told otherwise (or until this
+// client goes); without it the saver is put off now and every second.
+void IdleInhibitor::SuspendXSaver(bool suspend) {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    Display* display = x11 != nullptr ? x11->display() : nullptr;
+    if (display == nullptr) {
+        return;
+    }
+    int event = 0;
+    int error = 0;
+    int major = 0;
+    int minor = 0;
+    if (XScreenSaverQueryExtension(display, &event, &error) &&
+        XScreenSaverQueryVersion(display, &major, &minor) && (major > 1 || minor >= 1)) {
+        XScreenSaverSuspend(display, suspend ? True : False);
+        XFlush(display);
+    } else if (suspend) {
+        KeepXAwake();
+        reset_.start();
+    } else {
+        reset_.stop();
+    }
 }
 
 void IdleInhibitor::KeepXAwake() {

@@ -6,14 +6,10 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDateTime>
 #include <QFile>
 #include <QStringList>
 #include <QUrl>
 #include <cstdlib>
-
-#include "framework/Commands.h"
-#include "res/CommandIds.h"
 
 namespace lunavue {
 namespace {
@@ -21,8 +17,6 @@ namespace {
 constexpr const char* kPath = "/org/mpris/MediaPlayer2";
 constexpr const char* kRoot = "org.mpris.MediaPlayer2";
 constexpr const char* kPlayer = "org.mpris.MediaPlayer2.Player";
-// A position that moved this much more or less than the clock did was a seek.
-constexpr int64_t kJumpMs = 500;
 
 QString StatusText(MediaPlayer2::Status s) {
     switch (s) {
@@ -61,7 +55,7 @@ class RootAdaptor : public QDBusAbstractAdaptor {
 
   public slots:
     void Raise() { player_->Raise(); }
-    void Quit() { player_->Command(cmd::kExit); }
+    void Quit() { player_->Ask(MediaPlayer2::Request::kQuit); }
 
   private:
     MediaPlayer2* player_;
@@ -102,16 +96,16 @@ class PlayerAdaptor : public QDBusAbstractAdaptor {
     QVariantMap Metadata() const { return player_->Metadata(); }
     double Volume() const { return player_->Now().volume; }
     void SetVolume(double v) { player_->SetVolume(v); }
-    qlonglong Position() const { return player_->Now().positionUs; }
+    qlonglong Position() const { return player_->PositionUs(); }
     bool CanGoNext() const { return player_->Now().canGoNext; }
     bool HasMovie() const { return player_->Now().movie != 0; }
 
   public slots:
-    void Next() { player_->Command(cmd::kNextMovie); }
+    void Next() { player_->Ask(MediaPlayer2::Request::kNext); }
     void Previous() {}
     void Pause() { player_->Pause(); }
     void PlayPause() { player_->PlayPause(); }
-    void Stop() { player_->Command(cmd::kStop); }
+    void Stop() { player_->Ask(MediaPlayer2::Request::kStop); }
     void Play() { player_->Play(); }
     void Seek(qlonglong offset) { player_->Seek(offset); }
     void SetPosition(const QDBusObjectPath& track, qlonglong position) {
@@ -176,7 +170,6 @@ void MediaPlayer2::Update() {
         return;
     }
     const Snapshot was = last_;
-    const int64_t nowMs = QDateTime::currentMSecsSinceEpoch();
     last_ = hooks_.snapshot();
     QVariantMap changed;
     if (last_.status != was.status) {
@@ -200,16 +193,19 @@ void MediaPlayer2::Update() {
     if (!changed.isEmpty()) {
         Changed(kPlayer, changed);
     }
-    // The position moves with the clock only while playing; any other move was a seek.
-    const int64_t expected =
-        was.positionUs / 1000 + (was.status == Status::kPlaying ? nowMs - lastSeenMs_ : 0);
-    if (last_.movie == was.movie && last_.movie != 0 &&
-        std::llabs(last_.positionUs / 1000 - expected) > kJumpMs) {
-        QDBusMessage seeked = QDBusMessage::createSignal(kPath, kPlayer, "Seeked");
-        seeked << QVariant::fromValue<qlonglong>(last_.positionUs);
-        QDBusConnection::sessionBus().send(seeked);
+}
+
+void MediaPlayer2::Jumped(int64_t positionUs) {
+    if (service_.isEmpty()) {
+        return;
     }
-    lastSeenMs_ = nowMs;
+    QDBusMessage seeked = QDBusMessage::createSignal(kPath, kPlayer, "Seeked");
+    seeked << QVariant::fromValue<qlonglong>(positionUs);
+    QDBusConnection::sessionBus().send(seeked);
+}
+
+int64_t MediaPlayer2::PositionUs() const {
+    return hooks_.snapshot ? hooks_.snapshot().positionUs : 0;
 }
 
 void MediaPlayer2::Changed(const char* interface, const QVariantMap& properties) {
@@ -219,28 +215,28 @@ void MediaPlayer2::Changed(const char* interface, const QVariantMap& properties)
     QDBusConnection::sessionBus().send(m);
 }
 
-void MediaPlayer2::Command(int id) {
-    if (hooks_.router != nullptr) {
-        hooks_.router->Execute(id);
+void MediaPlayer2::Ask(Request request) {
+    if (hooks_.request) {
+        hooks_.request(request);
     }
     Update();
 }
 
 void MediaPlayer2::PlayPause() {
-    Command(cmd::kPlayPause);
+    Ask(Request::kPlayPause);
 }
 
 // Play starts a stopped movie or resumes a paused one; Pause pauses a playing one. The
 // pause key toggles, so each goes to it only when it changes something.
 void MediaPlayer2::Play() {
     last_ = hooks_.snapshot();
-    Command(last_.status == Status::kPaused ? cmd::kPlayPause : cmd::kPlay);
+    Ask(last_.status == Status::kPaused ? Request::kPlayPause : Request::kPlay);
 }
 
 void MediaPlayer2::Pause() {
     last_ = hooks_.snapshot();
     if (last_.status == Status::kPlaying) {
-        Command(cmd::kPause);
+        Ask(Request::kPause);
     }
 }
 
@@ -278,7 +274,7 @@ void MediaPlayer2::SetVolume(double volume) {
 void MediaPlayer2::SetLoop(bool loop) {
     last_ = hooks_.snapshot();
     if (loop != last_.loop) {
-        Command(cmd::kLoop);
+        Ask(Request::kToggleLoop);
     }
 }
 

@@ -1,9 +1,10 @@
 // The player as the desktop's media controls see it (panel widgets, the lock screen, headset
 // buttons, playerctl): MPRIS 2 on the session bus, as org.mpris.MediaPlayer2.lunavue (or, when
 // a player on another display has that name, org.mpris.MediaPlayer2.lunavue.instance<pid>),
-// object /org/mpris/MediaPlayer2. Requests go through the same commands as keys and menus;
-// what the player is doing comes from a snapshot the owner gives, looked at again on every
-// Update, which signals what changed. Without a session bus it does nothing.
+// object /org/mpris/MediaPlayer2. Requests go to the owner, which carries them out with the
+// same commands as keys and menus; what the player is doing comes from a snapshot the owner
+// gives, looked at again on Update (the owner calls it when something changed), which
+// signals what changed. Without a session bus it does nothing.
 #pragma once
 
 #include <QObject>
@@ -14,8 +15,6 @@
 #include <string>
 
 namespace lunavue {
-
-class CommandRouter;
 
 class MediaPlayer2 : public QObject {
     Q_OBJECT
@@ -32,8 +31,10 @@ class MediaPlayer2 : public QObject {
         bool loop = false;
         bool canGoNext = false;
     };
+    // What a caller asks of the player.
+    enum class Request { kPlayPause, kPlay, kPause, kStop, kNext, kToggleLoop, kQuit };
     struct Hooks {
-        CommandRouter* router = nullptr;
+        std::function<void(Request)> request;
         std::function<Snapshot()> snapshot;
         std::function<void(int64_t ms)> seekTo;
         std::function<void(const std::string& path)> playNow;
@@ -46,13 +47,17 @@ class MediaPlayer2 : public QObject {
     // The bus name taken, empty without a session bus.
     QString ServiceName() const { return service_; }
     // Looks at the player again and signals what changed: PropertiesChanged for the status,
-    // the movie, the volume and the loop, Seeked for a position that jumped.
+    // the movie, the volume, the loop and whether there is a next movie.
     void Update();
+    // Signals that playback jumped to a position (a seek, a step, a stop).
+    void Jumped(int64_t positionUs);
+    // Where playback stands now, asked afresh.
+    int64_t PositionUs() const;
 
     // The two interfaces' calls, from their adaptors.
     const Snapshot& Now() const { return last_; }
     QVariantMap Metadata() const;
-    void Command(int id);
+    void Ask(Request request);
     void PlayPause();
     void Play();
     void Pause();
@@ -70,7 +75,6 @@ class MediaPlayer2 : public QObject {
     Hooks hooks_;
     QString service_;
     Snapshot last_;
-    int64_t lastSeenMs_ = 0;  // the clock when last_ was taken
 };
 
 }  // namespace lunavue

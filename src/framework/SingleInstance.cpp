@@ -1,4 +1,5 @@
 #include "framework/SingleInstance.h"
+#include "platform/Posix.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -179,8 +180,9 @@ SingleInstance::Forwarded SingleInstance::Forward(const std::string& path,
         }
         if ((p.revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
             char buf[4096];
-            const ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
-            if (n <= 0 && !(n < 0 && (errno == EAGAIN || errno == EINTR))) {
+            const ssize_t n =
+                RetryOnInterrupt([&] { return recv(fd, buf, sizeof buf, MSG_DONTWAIT); });
+            if (n <= 0 && !(n < 0 && errno == EAGAIN)) {
                 break;  // the player ended the connection
             }
             for (ssize_t k = 0; k < n; ++k) {
@@ -291,10 +293,7 @@ void SingleInstance::Read(int fd) {
     }
     char buf[4096];
     for (;;) {
-        const ssize_t n = recv(fd, buf, sizeof buf, 0);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t n = RetryOnInterrupt([&] { return recv(fd, buf, sizeof buf, 0); });
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             return;
         }
@@ -353,10 +352,8 @@ void SingleInstance::Flush(int fd) {
     }
     Connection& c = it->second;
     while (!c.out.empty()) {
-        const ssize_t n = send(fd, c.out.data(), c.out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t n = RetryOnInterrupt(
+            [&] { return send(fd, c.out.data(), c.out.size(), MSG_NOSIGNAL | MSG_DONTWAIT); });
         if (n <= 0) {
             break;
         }

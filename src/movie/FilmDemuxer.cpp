@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 #include "platform/BigEndian.h"
+#include "platform/Memory.h"
 
 namespace lunavue {
 namespace {
@@ -161,10 +161,7 @@ OpenStatus FilmDemuxer::ReadTable(const MovieFile& file, uint64_t at, uint32_t n
         return {OpenError::kOutOfMemory, tableBytes};
     }
     std::vector<uint8_t> raw;
-    try {
-        raw.resize(16 * static_cast<size_t>(n));
-        film.samples.reserve(n);
-    } catch (const std::bad_alloc&) {
+    if (!TryAllocate(raw, 16 * static_cast<size_t>(n)) || !TryReserve(film.samples, n)) {
         return {OpenError::kOutOfMemory, tableBytes};
     }
     if (file.ReadAt(at, raw.data(), raw.size()) != raw.size()) {
@@ -220,10 +217,7 @@ OpenStatus FilmDemuxer::Index(Film& film, uint32_t pictureCount) {
     if (pictureCount == 0 && (film.header.coding != PictureCoding::kNone || n == 0)) {
         return {OpenError::kNoVideo};
     }
-    try {
-        film.pictures.reserve(pictureCount);
-        film.sounds.reserve(n - pictureCount);
-    } catch (const std::bad_alloc&) {
+    if (!TryReserve(film.pictures, pictureCount) || !TryReserve(film.sounds, n - pictureCount)) {
         return {OpenError::kOutOfMemory, n * kBytesPerEntry};
     }
     for (uint32_t i = 0; i < n; ++i) {

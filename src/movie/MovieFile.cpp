@@ -1,4 +1,5 @@
 #include "movie/MovieFile.h"
+#include "platform/Posix.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -36,11 +37,9 @@ void MovieFile::Close() {
 size_t MovieFile::ReadAt(uint64_t position, uint8_t* dst, size_t count) const {
     size_t done = 0;
     while (done < count) {
-        const ssize_t n =
-            ::pread(fd_, dst + done, count - done, static_cast<off_t>(position + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t n = RetryOnInterrupt([&] {
+            return ::pread(fd_, dst + done, count - done, static_cast<off_t>(position + done));
+        });
         if (n <= 0) {
             break;
         }

@@ -13,7 +13,7 @@ std::string Format(const char* format, Args... args) {
 }  // namespace
 
 MovieInfo FormatMovieInfo(const BITMAPINFOHEADER& picture, const WAVEFORMATEX& sound,
-                          const MovieTiming& timing) {
+                          const MovieClock& clock) {
     MovieInfo info;
     const bool pictures = picture.biWidth > 0 && picture.biHeight > 0;
     info.size = pictures ? Format("%dx%d", picture.biWidth, picture.biHeight) : kNoPicture;
@@ -21,20 +21,24 @@ MovieInfo FormatMovieInfo(const BITMAPINFOHEADER& picture, const WAVEFORMATEX& s
     info.soundType = Format("%dbit", static_cast<int>(sound.wBitsPerSample));
     info.channels = Format("%d", static_cast<int>(sound.nChannels));
     // A movie of sound alone has no frames; its clock's periods are not a frame rate.
-    info.frames = pictures ? Format("%d", static_cast<int>(timing.periodCount)) : "0";
-    const double rate = timing.periodTicks != 0 ? static_cast<double>(timing.baseFrequency) /
-                                                      static_cast<double>(timing.periodTicks)
-                                                : 0;
+    info.frames = pictures ? Format("%d", static_cast<int>(clock.PeriodCount())) : "0";
+    const double rate = clock.PeriodTicks() != 0 ? static_cast<double>(clock.BaseFrequency()) /
+                                                       static_cast<double>(clock.PeriodTicks())
+                                                 : 0;
     info.frameRate = pictures ? Format("%.2ffps", rate) : "-";
-    const uint32_t s = timing.TotalSeconds();
-    info.time = Format("%u:%u", s / 60, s % 60);
+    info.time = InfoTime(clock.TotalSeconds());
     return info;
 }
 
-MovieInfo DescribeMovie(const MovieReader& reader) {
+bool DescribeMovie(const MovieReader& reader, MovieInfo& info) {
     BITMAPINFOHEADER picture{};
     reader.GetOutputFormat(&picture);
-    return FormatMovieInfo(picture, reader.GetAudioFormat(), TimingOf(reader));
+    MovieClock clock;
+    if (!MovieClock::Make(reader, clock)) {
+        return false;
+    }
+    info = FormatMovieInfo(picture, reader.GetAudioFormat(), clock);
+    return true;
 }
 
 }  // namespace lunavue

@@ -3,8 +3,8 @@
 
 #include <string>
 
+#include "movie/MovieClock.h"
 #include "movie/MovieReader.h"
-#include "movie/MovieTiming.h"
 #include "platform/Translation.h"
 
 namespace lunavue {
@@ -23,9 +23,9 @@ inline constexpr const char* kNoPicture = QT_TRANSLATE_NOOP("Lunavue", "No pictu
 
 // picture: the reader's output format (width and height 0: no picture).
 MovieInfo FormatMovieInfo(const BITMAPINFOHEADER& picture, const WAVEFORMATEX& sound,
-                          const MovieTiming& timing);
+                          const MovieClock& clock);
 
-// The same for an open reader.
-MovieInfo DescribeMovie(const MovieReader& reader);
+// The same for an open reader (false when its clock cannot be had).
+bool DescribeMovie(const MovieReader& reader, MovieInfo& info);
 
 }  // namespace lunavue

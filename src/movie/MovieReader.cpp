@@ -3,24 +3,12 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
-#include <new>
 
 #include "platform/BigEndian.h"
+#include "platform/Memory.h"
 
 namespace lunavue {
 namespace {
-
-// Sizes a vector without letting an allocation failure escape: false when out of memory.
-template <typename T>
-bool Allocate(std::vector<T>& v, size_t count) {
-    try {
-        v.assign(count, T{});
-        return true;
-    } catch (const std::bad_alloc&) {
-        v = {};
-        return false;
-    }
-}
 
 constexpr uint64_t RoundUp4(uint64_t x) {
     return (x + 3) & ~uint64_t{3};
@@ -109,12 +97,6 @@ OpenStatus MovieReader::SetUp(const DeliveryBudget& budget) {
             return {OpenError::kNoVideo};  // neither a picture nor a sound to play
         }
         SetUpSoundOnlyClock();
-    } else {
-        std::vector<uint32_t> starts;
-        if (!FrameSlots(starts)) {
-            return {OpenError::kOutOfMemory, frameCount_ * uint64_t{sizeof(uint32_t)}};
-        }
-        slotCount_ = starts.back();
     }
     if (OpenStatus s = AllocateBuffers(budget); !s) {
         return s;
@@ -153,7 +135,7 @@ OpenStatus MovieReader::SetUpSound() {
     size_t prefixLen = 0;
     uint64_t streamBytes = 0;
     std::vector<uint32_t> lengths;
-    if (!Allocate(lengths, film_.sounds.size())) {
+    if (!TryAllocate(lengths, film_.sounds.size())) {
         return {OpenError::kOutOfMemory, film_.sounds.size() * uint64_t{sizeof(uint32_t)}};
     }
     for (size_t c = 0; c < film_.sounds.size(); ++c) {
@@ -184,7 +166,6 @@ void MovieReader::SetUpSoundOnlyClock() {
     framePeriod_ = std::max<uint32_t>(1, rate / kSoundOnlyPeriodsPerSecond);
     const uint64_t samples = sound_.ChunkStart(sound_.ChunkCount());
     totalTicks_ = static_cast<uint32_t>(std::min<uint64_t>(samples, INT32_MAX));
-    slotCount_ = static_cast<uint32_t>((uint64_t{totalTicks_} + framePeriod_ - 1) / framePeriod_);
 }
 
 // How many bytes and chunks of sound can wait in the ring at once. The player decodes
@@ -258,8 +239,9 @@ OpenStatus MovieReader::AllocateBuffers(const DeliveryBudget& budget) {
     if (total > FilmDemuxer::kMemoryLimit) {
         return {OpenError::kOutOfMemory, total};
     }
-    if (!Allocate(compressed_, compressedBytes) || !Allocate(decoded_, pictureBytes + kSlack) ||
-        !soundRing_.Allocate(ringBytes, ringChunks) || !Allocate(soundScratch_, scratchBytes)) {
+    if (!TryAllocate(compressed_, compressedBytes) ||
+        !TryAllocate(decoded_, pictureBytes + kSlack) ||
+        !soundRing_.Allocate(ringBytes, ringChunks) || !TryAllocate(soundScratch_, scratchBytes)) {
         return {OpenError::kOutOfMemory, total};
     }
     return {};
@@ -283,20 +265,6 @@ int MovieReader::GetOutputFormat(BITMAPINFOHEADER* out) const {
     }
     *out = outputFormat_;
     return 1;
-}
-
-bool MovieReader::FrameSlots(std::vector<uint32_t>& starts) const {
-    if (!Allocate(starts, film_.pictures.size() + 1)) {
-        return false;
-    }
-    const uint64_t p = std::max<uint32_t>(1, framePeriod_);
-    uint64_t slots = 0;
-    for (size_t f = 0; f < film_.pictures.size(); ++f) {
-        starts[f] = static_cast<uint32_t>(std::min<uint64_t>(slots, UINT32_MAX));
-        slots += std::max<uint64_t>(1, (uint64_t{film_.Picture(f).duration} + p - 1) / p);
-    }
-    starts.back() = static_cast<uint32_t>(std::min<uint64_t>(slots, UINT32_MAX));
-    return true;
 }
 
 void MovieReader::Rewind() {

@@ -69,16 +69,11 @@ class MovieReader {
     uint32_t GetFramePeriodTicks() const { return framePeriod_; }
     uint32_t GetVideoFrameCount() const { return frameCount_; }
     uint32_t GetTotalTicks() const { return open_ ? totalTicks_ : 0; }
-    // Display periods the pictures fill (each at least one), or the sound lasts when there
-    // are none.
-    uint32_t GetSlotCount() const { return slotCount_; }
+    // Ticks frame f lasts (MovieClock turns them into display periods).
+    uint32_t GetFrameDuration(uint32_t f) const { return film_.Picture(f).duration; }
     int32_t GetEntryCount() const { return static_cast<int32_t>(film_.samples.size()); }
     uint32_t GetAudioEntryCount() const { return static_cast<uint32_t>(film_.sounds.size()); }
     const SoundTrack& Sound() const { return sound_; }
-    // Where each frame is shown: frame f fills the display periods from starts[f] on, one
-    // for every period its duration begins (at least one); starts[frames] is the total.
-    // False when out of memory.
-    bool FrameSlots(std::vector<uint32_t>& starts) const;
 
     // Bytes of the waiting-sound ring and the other buffers, for the curious and for tests.
     size_t GetSoundRingBytes() const { return soundRing_.Capacity(); }
@@ -142,7 +137,6 @@ class MovieReader {
     uint32_t framePeriod_ = 0;
     uint32_t frameCount_ = 0;
     uint32_t totalTicks_ = 0;
-    uint32_t slotCount_ = 0;
     SoundRing soundRing_;
     std::vector<uint8_t> compressed_;
     std::vector<uint8_t> decoded_;

@@ -39,7 +39,4 @@ struct OpenStatus {
     std::string Argument() const;
 };
 
-// The error box text for a refusal, or null for one that shows none.
-const char* RefusalMessage(OpenError error);
-
 }  // namespace lunavue

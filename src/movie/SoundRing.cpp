@@ -1,14 +1,11 @@
 #include "movie/SoundRing.h"
 
-#include <new>
+#include "platform/Memory.h"
 
 namespace lunavue {
 
 bool SoundRing::Allocate(size_t bytes, size_t chunks) {
-    try {
-        bytes_.assign(bytes, 0);
-        records_.assign(chunks, Record{0, 0, 0});
-    } catch (const std::bad_alloc&) {
+    if (!TryAllocate(bytes_, bytes) || !TryAllocate(records_, chunks, Record{0, 0, 0})) {
         Release();
         return false;
     }

@@ -27,7 +27,6 @@ class SoundRing {
     bool WouldFit(uint64_t bytes, uint64_t largest, size_t chunks) const;
 
     bool Empty() const { return count_ == 0; }
-    size_t Count() const { return count_; }
     size_t Capacity() const { return bytes_.size(); }
     const uint8_t* FrontData() const { return bytes_.data() + records_[head_].start; }
     size_t FrontLength() const { return records_[head_].length; }

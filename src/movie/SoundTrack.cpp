@@ -1,7 +1,8 @@
 #include "movie/SoundTrack.h"
 
 #include <algorithm>
-#include <new>
+
+#include "platform/Memory.h"
 
 namespace lunavue {
 
@@ -108,14 +109,9 @@ size_t SoundTrack::Capacity(size_t len) const {
 }
 
 bool SoundTrack::CountChunks(const std::vector<uint32_t>& lengths) {
-    try {
-        starts_.assign(lengths.size() + 1, 0);
-        if (DependsOnEarlierChunks()) {
-            const size_t kept = lengths.size() / kCheckpointChunks + 1;
-            checkpoints_.resize(kept);
-            checkpointKept_.assign(kept, 0);
-        }
-    } catch (const std::bad_alloc&) {
+    const size_t kept = DependsOnEarlierChunks() ? lengths.size() / kCheckpointChunks + 1 : 0;
+    if (!TryAllocate(starts_, lengths.size() + 1) || !TryAllocate(checkpoints_, kept) ||
+        !TryAllocate(checkpointKept_, kept)) {
         Release();
         return false;
     }

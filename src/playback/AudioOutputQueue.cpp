@@ -1,13 +1,11 @@
 #include "playback/AudioOutputQueue.h"
 
-#include <new>
+#include "platform/Memory.h"
 
 namespace lunavue {
 
 bool AudioOutputQueue::Allocate(uint32_t capacity) {
-    try {
-        block_.assign(static_cast<size_t>(capacity) * kBuffers, 0);
-    } catch (const std::bad_alloc&) {
+    if (!TryAllocate(block_, static_cast<size_t>(capacity) * kBuffers)) {
         Release();
         return false;
     }

@@ -3,16 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <new>
-
-#include "platform/MessageBox.h"
 
 namespace lunavue {
 namespace {
-
-// 0.001 as single precision holds it (0.0010000000474974513): the slot of the clock is
-// computed with exactly this factor, so that slot boundaries fall where they always have.
-constexpr double kMsToSeconds = static_cast<double>(0.001f);
 
 constexpr const char* kTimeReset = " 0: 0";
 
@@ -25,20 +18,24 @@ void PrintPlaybackStats(FILE* out, const PlaybackStats& s, uint32_t underruns) {
                  s.chunksWritten, underruns, s.damagedFrames);
 }
 
-std::string CTovrinDoc::TimeText(uint32_t seconds) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%2d:%2d", static_cast<int>(seconds / 60),
-                  static_cast<int>(seconds % 60));
-    return buf;
-}
-
-std::string CTovrinDoc::PositionText() {
-    auto text = [](uint32_t ms) {
-        char buf[32];
-        std::snprintf(buf, sizeof buf, "%u:%02u", ms / 60000, ms / 1000 % 60);
-        return std::string(buf);
-    };
-    return text(PositionMs()) + " / " + text(DurationMs());
+PlayState After(PlayState state, PlayEvent event) {
+    switch (event) {
+        case PlayEvent::kOpened:
+            return PlayState::kLoaded;
+        case PlayEvent::kPlay:
+            return state == PlayState::kLoaded || state == PlayState::kFinished
+                       ? PlayState::kPlaying
+                       : state;
+        case PlayEvent::kPause:
+            return state == PlayState::kPlaying ? PlayState::kPaused : state;
+        case PlayEvent::kResume:
+            return state == PlayState::kPaused ? PlayState::kPlaying : state;
+        case PlayEvent::kStop:
+            return state == PlayState::kNoMovie ? state : PlayState::kFinished;
+        case PlayEvent::kClosed:
+            return PlayState::kNoMovie;
+    }
+    return state;
 }
 
 CTovrinDoc::CTovrinDoc(DocumentPlatform platform, DocumentShell& shell)
@@ -51,11 +48,43 @@ CTovrinDoc::~CTovrinDoc() {
     platform_.settings.Write(settings::kLoop, Loop);
 }
 
+void CTovrinDoc::Enter(PlayEvent event) {
+    const PlayState before = State();
+    const PlayState after = After(before, event);
+    state_ = after;
+    if (after != before && observer_ != nullptr) {
+        observer_->StateChanged(after);
+    }
+}
+
+const MovieClock& CTovrinDoc::Clock() const {
+    static const MovieClock kNoMovie;
+    return session_ ? session_->Clock() : kNoMovie;
+}
+
 PlaybackStats CTovrinDoc::Stats() const {
     PlaybackStats s = stats_;
     s.chunksWritten = audio_.ChunksWritten();
     s.damagedFrames = damagedBefore_ + Reader_.GetDamagedFrames();
     return s;
+}
+
+std::string CTovrinDoc::PositionText() {
+    return ClockTime(PositionMs()) + " / " + ClockTime(DurationMs());
+}
+
+void CTovrinDoc::OnLoop() {
+    Loop = Loop == 0 ? 1 : 0;
+    if (observer_ != nullptr) {
+        observer_->LoopChanged(Loop != 0);
+    }
+}
+
+void CTovrinDoc::SetVolume(int percent) {
+    platform_.waveOut.SetVolume(percent);
+    if (observer_ != nullptr) {
+        observer_->VolumeChanged(percent);
+    }
 }
 
 void CTovrinDoc::Invalidate() {
@@ -70,22 +99,26 @@ bool CTovrinDoc::OpenMovie(const std::string& path) {
     DeliveryBudget budget = kBudget;
     budget.shown = view_;  // the view's copies of the picture count too
     if (const OpenStatus status = Reader_.Open(path, budget); !status) {
-        shell_.ShowRefusal(path, status);
+        shell_.Notify({EngineNotice::Kind::kRefused, path, status, {}});
         return false;
     }
     BITMAPINFOHEADER header{};
     Reader_.GetOutputFormat(&header);
-    if (!AllocatePictures(header.biSizeImage)) {
+    MovieClock clock;
+    std::unique_ptr<PlaybackSession> session;
+    if (MovieClock::Make(Reader_, clock)) {
+        session = std::make_unique<PlaybackSession>(Reader_, std::move(clock));
+    }
+    if (!session || !session->AllocatePictures(header.biSizeImage)) {
         Reader_.Close();
-        ShowErrorBox(messages::kNoMemory);
+        shell_.Notify({EngineNotice::Kind::kNoMemory, path, {}, {}});
         return false;
     }
-    SetUpTiming();
+    session_ = std::move(session);
     Reader_.Rewind();
     ShowPoster();
-    shell_.SetPaneText(2, TimeText(timing_.TotalSeconds()));
-    AllocateSound();
-    soundProblemShown_ = false;
+    shell_.SetPaneText(2, PaneTime(session_->Clock().TotalSeconds()));
+    SetUpSound();
 
     shell_.AddToRecentFileList(path);
     const size_t slash = path.rfind('/');
@@ -93,50 +126,23 @@ bool CTovrinDoc::OpenMovie(const std::string& path) {
     shell_.SetTitle(title);
     platform_.waveOut.SetTitle(title);
 
-    state_ = PlayState::kLoaded;
-    lastSlotShown_ = 0;
+    Enter(PlayEvent::kOpened);
     if (view_ != nullptr) {
         view_->SetPictureFormat(header);
         view_->ApplyWindowSize();
     }
     Invalidate();
+    if (observer_ != nullptr) {
+        observer_->MovieOpened();
+    }
     return true;
 }
 
-// The pool of pictures and where each frame's slots begin; false when out of memory.
-bool CTovrinDoc::AllocatePictures(size_t size) {
-    try {
-        pictureBlock_.assign(kPoolSize * size, 0);
-    } catch (const std::bad_alloc&) {
-        pictureBlock_ = {};
-        return false;
-    }
-    for (int i = 0; i < kPoolSize; ++i) {
-        FramePool[i] = pictureBlock_.data() + static_cast<size_t>(i) * size;
-    }
-    for (auto& slot : DisplayRing) {
-        slot.store(FramePool[0]);
-    }
-    return Reader_.FrameSlots(frameSlots_);
-}
-
-// The display period, the timer's period and the movie's length in display periods.
-void CTovrinDoc::SetUpTiming() {
-    timing_ = TimingOf(Reader_);
-    PeriodTicks = timing_.periodTicks;
-    BaseFrequency = timing_.baseFrequency;
-    TimerDelayMs = timing_.timerDelayMs;
-    PeriodCount = timing_.periodCount;
-    VideoFrameCount = Reader_.GetVideoFrameCount();
-    SlotsFilled = 0;
-    startMs_ = 0;
-}
-
 // The sound buffers; without them the movie plays silently, after a message.
-void CTovrinDoc::AllocateSound() {
-    AudioChunkCapacity = Reader_.GetAudioChunkCapacity();
-    if (AudioChunkCapacity != 0 && !audio_.Allocate(AudioChunkCapacity)) {
-        ShowErrorBox(messages::kNoSoundMemory);
+void CTovrinDoc::SetUpSound() {
+    const uint32_t capacity = Reader_.GetAudioChunkCapacity();
+    if (capacity != 0 && !audio_.Allocate(capacity)) {
+        shell_.Notify({EngineNotice::Kind::kNoSoundMemory, {}, {}, {}});
     }
 }
 
@@ -148,20 +154,18 @@ void CTovrinDoc::CloseMovie() {
     if (view_ != nullptr) {
         view_->ReleaseRenderer();
     }
-    pictureBlock_ = {};
     audio_.Release();
-    frameSlots_ = {};
-    for (auto& p : FramePool) {
-        p = nullptr;
+    const bool wasOpen = session_ != nullptr;
+    session_.reset();  // the pictures are gone; the view paints nothing now
+    Enter(PlayEvent::kClosed);
+    if (wasOpen && observer_ != nullptr) {
+        observer_->MovieClosed();
     }
-    CurrentFrame_ = nullptr;  // the pictures are gone; the view paints nothing now
-    state_ = PlayState::kNoMovie;
 }
 
 // The first frame, shown while the movie is loaded and not playing.
 void CTovrinDoc::ShowPoster() {
-    Reader_.DecodeFirstFrame(FramePool[0]);
-    CurrentFrame_ = FramePool[0];
+    session_->ShowPoster();
     Invalidate();
 }
 
@@ -173,8 +177,8 @@ void CTovrinDoc::Play() {
     }
     KillTimer();  // a stopped movie's seek may still be running up
     ++stats_.plays;
-    Start(startMs_, PlayState::kPlaying);
-    startMs_ = 0;
+    Start(session_->startMs, PlayState::kPlaying);
+    session_->startMs = 0;
     if (view_ != nullptr) {
         view_->EnterFullScreen();
     }
@@ -183,19 +187,18 @@ void CTovrinDoc::Play() {
 // Starts the clock at ms (playing, or paused there): the pictures from its slot on, the
 // sound from its sample on, then the timer.
 void CTovrinDoc::Start(uint32_t ms, PlayState as) {
-    const uint32_t slot = SlotAt(ms);
-    PositionAt(slot, ms);
+    const uint32_t slot = session_->Clock().SlotAt(ms);
+    session_->PositionAt(slot, ms);
     StartSound(as);
-    soundStartMs_ = ms;
-    LastShownSecond = ms / 1000;
-    lastSlotShown_ = slot;
+    session_->soundStartMs = ms;
+    session_->lastShownSecond = ms / 1000;
+    session_->lastSlotShown = slot;
     const uint32_t now = platform_.clock.NowMs();
     PauseStart = now;
     StartTime = now - ms;
-    state_ = as;
-    // Paused, nothing is due: the timer starts when the clock resumes.
-    timerWasRunning_ = as == PlayState::kPaused;
-    if (as == PlayState::kPlaying || runUpPending_.load()) {
+    Enter(as == PlayState::kPaused ? PlayEvent::kPause : PlayEvent::kPlay);
+    // Paused, nothing is due but a seek's run-up: the rest starts when the clock resumes.
+    if (as == PlayState::kPlaying || session_->RunUpPending()) {
         StartTimer();
     }
 }
@@ -214,6 +217,7 @@ void CTovrinDoc::StartSound(PlayState as) {
     } else {
         audio_.Resume();
     }
+    soundDelivered_ = !audio_.HasBuffers();
     FeedSound();
 }
 
@@ -228,16 +232,19 @@ void CTovrinDoc::PlayPause() {
 void CTovrinDoc::Stop() {
     KillTimer();
     CloseAudio();
-    SlotsFilled = 0;
-    FramesDecoded = 0;
-    startMs_ = 0;
-    state_ = PlayState::kFinished;
+    session_->startMs = 0;
+    session_->awaitedMs.reset();
+    Enter(PlayEvent::kStop);
     if (view_ != nullptr) {
         view_->LeaveFullScreen();
     }
     Reader_.Rewind();
     ShowPoster();
     shell_.SetPaneText(1, kTimeReset);
+    if (observer_ != nullptr) {
+        observer_->PositionChanged(0);
+        observer_->PositionJumped(0);
+    }
 }
 
 void CTovrinDoc::OnStop() {
@@ -250,7 +257,7 @@ void CTovrinDoc::OnStop() {
 // The end of the movie: it plays again when looping with nothing else queued.
 void CTovrinDoc::EndOfMovie() {
     Stop();
-    if (Loop != 0 && PlayQueue.empty()) {
+    if (Loop != 0 && PlayQueue_.Empty()) {
         Play();
     }
 }
@@ -259,13 +266,13 @@ void CTovrinDoc::OnPause() {
     switch (State()) {
         case PlayState::kPlaying:
             PauseStart = platform_.clock.NowMs();
-            state_ = PlayState::kPaused;
+            Enter(PlayEvent::kPause);
             PauseClock();
             break;
         case PlayState::kPaused:
             // The clock leaves out the paused time and resumes at the slot where it stopped.
             StartTime = StartTime.load() + (platform_.clock.NowMs() - PauseStart);
-            state_ = PlayState::kPlaying;
+            Enter(PlayEvent::kResume);
             ResumeClock();
             break;
         default:
@@ -274,26 +281,21 @@ void CTovrinDoc::OnPause() {
 }
 
 // While paused nothing is due, so the timer stops (a paused player does no periodic work);
-// it starts again at the resume unless it had ended with the movie's last picture and sound.
+// it starts again at the resume unless the movie's last picture and sound are handed over.
 void CTovrinDoc::PauseClock() {
-    const uint32_t id = TimerId.exchange(0);
-    timerWasRunning_ = id != 0;
-    if (id != 0) {
-        platform_.timer.Kill(id);
-    }
+    KillTimer();
     audio_.Pause();
 }
 
 void CTovrinDoc::ResumeClock() {
     audio_.Resume();
-    if (timerWasRunning_) {
-        timerWasRunning_ = false;
+    if (!(session_->AllDecoded() && soundDelivered_.load())) {
         StartTimer();
     }
 }
 
 void CTovrinDoc::StartTimer() {
-    TimerId = platform_.timer.Set(TimerDelayMs, [this] { OnTimerTick(); });
+    TimerId = platform_.timer.Set(session_->Clock().TimerDelayMs(), [this] { OnTimerTick(); });
 }
 
 // Stops the timer and waits for a tick in progress; from inside a tick it only stops it.
@@ -303,26 +305,14 @@ void CTovrinDoc::KillTimer() {
     }
 }
 
-// --- The clock --------------------------------------------------------------------------
-
 uint32_t CTovrinDoc::Elapsed() {
     return platform_.clock.NowMs() - StartTime.load();
-}
-
-uint32_t CTovrinDoc::SlotAt(uint32_t elapsed) const {
-    const double exact =
-        (static_cast<double>(elapsed) * BaseFrequency / PeriodTicks) * kMsToSeconds;
-    return exact >= 4294967295.0 ? 0xFFFFFFFFu : static_cast<uint32_t>(exact);
-}
-
-double CTovrinDoc::DueMs(double slot) const {
-    return slot * 1000.0 * PeriodTicks / BaseFrequency;
 }
 
 // --- The timer thread -------------------------------------------------------------------
 
 void CTovrinDoc::OnTimerTick() {
-    if (runUpPending_.load() && !RunUp()) {
+    if (session_->RunUpPending() && !RunUp()) {
         return;
     }
     if (State() != PlayState::kPlaying) {
@@ -334,71 +324,46 @@ void CTovrinDoc::OnTimerTick() {
     // which a movie shorter than ten display periods may not have filled at Play). A tick
     // that finds itself behind fills every due slot, so that lateness never accumulates.
     const uint32_t elapsed = Elapsed();
+    const MovieClock& clock = session_->Clock();
     for (uint32_t n = 0; n < kMaxSlotsPerTick; ++n) {
-        const double ahead = static_cast<double>(SlotsFilled.load()) - kLead;
-        if (static_cast<double>(elapsed) < std::trunc(DueMs(ahead)) || !FillNextSlot()) {
+        const double ahead = static_cast<double>(session_->SlotsFilled()) - kLead;
+        if (static_cast<double>(elapsed) < std::trunc(clock.DueMs(ahead)) || !FillNextSlot()) {
             break;
         }
         FeedSound();  // the sound goes first: a slow decode never starves the device
     }
 }
 
-// Fills the first ten display slots before the clock starts. A movie whose pictures cover
-// fewer slots stops at its last picture.
-void CTovrinDoc::PrefillRing() {
-    while (SlotsFilled.load() < firstSlot_ + kLead && FillNextSlot()) {
+// The next slot; once every frame is decoded and every sound chunk handed over, the timer
+// has nothing left to do and stops.
+bool CTovrinDoc::FillNextSlot() {
+    if (session_->FillNextSlot()) {
+        return true;
     }
+    if (session_->AllDecoded() && soundDelivered_.load()) {
+        KillTimer();
+    }
+    return false;
 }
 
-// Fills the next display slot: the previous picture again while the last decoded frame
-// lasts, otherwise the next frame. False when nothing could be filled: every frame is
-// decoded (the timer then stops once the sound is delivered too), or the sound stored
-// before the next frame has no room until the device takes more.
-bool CTovrinDoc::FillNextSlot() {
-    const uint32_t filled = SlotsFilled.load();
-    const uint32_t s = filled % kRingSize;
-    if (RemainingTicks > 0) {
-        DisplayRing[s].store(DisplayRing[(s + kRingSize - 1) % kRingSize].load());
-    } else {
-        if (FramesDecoded == VideoFrameCount) {
-            if (soundDelivered_.load()) {
-                KillTimer();
-            }
+// A seek's run-up, a slice at a time with the sound fed in between; then the first slot
+// and the lead. True once it is done.
+bool CTovrinDoc::RunUp() {
+    const uint32_t started = platform_.clock.NowMs();
+    while (session_->RunUpFrame()) {
+        FeedSound();
+        if (platform_.clock.NowMs() - started >= kRunUpSliceMs) {
             return false;
         }
-        if (!Reader_.NextFrameFits()) {
-            return false;
-        }
-        uint8_t* target = DecodeTarget();
-        RemainingTicks = Reader_.DecodeNextFrame(target);
-        decoding_.store(nullptr);
-        DisplayRing[s].store(target);
-        ++FramesDecoded;
     }
-    RemainingTicks -= static_cast<int64_t>(PeriodTicks);
-    SlotsFilled.store(filled + 1);
+    session_->FinishRunUp();
     return true;
 }
 
-// The pool picture the next frame is decoded into: the next in turn, but never the one on
-// screen (a main thread held up by a menu or a dialog can still show a picture the turn
-// has come round to). The target is announced before the test, and the main thread tests
-// the announcement after it sets a new picture, so one of the two always sees the other.
-uint8_t* CTovrinDoc::DecodeTarget() {
-    for (;;) {
-        uint8_t* target = FramePool[nextPicture_];
-        nextPicture_ = (nextPicture_ + 1) % kPoolSize;
-        decoding_.store(target);
-        if (CurrentFrame_.load() != target) {
-            return target;
-        }
-    }
-}
-
-// Hands every chunk that is ready to the free headers, lowest index first. One chunk a
+// Hands every chunk that is ready to the free buffers, lowest index first. One chunk a
 // tick would starve the device whenever chunks are shorter than a display period.
 void CTovrinDoc::FeedSound() {
-    if (audio_.Feed(Reader_) && FramesDecoded == VideoFrameCount && !Reader_.HasSoundLeft()) {
+    if (audio_.Feed(Reader_) && session_->AllDecoded() && !Reader_.HasSoundLeft()) {
         soundDelivered_ = true;
     }
 }
@@ -428,13 +393,13 @@ bool CTovrinDoc::IdleStep(bool frameworkAnswer) {
             if (AwaitPicture()) {
                 return true;
             }
-            if (!PlayQueue.empty()) {
+            if (!PlayQueue_.Empty()) {
                 AdvanceQueue();
                 return true;
             }
             // The queue has ended, however it ended: the last movie played out, or the last
             // name could not be opened.
-            if (CloseAtEnd && (IsOpen() || queueTaken_)) {
+            if (CloseAtEnd && (IsOpen() || PlayQueue_.EverTaken())) {
                 CloseAtEnd = false;
                 CloseMovie();
                 shell_.CloseMainWindow();
@@ -447,14 +412,15 @@ bool CTovrinDoc::IdleStep(bool frameworkAnswer) {
 // While a sought picture is run up with the clock stopped: shows it once it is ready; true
 // while it is still coming.
 bool CTovrinDoc::AwaitPicture() {
-    if (!awaitingPicture_) {
+    if (!session_ || !session_->awaitedMs) {
         return false;
     }
-    if (runUpPending_.load()) {
+    if (session_->RunUpPending()) {
         return true;
     }
-    awaitingPicture_ = false;
-    ShowPosition(firstSlot_, awaitedMs_);
+    const uint32_t ms = *session_->awaitedMs;
+    session_->awaitedMs.reset();
+    ShowPosition(session_->firstSlot, ms);
     return false;
 }
 
@@ -468,54 +434,20 @@ bool CTovrinDoc::IdlePlaying(bool mayEnd) {
     FollowSound();
     const uint32_t elapsed = Elapsed();
     UpdateElapsedPane(elapsed);
-    const uint32_t slot = SlotAt(elapsed);
-    if (slot < PeriodCount) {
+    const MovieClock& clock = session_->Clock();
+    const uint32_t slot = clock.SlotAt(elapsed);
+    if (slot < clock.PeriodCount()) {
         ShowSlot(slot, elapsed);
         return true;
     }
     // The end of the movie, once its sound has played out.
-    if (!mayEnd || (SoundStillPlaying() &&
-                    static_cast<double>(elapsed) < DueMs(PeriodCount) + kSoundDrainLimitMs)) {
+    if (!mayEnd ||
+        (SoundStillPlaying() &&
+         static_cast<double>(elapsed) < clock.DueMs(clock.PeriodCount()) + kSoundDrainLimitMs)) {
         return true;
     }
     EndOfMovie();
     return true;
-}
-
-// The elapsed pane shows whole seconds; in full screen it lies off the screen and is left
-// alone, so it catches up on the first step after full screen ends.
-void CTovrinDoc::UpdateElapsedPane(uint32_t elapsed) {
-    const uint32_t sec = elapsed / 1000;
-    if (sec != LastShownSecond && !(view_ != nullptr && view_->IsFullScreen())) {
-        shell_.SetPaneText(1, TimeText(sec));
-        LastShownSecond = sec;
-    }
-}
-
-uint32_t CTovrinDoc::IdleWaitMs() {
-    constexpr uint32_t kAwaitPollMs = 10;
-    if (State() != PlayState::kPlaying) {
-        return awaitingPicture_ ? kAwaitPollMs : 1;
-    }
-    const uint32_t elapsed = Elapsed();
-    if (static_cast<double>(elapsed) >= DueMs(PeriodCount)) {
-        return 1;  // at the end: waiting for the last sound to play out
-    }
-    // Slot(e) = floor(e * rate) for the elapsed milliseconds e: find the first e at which
-    // it moves past the current slot.
-    const double rate = static_cast<double>(BaseFrequency) / PeriodTicks * kMsToSeconds;
-    const double nextSlot = std::floor(static_cast<double>(elapsed) * rate) + 1;
-    // Rounding may put the quotient a millisecond or two off; never walked further.
-    double at = std::ceil(nextSlot / rate);
-    for (int i = 0; i < 4 && at * rate < nextSlot; ++i) {
-        at += 1;
-    }
-    for (int i = 0; i < 4 && at - 1 > elapsed && (at - 1) * rate >= nextSlot; ++i) {
-        at -= 1;
-    }
-    const uint32_t wait = at - elapsed > 1000 ? 1000u : static_cast<uint32_t>(at - elapsed);
-    const uint32_t toSecond = 1000 - elapsed % 1000;
-    return std::max<uint32_t>(1, std::min(wait, toSecond));
 }
 
 // While the device can say what the listener hears, the clock is set to it, so that the
@@ -527,7 +459,7 @@ void CTovrinDoc::FollowSound() {
     if (!audio_.HeardMs(heard)) {
         return;
     }
-    const auto ahead = static_cast<int32_t>(Elapsed() - (soundStartMs_ + heard));
+    const auto ahead = static_cast<int32_t>(Elapsed() - (session_->soundStartMs + heard));
     if (ahead > kSyncToleranceMs || ahead < -kSyncToleranceMs) {
         StartTime = StartTime.load() + static_cast<uint32_t>(ahead);
     }
@@ -537,65 +469,89 @@ void CTovrinDoc::FollowSound() {
 // comes back in step, from where the picture is.
 void CTovrinDoc::WatchSoundDevice() {
     if (audio_.DeviceLost()) {
-        shell_.ReportNoSound("the sound server went away");
-        soundProblemShown_ = true;  // its refusals while it is away are not said again
+        shell_.Notify({EngineNotice::Kind::kSoundLost, {}, {}, "the sound server went away"});
+        session_->soundProblemSaid = true;  // its refusals while it is away are not said again
         Seek(PositionMs());
     } else if (audio_.DeviceBack()) {
-        soundProblemShown_ = false;
+        session_->soundProblemSaid = false;
         Seek(PositionMs());
-        shell_.ReportSoundBack();
+        shell_.Notify({EngineNotice::Kind::kSoundBack, {}, {}, {}});
     }
+}
+
+// The elapsed pane shows whole seconds; in full screen it lies off the screen and is left
+// alone, so it catches up on the first step after full screen ends.
+void CTovrinDoc::UpdateElapsedPane(uint32_t elapsed) {
+    const uint32_t sec = elapsed / 1000;
+    if (sec != session_->lastShownSecond && !(view_ != nullptr && view_->IsFullScreen())) {
+        shell_.SetPaneText(1, PaneTime(sec));
+        session_->lastShownSecond = sec;
+    }
+}
+
+uint32_t CTovrinDoc::IdleWaitMs() {
+    constexpr uint32_t kAwaitPollMs = 10;
+    if (State() != PlayState::kPlaying) {
+        return session_ && session_->awaitedMs ? kAwaitPollMs : 1;
+    }
+    const uint32_t elapsed = Elapsed();
+    const MovieClock& clock = session_->Clock();
+    if (static_cast<double>(elapsed) >= clock.DueMs(clock.PeriodCount())) {
+        return 1;  // at the end: waiting for the last sound to play out
+    }
+    return std::min(clock.MsToNextSlot(elapsed), 1000 - elapsed % 1000);
 }
 
 // Shows the picture of a slot. A slot the tick has not filled yet (decoding slower than
 // real time, gaps in the timestamps) shows the newest picture that is filled.
 void CTovrinDoc::ShowSlot(uint32_t slot, uint32_t elapsed) {
-    const uint32_t filled = SlotsFilled.load();
-    if (filled == 0 || runUpPending_.load()) {
+    uint8_t* picture = session_->PictureFor(slot);
+    if (picture == nullptr) {
         return;  // the picture sought is not ready: the one shown stays
     }
-    if (slot < lastSlotShown_) {
+    if (slot < session_->lastSlotShown) {
         return;  // the clock was set back to the sound: the picture waits for it
     }
-    const bool ready = slot < filled;
-    uint8_t* picture = DisplayRing[(ready ? slot : filled - 1) % kRingSize].load();
-    uint8_t* shown = CurrentFrame_.load();
-    if (picture != shown) {
-        CurrentFrame_.store(picture);
-        if (decoding_.load() == picture) {
-            CurrentFrame_.store(shown);  // being decoded right now: show it next time
-        } else {
+    if (picture != session_->Shown()) {
+        if (session_->Show(picture)) {
             ++stats_.framesShown;
             Invalidate();
+        }  // else being decoded right now: shown next time
+    }
+    if (slot != session_->lastSlotShown) {
+        CountLateness(slot, elapsed, slot < session_->SlotsFilled());
+        session_->lastSlotShown = slot;
+        if (observer_ != nullptr) {
+            observer_->PositionChanged(std::min(elapsed, DurationMs()));
         }
     }
-    if (slot != lastSlotShown_) {
-        if (slot > lastSlotShown_ + 1) {
-            stats_.lateSlots += slot - lastSlotShown_ - 1;  // never shown at all
-        }
-        const double late = static_cast<double>(elapsed) - DueMs(slot);
-        if (!ready || late > DueMs(1)) {
-            ++stats_.lateSlots;
-        }
-        if (late > stats_.worstLateMs) {
-            stats_.worstLateMs = static_cast<uint32_t>(late);
-        }
-        lastSlotShown_ = slot;
+}
+
+void CTovrinDoc::CountLateness(uint32_t slot, uint32_t elapsed, bool ready) {
+    const MovieClock& clock = session_->Clock();
+    if (slot > session_->lastSlotShown + 1) {
+        stats_.lateSlots += slot - session_->lastSlotShown - 1;  // never shown at all
+    }
+    const double late = static_cast<double>(elapsed) - clock.DueMs(slot);
+    if (!ready || late > clock.DueMs(1)) {
+        ++stats_.lateSlots;
+    }
+    if (late > stats_.worstLateMs) {
+        stats_.worstLateMs = static_cast<uint32_t>(late);
     }
 }
 
 // --- The sound device ---------------------------------------------------------------------
 
 // Opens the device for the movie's sound (the null device when it cannot play it, or the
-// movie has none; why is reported once a movie).
+// movie has none; why is said once a movie).
 void CTovrinDoc::OpenAudio() {
     std::string failure;
     audio_.Open(Reader_.GetAudioFormat(), failure);
-    if (!failure.empty() && !soundProblemShown_) {
-        soundProblemShown_ = true;
-        shell_.ReportNoSound(failure);
+    if (!failure.empty() && !session_->soundProblemSaid) {
+        session_->soundProblemSaid = true;
+        shell_.Notify({EngineNotice::Kind::kNoSound, {}, {}, failure});
     }
-    soundDelivered_ = !audio_.HasBuffers();
 }
 
 void CTovrinDoc::CloseAudio() {

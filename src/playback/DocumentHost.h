@@ -1,6 +1,7 @@
-// What the document needs from the rest of the program: its view, the main frame's
-// status bar, the recent-file list, the title and the main window. The window implements
-// these; tests and the headless player provide their own.
+// What the engine needs from the rest of the program, and what it tells it: its view, the
+// main frame's status bar, the recent-file list, the title and the main window (the
+// DocumentShell and DocumentView the window implements, tests and the headless player
+// provide their own), and the changes a window listens to (DocumentObserver).
 #pragma once
 
 #include <string>
@@ -10,6 +11,10 @@
 #include "platform/Formats.h"
 
 namespace lunavue {
+
+// The document's states. A movie stays loaded from the open until it is closed; Stop and
+// the end of a movie leave it finished, at its poster frame.
+enum class PlayState { kNoMovie, kLoaded, kPlaying, kPaused, kFinished };
 
 class DocumentView : public ShownCost {
   public:
@@ -25,6 +30,24 @@ class DocumentView : public ShownCost {
     virtual void Invalidate() = 0;
 };
 
+// Something the person should learn of, with its reason. The engine only says what
+// happened; the window decides whether it is a box, a message over the picture or a line
+// on the standard error.
+struct EngineNotice {
+    enum class Kind {
+        kRefused,        // a movie that could not be opened: path and status
+        kNoMemory,       // the pictures of a movie cannot be had: it stays closed
+        kNoSoundMemory,  // the sound buffers cannot be had: it plays silently
+        kNoSound,        // the sound device cannot play it: reason (it plays silently)
+        kSoundLost,      // the sound server went away mid-movie (it plays on silently)
+        kSoundBack,      // the sound device that went away is back, and the sound with it
+    };
+    Kind kind;
+    std::string path;
+    OpenStatus status;
+    std::string reason;
+};
+
 class DocumentShell {
   public:
     virtual ~DocumentShell() = default;
@@ -34,13 +57,27 @@ class DocumentShell {
     virtual void SetTitle(const std::string& title) = 0;
     // Asks the main window to close, as a close request posted to it.
     virtual void CloseMainWindow() = 0;
-    // A movie that could not be opened, and why (a refusal that shows no box included).
-    virtual void ShowRefusal(const std::string& path, const OpenStatus& status) = 0;
-    // The sound device cannot play the movie, and why (it plays silently), for the message
-    // pane or the standard error.
-    virtual void ReportNoSound(const std::string& reason) = 0;
-    // The sound device that went away is back, and the movie's sound with it.
-    virtual void ReportSoundBack() = 0;
+    virtual void Notify(const EngineNotice& notice) = 0;
+};
+
+// The changes the engine announces, on the main thread, as they happen: the window's
+// widgets, the desktop's media controls and the idle inhibitor follow them instead of
+// asking on every idle pass. Every call is optional.
+class DocumentObserver {
+  public:
+    virtual ~DocumentObserver() = default;
+    virtual void MovieOpened() {}
+    virtual void MovieClosed() {}
+    virtual void StateChanged(PlayState state) { (void)state; }
+    // The picture shown belongs to another display period than the last one shown, or a
+    // seek moved it: where playback stands now.
+    virtual void PositionChanged(uint32_t ms) { (void)ms; }
+    // Playback jumped there (a seek, a step, the stop at the start), right after the
+    // PositionChanged that says so.
+    virtual void PositionJumped(uint32_t ms) { (void)ms; }
+    virtual void QueueChanged() {}
+    virtual void LoopChanged(bool on) { (void)on; }
+    virtual void VolumeChanged(int percent) { (void)percent; }
 };
 
 }  // namespace lunavue

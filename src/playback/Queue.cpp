@@ -4,20 +4,33 @@
 
 namespace lunavue {
 
+bool CTovrinDoc::AppendToQueue(const std::string& name) {
+    if (!PlayQueue_.Append(name)) {
+        return false;
+    }
+    QueueChanged();
+    return true;
+}
+
+void CTovrinDoc::QueueChanged() {
+    if (observer_ != nullptr) {
+        observer_->QueueChanged();
+    }
+}
+
 // Closes what is loaded and opens the head of the queue, which leaves the queue whether or
 // not it opens.
 void CTovrinDoc::AdvanceQueue() {
     if (IsOpen()) {
         CloseMovie();
     }
-    const std::string name = PlayQueue.front();
-    PlayQueue.pop_front();
-    queueTaken_ = true;
+    const std::string name = PlayQueue_.TakeFirst();
+    QueueChanged();
     OpenMovie(name);
 }
 
 void CTovrinDoc::NextMovie() {
-    if (PlayQueue.empty()) {
+    if (PlayQueue_.Empty()) {
         return;
     }
     const bool wasPlaying = IsPlaying();
@@ -27,32 +40,31 @@ void CTovrinDoc::NextMovie() {
     }
 }
 
-void CTovrinDoc::PlayNow(const std::vector<std::string>& names) {
-    if (names.empty()) {
-        return;
+size_t CTovrinDoc::PlayNow(const std::vector<std::string>& names) {
+    const size_t taken = PlayQueue_.PutFirst(names);
+    if (taken == 0) {
+        return 0;
     }
-    PlayQueue.insert(PlayQueue.begin(), names.begin(), names.end());
     AdvanceQueue();
     if (IsOpen()) {
         Play();
     }
+    return taken;
 }
 
 bool CTovrinDoc::RemoveFromQueue(size_t i) {
-    if (i >= PlayQueue.size()) {
+    if (!PlayQueue_.Remove(i)) {
         return false;
     }
-    PlayQueue.erase(PlayQueue.begin() + static_cast<std::ptrdiff_t>(i));
+    QueueChanged();
     return true;
 }
 
 bool CTovrinDoc::MoveInQueue(size_t from, size_t to) {
-    if (from >= PlayQueue.size() || to >= PlayQueue.size()) {
+    if (!PlayQueue_.Move(from, to)) {
         return false;
     }
-    std::string name = std::move(PlayQueue[from]);
-    PlayQueue.erase(PlayQueue.begin() + static_cast<std::ptrdiff_t>(from));
-    PlayQueue.insert(PlayQueue.begin() + static_cast<std::ptrdiff_t>(to), std::move(name));
+    QueueChanged();
     return true;
 }
 

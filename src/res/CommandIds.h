@@ -35,7 +35,6 @@ inline constexpr int kLeaveFullScreen = 33113;
 inline constexpr int kOpenAndPlay = 33114;  // File > Open and Play...
 inline constexpr int kQueueWindow = 33115;  // File > Queue...
 
-inline constexpr int kFileNew = 57600;
 inline constexpr int kFileOpen = 57601;  // the standard open command, bound to Ctrl+O
 inline constexpr int kRecentFirst = 57616;
 inline constexpr int kRecentLast = 57631;

@@ -18,13 +18,28 @@ class HeadlessShell : public DocumentShell {
     void AddToRecentFileList(const std::string&) override {}
     void SetTitle(const std::string&) override {}
     void CloseMainWindow() override { closed = true; }
-    void ShowRefusal(const std::string& path, const OpenStatus& status) override {
-        std::fprintf(stderr, "cpktool: %s: %s\n", path.c_str(), status.Describe().c_str());
+    // Everything worth saying goes to the standard error.
+    void Notify(const EngineNotice& n) override {
+        switch (n.kind) {
+            case EngineNotice::Kind::kRefused:
+                std::fprintf(stderr, "cpktool: %s: %s\n", n.path.c_str(),
+                             n.status.Describe().c_str());
+                break;
+            case EngineNotice::Kind::kNoMemory:
+                std::fprintf(stderr, "cpktool: %s: not enough memory\n", n.path.c_str());
+                break;
+            case EngineNotice::Kind::kNoSoundMemory:
+                std::fprintf(stderr, "cpktool: not enough memory for the sound\n");
+                break;
+            case EngineNotice::Kind::kNoSound:
+            case EngineNotice::Kind::kSoundLost:
+                std::fprintf(stderr, "cpktool: no sound: %s\n", n.reason.c_str());
+                break;
+            case EngineNotice::Kind::kSoundBack:
+                std::fprintf(stderr, "cpktool: the sound is back\n");
+                break;
+        }
     }
-    void ReportNoSound(const std::string& reason) override {
-        std::fprintf(stderr, "cpktool: no sound: %s\n", reason.c_str());
-    }
-    void ReportSoundBack() override { std::fprintf(stderr, "cpktool: the sound is back\n"); }
     bool closed = false;
 };
 
@@ -52,7 +67,7 @@ int PlayHeadless(const char* path, int passes, uint32_t startMs) {
         if (doc.GetLoop() != 0 && doc.Stats().plays >= static_cast<uint32_t>(passes)) {
             doc.OnLoop();  // the last pass ends the movie instead of replaying it
         }
-        if (!doc.IsOpen() && doc.Queue().empty()) {
+        if (!doc.IsOpen() && doc.Queue().Empty()) {
             if (doc.Stats().plays == 0) {
                 return 1;  // the reader has said why
             }

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "display/Geometry.h"
 #include "movie/MovieInfo.h"
 #include "movie/MovieReader.h"
+#include "movie/PictureShape.h"
 #include "playback/CTovrinDoc.h"
 #include "tools/Image.h"
 #include "tools/OutputFile.h"
@@ -170,7 +170,10 @@ int Info(const std::string& path) {
     if (!OpenMovie(reader, path)) {
         return kRefused;
     }
-    const lunavue::MovieInfo info = lunavue::DescribeMovie(reader);
+    lunavue::MovieInfo info;
+    if (!lunavue::DescribeMovie(reader, info)) {
+        return kRefused;
+    }
     const lunavue::FilmHeader& header = reader.Contents().header;
     std::printf("layout: %s\npicture coding: %s\n", header.LayoutName().c_str(),
                 header.CodingName());
@@ -314,14 +317,13 @@ int Thumbnail(const std::string& path, const std::string& out, long box) {
     if (!OpenMovieWithPictures(reader, path)) {
         return kRefused;
     }
-    std::vector<uint32_t> slots;
-    if (!reader.FrameSlots(slots)) {
+    lunavue::MovieClock clock;
+    if (!lunavue::MovieClock::Make(reader, clock)) {
         return kRefused;
     }
     // A tenth into the movie, so that a black first frame does not stand for it, when a key
     // frame lies a short run-up before it; otherwise the start, which is always one.
-    const auto at = std::upper_bound(slots.begin(), slots.end() - 1, slots.back() / 10);
-    uint32_t frame = static_cast<uint32_t>(at - slots.begin() - 1);
+    uint32_t frame = clock.FrameAtSlot(clock.FirstSlotOfFrame(clock.FrameCount()) / 10);
     uint32_t key = frame;
     while (key > 0 && frame - key < kThumbnailRunUp && !reader.IsKeyFrame(key)) {
         --key;
@@ -506,7 +508,11 @@ int Play(const std::string& path, const Args& args) {
     if (!OpenMovie(probe, path)) {
         return kRefused;
     }
-    const uint64_t length = lunavue::TimingOf(probe).DueMs(lunavue::TimingOf(probe).periodCount);
+    lunavue::MovieClock clock;
+    if (!lunavue::MovieClock::Make(probe, clock)) {
+        return kRefused;
+    }
+    const uint64_t length = clock.DurationMs();
     if (start * 1000 >= static_cast<double>(length)) {
         std::fprintf(stderr, "cpktool: %s: the movie lasts %.3f s; --start is past its end\n",
                      path.c_str(), static_cast<double>(length) / 1000);

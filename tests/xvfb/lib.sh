@@ -23,6 +23,17 @@ fail() {
     exit 1
 }
 
+# Runs the command until it succeeds, at most the seconds given: a state is waited for with
+# a deadline, never a fixed sleep, so that a busy machine only makes the test slower.
+eventually() {  # seconds command...
+    local end=$(($(date +%s%N) + $1 * 1000000000))
+    shift
+    until "$@"; do
+        [ "$(date +%s%N)" -lt "$end" ] || return 1
+        sleep 0.1
+    done
+}
+
 # Starts openbox and waits until it manages windows (a second try if it gave up at once).
 start_window_manager() {
     for _ in 1 2; do

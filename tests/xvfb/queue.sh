@@ -18,20 +18,15 @@ xdotool windowactivate --sync "$w"
 settle "$w"
 xdotool key ctrl+l
 queue=""
-for _ in $(seq 50); do
+queue_shown() {
     queue=$(xdotool search --onlyvisible --pid "$player" 2>/dev/null | grep -vx "$w" | head -1) || true
-    [ -n "$queue" ] && break
-    sleep 0.1
-done
-[ -n "$queue" ] || fail "Ctrl+L showed no queue window"
+    [ -n "$queue" ]
+}
+eventually 20 queue_shown || fail "Ctrl+L showed no queue window"
 xdotool windowactivate --sync "$queue"
 settle "$queue"
-xdotool key End; sleep 0.2
-xdotool key alt+Up; sleep 0.2
-xdotool key End; sleep 0.2
-xdotool key Delete; sleep 0.2
-xdotool key End; sleep 0.2
-xdotool key Return
+# The keys reach the window in order, however busy it is.
+xdotool key --delay 100 End alt+Up End Delete End Return
 window_named adpcm >/dev/null || fail "Enter did not play the chosen movie"
 wait_player 60
 gzip -dc "$FIXTURES/$chosen.audio.pcm.gz" >"$work/want.pcm"

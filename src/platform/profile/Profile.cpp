@@ -1,4 +1,5 @@
 #include "platform/profile/Profile.h"
+#include "platform/Posix.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -195,11 +196,9 @@ bool Save(const std::string& linkPath, const Document& doc) {
     size_t done = 0;
     bool ok = true;
     while (done < data.size()) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
+        const ssize_t n =
+            RetryOnInterrupt([&] { return write(fd, data.data() + done, data.size() - done); });
         if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             ok = false;
             break;
         }
