@@ -9,10 +9,12 @@
 # one. With --feedback, a key (9, then 0, in turn) is pressed every second, so that a
 # message shows over the picture all through the run. With --pulse the sound goes to a
 # private PulseAudio (a null sink) instead: through the player's own sound-server output,
-# or through SDL's PulseAudio driver for a build that has none.
+# or through SDL's PulseAudio driver for a build that has none. With --ffplay, FFmpeg's
+# ffplay plays the same movie in a window of the same size beside them (SDL's dummy sound,
+# or PulseAudio with --pulse), and each build's figures are also given as a share of its.
 #
 # usage: bench/window_cpu.sh LUNAVUE [OTHER_LUNAVUE] [--runs N] [--gpu] [--seconds N]
-#        [--feedback] [--pulse]
+#        [--feedback] [--pulse] [--ffplay]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 builds=()
@@ -28,11 +30,12 @@ while [ $# -gt 0 ]; do
         --seconds) seconds=$2; shift 2 ;;
         --feedback) feedback=1; shift ;;
         --pulse) pulse=1; shift ;;
+        --ffplay) builds+=(ffplay); shift ;;
         *) builds+=("$(realpath "$1")"); shift ;;
     esac
 done
 [ ${#builds[@]} -ge 1 ] && [ "$seconds" -ge 12 ] && [ $((seconds % 4)) -eq 0 ] ||
-    { sed -n '2,15p' "$0"; exit 1; }
+    { sed -n '2,17p' "$0"; exit 1; }
 work=$(mktemp -d)
 server=""
 trap '[ -n "$server" ] && kill "$server"; rm -rf "$work"' EXIT
@@ -104,14 +107,22 @@ run() {  # build size [driver]
     fi
     printf '[Tovrin]\nWindowSize=%s\nDirectDraw=%s\n' "$size" "$directdraw" >"$work/x.ini"
     rm -f "$work/sound.raw"
+    local command=("$build" "$work/movie.cpk" -play -close)
+    if [ "$build" = ffplay ]; then
+        # The picture at the player's size for the mode: 320 x 240 (the movie's 4:3 shape),
+        # three times that for Triple.
+        command=(ffplay -autoexit -loglevel quiet -x $((320 * size)) -y $((240 * size))
+            "$work/movie.cpk")
+        echo "late slots: 0" >"$work/stats"
+    fi
     LUNAVUE_INI="$work/x.ini" LUNAVUE_INSTANCE="cpu-$$" LUNAVUE_STATS=1 SDL_AUDIODRIVER=$driver \
         LUNAVUE_SOUND=$output \
         SDL_DISKAUDIOFILE="$work/sound.raw" \
         xvfb-run -a -s "-screen 0 1280x1024x24" /usr/bin/time -f "%U %S" -o "$work/time" \
-        "$build" "$work/movie.cpk" -play -close >"$work/stats" 2>/dev/null &
+        "${command[@]}" >>"$work/stats" 2>/dev/null &
     local runner=$!
     for _ in $(seq 50); do
-        pid=$(pgrep -n -f "^$build $work/movie.cpk" || true)
+        pid=$(pgrep -n -f "^${command[0]} ${command[1]} " || pgrep -n -f "^${command[*]}" || true)
         [ -n "$pid" ] && break
         sleep 0.1
     done
@@ -140,6 +151,7 @@ median() {
 }
 
 for b in "${builds[@]}"; do
+    [ "$b" = ffplay ] && continue
     run "$b" 1 disk >/dev/null
     python3 -c "import sys; g=open(sys.argv[1],'rb').read(); sys.exit(open(sys.argv[2],'rb').read() not in g)" \
         "$work/sound.raw" "$work/want.pcm" && echo "$b: the sound captured is the movie's" ||
@@ -155,12 +167,22 @@ for size in 1 3; do
             steady[$b]+="$st "
         done
     done
+    ffwhole="" ffsteady=""
     for b in "${!builds[@]}"; do
-        printf 'size %s, %s: %.2f%% of a core over the whole run, %.2f%% in steady play (runs: %s/ %s)\n' \
-            "$size" "${builds[$b]}" \
-            "$(awk -v m="$(median <<<"${whole[$b]}")" 'BEGIN {print 100 * m}')" \
-            "$(awk -v m="$(median <<<"${steady[$b]}")" 'BEGIN {print 100 * m}')" \
-            "${whole[$b]}" "${steady[$b]}"
+        if [ "${builds[$b]}" = ffplay ]; then
+            ffwhole=$(median <<<"${whole[$b]}") ffsteady=$(median <<<"${steady[$b]}")
+        fi
+    done
+    for b in "${!builds[@]}"; do
+        w=$(median <<<"${whole[$b]}") st=$(median <<<"${steady[$b]}")
+        printf 'size %s, %s: %.2f%% of a core over the whole run, %.2f%% in steady play' \
+            "$size" "${builds[$b]}" "$(awk -v m="$w" 'BEGIN {print 100 * m}')" \
+            "$(awk -v m="$st" 'BEGIN {print 100 * m}')"
+        if [ -n "$ffwhole" ] && [ "${builds[$b]}" != ffplay ]; then
+            printf ' (%.2fx and %.2fx of ffplay)' "$(awk -v a="$w" -v b="$ffwhole" 'BEGIN {print a / b}')" \
+                "$(awk -v a="$st" -v b="$ffsteady" 'BEGIN {print a / b}')"
+        fi
+        printf ' (runs: %s/ %s)\n' "${whole[$b]}" "${steady[$b]}"
     done
     unset whole steady
 done

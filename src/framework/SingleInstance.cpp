@@ -137,33 +137,53 @@ std::string SingleInstance::DefaultPath() {
            (display.empty() ? "" : "-" + display) + ".socket";
 }
 
+namespace {
+
+// A connection to the player at the door, or -1 when none answers (or it is another user's).
+int ConnectTo(const sockaddr_un& address) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return -1;
+    }
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        PeerUid(fd) != static_cast<long>(getuid())) {  // never to another user
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
 SingleInstance::Forwarded SingleInstance::Forward(const std::string& path,
                                                   const std::vector<Request>& requests,
                                                   int timeoutMs) {
     Forwarded result;
     sockaddr_un address{};
-    if (!Address(path, address)) {
-        return result;
-    }
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = Address(path, address) ? ConnectTo(address) : -1;
     if (fd < 0) {
-        return result;
-    }
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        PeerUid(fd) != static_cast<long>(getuid())) {  // never to another user
-        close(fd);
         return result;
     }
     std::string bytes;
     for (const Request& r : requests) {
         bytes += Encode(r);
     }
-    // Sending and reading together: the player's answers never wait on a full socket.
+    const size_t answers = Exchange(fd, bytes, requests.size(), timeoutMs, result.taken);
+    close(fd);
+    result.reached = answers > 0;
+    return result;
+}
+
+// Sends the requests and reads the answers together, so that the player's answers never wait
+// on a full socket; counts the answers and, in taken, those that said yes. Gives up once the
+// player has said nothing for timeoutMs.
+size_t SingleInstance::Exchange(int fd, const std::string& bytes, size_t expected, int timeoutMs,
+                                size_t& taken) {
     size_t sent = 0;
     size_t answers = 0;
     std::string line;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (answers < requests.size()) {
+    while (answers < expected) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
                               .count();
@@ -188,7 +208,7 @@ SingleInstance::Forwarded SingleInstance::Forward(const std::string& path,
             for (ssize_t k = 0; k < n; ++k) {
                 line += buf[k];
                 if (buf[k] == '\n') {
-                    result.taken += line == kOk ? 1 : 0;
+                    taken += line == kOk ? 1 : 0;
                     ++answers;
                     line.clear();
                 }
@@ -197,9 +217,7 @@ SingleInstance::Forwarded SingleInstance::Forward(const std::string& path,
             deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         }
     }
-    close(fd);
-    result.reached = answers > 0;
-    return result;
+    return answers;
 }
 
 bool SingleInstance::Listen(const std::string& path, Handler handler) {

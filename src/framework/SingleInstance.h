@@ -76,6 +76,8 @@ class SingleInstance : public QObject {
     bool Listen(const std::string& path, Handler handler);
 
   private:
+    static size_t Exchange(int fd, const std::string& bytes, size_t expected, int timeoutMs,
+                           size_t& taken);
     struct Connection {
         int fd = -1;
         uint64_t serial = 0;  // the order connections came in

@@ -87,46 +87,14 @@ OpenStatus FilmDemuxer::ReadHeader(const MovieFile& file, Film& film, uint64_t& 
         return {OpenError::kTooShort};
     }
     FilmHeader& hd = film.header;
-    const bool filmTag = Tagged(h, "FILM");
-    if (filmTag && Tagged(h + 16, "FHDR")) {
-        return {OpenError::kThreeDoStream};
+    uint32_t stab = 0;
+    bool shortDescriptor = false;
+    if (OpenStatus s = ReadLayout(h, hd, stab, shortDescriptor); !s) {
+        return s;
     }
-    hd.versionWord = Be32(h + 8);
-    for (const uint8_t* c = h + 8; c < h + 12 && *c >= 0x20 && *c < 0x7F; ++c) {
-        hd.version += static_cast<char>(*c);
+    if (OpenStatus s = ReadCoding(h, shortDescriptor, hd); !s) {
+        return s;
     }
-    hd.layout = hd.versionWord == 0 ? FilmLayout::kVersion0 : FilmLayout::kStandard;
-    const uint32_t descriptor = Be32(h + 20);
-    const bool shortDescriptor =
-        hd.layout == FilmLayout::kVersion0 ||
-        (descriptor >= kShortestDescriptor && descriptor < kFullDescriptor);
-    const uint32_t stab = hd.layout == FilmLayout::kVersion0 ? 16 + kShortestDescriptor
-                          : shortDescriptor                  ? 16 + descriptor
-                                                             : kStandardTable;
-    if (hd.versionWord == kVersionUnknownLayout &&
-        (descriptor != kFullDescriptor || !Tagged(h + kStandardTable, "STAB"))) {
-        return {OpenError::kUnknownVersion};
-    }
-
-    const uint32_t fourcc = static_cast<uint32_t>(h[24]) | static_cast<uint32_t>(h[25]) << 8 |
-                            static_cast<uint32_t>(h[26]) << 16 | static_cast<uint32_t>(h[27]) << 24;
-    if (Tagged(h + 24, "cvid")) {
-        hd.coding = PictureCoding::kCinepak;
-    } else if (Tagged(h + 24, "raw ")) {
-        hd.coding = PictureCoding::kRaw;
-        // Raw pictures are 24-bit; files without the field are taken to be.
-        const uint32_t bits = shortDescriptor ? 24 : h[36];
-        if (bits != 24) {
-            return {OpenError::kRawPictureBits, bits};
-        }
-    } else if (fourcc == 0) {
-        hd.coding = PictureCoding::kNone;
-    } else if (filmTag && !Tagged(h + 16, "FDSC")) {
-        return {OpenError::kAbridgedFilm};
-    } else {
-        return {OpenError::kNotCinepak, fourcc};
-    }
-
     hd.headerLength = Be32(h + 4);
     hd.height = Be32(h + 28);
     hd.width = Be32(h + 32);
@@ -150,6 +118,54 @@ OpenStatus FilmDemuxer::ReadHeader(const MovieFile& file, Film& film, uint64_t& 
         return {OpenError::kTooShort};
     }
     entries = static_cast<uint32_t>(n);
+    return {};
+}
+
+// The layout from the signatures, the version word and the descriptor's length: where the
+// sample table's chunk begins, and whether the descriptor lacks the sound fields.
+OpenStatus FilmDemuxer::ReadLayout(const uint8_t* h, FilmHeader& hd, uint32_t& stab,
+                                   bool& shortDescriptor) {
+    if (Tagged(h, "FILM") && Tagged(h + 16, "FHDR")) {
+        return {OpenError::kThreeDoStream};
+    }
+    hd.versionWord = Be32(h + 8);
+    for (const uint8_t* c = h + 8; c < h + 12 && *c >= 0x20 && *c < 0x7F; ++c) {
+        hd.version += static_cast<char>(*c);
+    }
+    hd.layout = hd.versionWord == 0 ? FilmLayout::kVersion0 : FilmLayout::kStandard;
+    const uint32_t descriptor = Be32(h + 20);
+    shortDescriptor = hd.layout == FilmLayout::kVersion0 ||
+                      (descriptor >= kShortestDescriptor && descriptor < kFullDescriptor);
+    stab = hd.layout == FilmLayout::kVersion0 ? 16 + kShortestDescriptor
+           : shortDescriptor                  ? 16 + descriptor
+                                              : kStandardTable;
+    if (hd.versionWord == kVersionUnknownLayout &&
+        (descriptor != kFullDescriptor || !Tagged(h + kStandardTable, "STAB"))) {
+        return {OpenError::kUnknownVersion};
+    }
+    return {};
+}
+
+// The picture coding from its four characters.
+OpenStatus FilmDemuxer::ReadCoding(const uint8_t* h, bool shortDescriptor, FilmHeader& hd) {
+    const uint32_t fourcc = static_cast<uint32_t>(h[24]) | static_cast<uint32_t>(h[25]) << 8 |
+                            static_cast<uint32_t>(h[26]) << 16 | static_cast<uint32_t>(h[27]) << 24;
+    if (Tagged(h + 24, "cvid")) {
+        hd.coding = PictureCoding::kCinepak;
+    } else if (Tagged(h + 24, "raw ")) {
+        hd.coding = PictureCoding::kRaw;
+        // Raw pictures are 24-bit; files without the field are taken to be.
+        const uint32_t bits = shortDescriptor ? 24 : h[36];
+        if (bits != 24) {
+            return {OpenError::kRawPictureBits, bits};
+        }
+    } else if (fourcc == 0) {
+        hd.coding = PictureCoding::kNone;
+    } else if (Tagged(h, "FILM") && !Tagged(h + 16, "FDSC")) {
+        return {OpenError::kAbridgedFilm};
+    } else {
+        return {OpenError::kNotCinepak, fourcc};
+    }
     return {};
 }
 

@@ -96,6 +96,9 @@ class FilmDemuxer {
     static OpenStatus Read(const MovieFile& file, Film& film);
 
   private:
+    static OpenStatus ReadLayout(const uint8_t* h, FilmHeader& hd, uint32_t& stab,
+                                 bool& shortDescriptor);
+    static OpenStatus ReadCoding(const uint8_t* h, bool shortDescriptor, FilmHeader& hd);
     static OpenStatus ReadHeader(const MovieFile& file, Film& film, uint64_t& tableAt,
                                  uint32_t& entries);
     static OpenStatus ReadTable(const MovieFile& file, uint64_t at, uint32_t entries, Film& film);
