@@ -41,9 +41,9 @@ TEST(MovieClock, ConvertsBetweenTimesSlotsAndFrames) {
         uint32_t ms, slot, firstMsOfSlot, toNextSlot;
     };
     // The single-precision 0.001 puts 1000 ms in slot 15 and 999 ms in slot 14.
-    for (const Case& k : {Case{0, 0, 0, 67}, Case{66, 0, 0, 1}, Case{67, 1, 67, 67},
-                          Case{999, 14, 934, 1}, Case{1000, 15, 1000, 67},
-                          Case{19999, 299, 19934, 1}}) {
+    for (const Case& k :
+         {Case{0, 0, 0, 67}, Case{66, 0, 0, 1}, Case{67, 1, 67, 67}, Case{999, 14, 934, 1},
+          Case{1000, 15, 1000, 67}, Case{19999, 299, 19934, 1}}) {
         SCOPED_TRACE(k.ms);
         EXPECT_EQ(c.SlotAt(k.ms), k.slot);
         EXPECT_EQ(c.FirstMsOfSlot(k.slot), k.firstMsOfSlot);

@@ -168,11 +168,11 @@ void CMainFrame::ConnectBar(PositionBar* bar) {
     });
 }
 
-void CMainFrame::ShowPosition(uint32_t ms, uint32_t lengthMs) {
+void CMainFrame::ShowPosition(uint32_t ms, uint32_t lengthMs, bool jumped) {
     // Both bars, so that the full-screen one is right the moment the mouse shows it (a
     // hidden slider does not repaint).
-    bar_->SetPosition(ms, lengthMs);
-    view_->FullScreenBar()->SetPosition(ms, lengthMs);
+    bar_->SetPosition(ms, lengthMs, jumped);
+    view_->FullScreenBar()->SetPosition(ms, lengthMs, jumped);
 }
 
 void CMainFrame::ShowPrompt(QAction* action) {

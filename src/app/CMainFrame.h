@@ -49,8 +49,8 @@ class CMainFrame : public QMainWindow {
     int PaneWidth(int pane) const { return panes_[pane]->width(); }
     void SetDocumentTitle(const QString& title);
     // Where playback stands, for the position bars (under the picture, and over it in full
-    // screen); a length of 0: no movie.
-    void ShowPosition(uint32_t ms, uint32_t lengthMs);
+    // screen); a length of 0: no movie. Jumped: a seek, a step or a stop, shown at once.
+    void ShowPosition(uint32_t ms, uint32_t lengthMs, bool jumped = false);
     PositionBar* Bar() const { return bar_; }
     // Sets enable and check states of the toolbar buttons (idle time).
     void UpdateToolbar();

@@ -246,13 +246,15 @@ void CTovrinApp::FollowDocument() {
     document_->SetObserver(events_);
     connect(events_, &DocumentEvents::positionChanged, this,
             [this](uint32_t ms) { frame_->ShowPosition(ms, document_->DurationMs()); });
+    connect(events_, &DocumentEvents::positionJumped, this,
+            [this](uint32_t ms) { frame_->ShowPosition(ms, document_->DurationMs(), true); });
     connect(events_, &DocumentEvents::movieOpened, this, [this] {
         NoteRenderer();
-        frame_->ShowPosition(0, document_->DurationMs());
+        frame_->ShowPosition(0, document_->DurationMs(), true);
         RefreshQueueWindow();
     });
     connect(events_, &DocumentEvents::movieClosed, this, [this] {
-        frame_->ShowPosition(0, 0);
+        frame_->ShowPosition(0, 0, true);
         RefreshQueueWindow();
     });
     connect(events_, &DocumentEvents::queueChanged, this, &CTovrinApp::RefreshQueueWindow);

@@ -16,10 +16,39 @@ QString Time(uint32_t ms) {
     return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
+// The slider painted plainly: a groove, the part played in the highlight colour, and the
+// handle where the style puts it (so that a click lands where it shows). The style's own
+// slider costs many times more to paint, and the handle moves several times a second.
+class TimeSlider : public QSlider {
+  public:
+    explicit TimeSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {}
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        const QRect handle =
+            style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+        const QPalette& colours = palette();
+        QPainter p(this);
+        const int grooveHeight = std::max(2, height() / 6);
+        const QRect groove(0, (height() - grooveHeight) / 2, width(), grooveHeight);
+        p.fillRect(groove, colours.mid());
+        if (isEnabled()) {
+            p.fillRect(QRect(groove.left(), groove.top(), handle.center().x(), groove.height()),
+                       colours.highlight());
+        }
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(colours.shadow().color());
+        p.setBrush(isEnabled() ? colours.button() : colours.window());
+        p.drawRoundedRect(QRectF(handle).adjusted(0.5, 0.5, -0.5, -0.5), 2, 2);
+    }
+};
+
 }  // namespace
 
 PositionBar::PositionBar(QWidget* parent) : QWidget(parent) {
-    slider_ = new QSlider(Qt::Horizontal, this);
+    slider_ = new TimeSlider(this);
     slider_->setRange(0, kSteps);
     slider_->setFocusPolicy(Qt::NoFocus);  // the player keys stay the window's
     slider_->installEventFilter(this);
@@ -51,25 +80,28 @@ void PositionBar::resizeEvent(QResizeEvent* event) {
     total_->setVisible(width() >= kTimesWidth);
 }
 
-void PositionBar::SetPosition(uint32_t ms, uint32_t lengthMs) {
+void PositionBar::SetPosition(uint32_t ms, uint32_t lengthMs, bool jumped) {
     setEnabled(lengthMs != 0);
     if (lengthMs != lengthMs_) {
         lengthMs_ = lengthMs;
         total_->setText(Time(lengthMs));
+        jumped = true;
     }
     if (dragging_) {
         return;  // the slider is where the hand holds it
     }
-    // Moved only when the handle moves by a pixel: no repaint for nothing.
+    // While playing, the handle and the time move together once a second (a repaint of the
+    // bar costs far more than its painting; a jump, a drag or a new movie moves them at once).
+    const uint32_t second = ms / 1000;
+    if (second == shownSecond_ && !jumped) {
+        return;
+    }
+    shownSecond_ = second;
+    elapsed_->setText(Time(ms));
     const int value =
         lengthMs == 0 ? 0 : static_cast<int>(uint64_t{std::min(ms, lengthMs)} * kSteps / lengthMs);
-    const int width = std::max(1, slider_->width());
-    if (value * width / kSteps != slider_->value() * width / kSteps || value == 0) {
+    if (value != slider_->value()) {
         slider_->setValue(value);
-    }
-    if (ms / 1000 != shownSecond_) {
-        shownSecond_ = ms / 1000;
-        elapsed_->setText(Time(ms));
     }
 }
 

@@ -19,8 +19,9 @@ class PositionBar : public QWidget {
     static constexpr int kTimesWidth = 160;
 
     explicit PositionBar(QWidget* parent = nullptr);
-    // Where playback stands and how long the movie lasts (0: no movie).
-    void SetPosition(uint32_t ms, uint32_t lengthMs);
+    // Where playback stands and how long the movie lasts (0: no movie). Playing on, the bar
+    // follows once a second; jumped (a seek, a step, a stop) moves it at once.
+    void SetPosition(uint32_t ms, uint32_t lengthMs, bool jumped = false);
     bool Dragging() const { return dragging_; }
     // The point of the movie under x, in the slider's coordinates.
     uint32_t MsAt(int x) const;

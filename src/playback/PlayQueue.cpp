@@ -14,7 +14,8 @@ bool PlayQueue::Append(const std::string& name) {
 
 size_t PlayQueue::PutFirst(const std::vector<std::string>& names) {
     const size_t taken = std::min(names.size(), kLimit - names_.size());
-    names_.insert(names_.begin(), names.begin(), names.begin() + static_cast<std::ptrdiff_t>(taken));
+    names_.insert(names_.begin(), names.begin(),
+                  names.begin() + static_cast<std::ptrdiff_t>(taken));
     return taken;
 }
 

@@ -69,9 +69,9 @@ class PlaybackSession {
     bool Show(uint8_t* picture);
 
     // Main thread only: what the clock and the window last made of the movie.
-    uint32_t firstSlot = 0;       // the slot playback (re)started at
-    uint32_t startMs = 0;         // where Play starts: 0, or a time sought while stopped
-    uint32_t soundStartMs = 0;    // the movie's time of the first sound since the clock started
+    uint32_t firstSlot = 0;     // the slot playback (re)started at
+    uint32_t startMs = 0;       // where Play starts: 0, or a time sought while stopped
+    uint32_t soundStartMs = 0;  // the movie's time of the first sound since the clock started
     uint32_t lastSlotShown = 0;
     uint32_t lastShownSecond = 0;
     // A picture sought while the clock stands, still being run up to: shown once ready.
@@ -87,7 +87,7 @@ class PlaybackSession {
     std::vector<uint8_t> block_;
     uint8_t* pool_[kPoolSize] = {};
     std::atomic<uint8_t*> ring_[kRingSize] = {};  // written by the tick, read by the window
-    std::atomic<uint8_t*> shown_{nullptr};       // the window's picture, read by the tick
+    std::atomic<uint8_t*> shown_{nullptr};        // the window's picture, read by the tick
     // The picture the tick is decoding into, so that the window never shows it: announced
     // before the tick's test of shown_, tested by the window after it sets shown_, so one of
     // the two always sees the other.

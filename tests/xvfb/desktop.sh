@@ -19,6 +19,7 @@ property() {  # name
     gdbus call --session -d $mpris -o /org/mpris/MediaPlayer2 \
         -m org.freedesktop.DBus.Properties.Get org.mpris.MediaPlayer2.Player "$1"
 }
+has() { property "$1" | grep -q "$2"; }  # name text
 player_call() {  # method [arguments]
     local method=$1
     shift
@@ -122,11 +123,9 @@ mpris)
     property Metadata | grep -q "'mpris:length': <int64 20000000>" || fail "metadata: $(property Metadata)"
     property Metadata | grep -q "'xesam:title': <'long.cpk'>" || fail "no title"
     player_call Player.SetPosition "$(property Metadata | sed -n "s/.*'mpris:trackid': <objectpath '\([^']*\)'.*/\1/p")" 10000000
-    sleep 0.3
-    property Position | grep -q "int64 10000000" || fail "SetPosition: $(property Position)"
+    eventually 10 has Position "int64 10000000" || fail "SetPosition: $(property Position)"
     player_call Player.Seek 2000000
-    sleep 0.3
-    property Position | grep -q "int64 12000000" || fail "Seek: $(property Position)"
+    eventually 10 has Position "int64 12000000" || fail "Seek: $(property Position)"
     player_call Player.PlayPause
     status_is Playing
     # The media keys, pressed while the window has the focus.
@@ -135,12 +134,11 @@ mpris)
     xdotool key XF86AudioPlay
     status_is Playing
     xdotool key XF86AudioMute
-    sleep 0.3
-    property Volume | grep -q "<0.0>" || fail "the mute key: $(property Volume)"
+    eventually 10 has Volume "<0.0>" || fail "the mute key: $(property Volume)"
     xdotool key XF86AudioMute
     xdotool key XF86AudioNext
-    sleep 0.5
-    property Metadata | grep -q "'xesam:title': <'next.cpk'>" || fail "the next key: $(property Metadata)"
+    eventually 10 has Metadata "'xesam:title': <'next.cpk'>" ||
+        fail "the next key: $(property Metadata)"
     player_call Quit
     wait_player 20
     kill "$monitor" 2>/dev/null || true
@@ -171,7 +169,8 @@ displays)
     Xvfb ":$two" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
     x2=$!
     trap 'kill $x1 $x2 2>/dev/null || true; cleanup' EXIT
-    sleep 1
+    up() { xdpyinfo -display ":$1" >/dev/null 2>&1; }
+    eventually 20 up "$one" && eventually 20 up "$two" || fail "the X servers did not start"
     export LUNAVUE_INSTANCE=xvfb-test-$$  # as start_player names it: the display is added
     DISPLAY=":$one" start_player "$FIXTURES/bars-320x224-s16-stereo.cpk"
     first=$player
