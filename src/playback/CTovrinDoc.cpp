@@ -433,13 +433,16 @@ void CTovrinDoc::IdleWhileModal() {
 bool CTovrinDoc::IdlePlaying(bool mayEnd) {
     FollowSound();
     const uint32_t elapsed = Elapsed();
-    UpdateElapsedPane(elapsed);
     const MovieClock& clock = session_->Clock();
     const uint32_t slot = clock.SlotAt(elapsed);
+    // The picture and its announcement first, the pane after: the pane's immediate redraw
+    // then also draws whatever the announcement changed, in one pass.
     if (slot < clock.PeriodCount()) {
         ShowSlot(slot, elapsed);
+        UpdateElapsedPane(elapsed);
         return true;
     }
+    UpdateElapsedPane(elapsed);
     // The end of the movie, once its sound has played out.
     if (!mayEnd ||
         (SoundStillPlaying() &&
