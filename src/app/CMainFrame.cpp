@@ -260,6 +260,8 @@ void CMainFrame::BuildStatusBar() {
     const int u = WidthUnit(QFontInfo(bar->font()).pixelSize());
     for (int i = 0; i < 3; ++i) {
         panes_[i] = new QLabel(bar);
+        // Opaque, so that a new text repaints the pane alone, not the bars behind it.
+        panes_[i]->setAutoFillBackground(true);
         panes_[i]->setTextFormat(Qt::PlainText);
         panes_[i]->setIndent(0);
         panes_[i]->setMargin(0);

@@ -54,6 +54,11 @@ PositionBar::PositionBar(QWidget* parent) : QWidget(parent) {
     slider_->installEventFilter(this);
     elapsed_ = new QLabel(Time(0), this);
     total_ = new QLabel(Time(0), this);
+    // Opaque, so that the bar's once-a-second changes repaint only what changed.
+    for (QWidget* part : {static_cast<QWidget*>(slider_), static_cast<QWidget*>(elapsed_),
+                          static_cast<QWidget*>(total_)}) {
+        part->setAutoFillBackground(true);
+    }
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(4, 1, 4, 1);
     row->addWidget(elapsed_);

@@ -27,10 +27,10 @@ bool SdlWaveOut::Open(const WAVEFORMATEX& format, std::string& reason) {
     want.freq = static_cast<int>(format.nSamplesPerSec);
     want.format = format.wBitsPerSample == 16 ? AUDIO_S16LSB : AUDIO_U8;
     want.channels = static_cast<Uint8>(format.nChannels);
-    // About 23 ms of sound a callback at any rate: short enough to follow the picture, long
-    // enough not to wake the sound thread more often than that.
+    // About 46 ms of sound a callback at any rate: the picture follows what has been heard
+    // (HeardMs), so a longer buffer costs no sync, and the sound thread wakes less often.
     want.samples = static_cast<Uint16>(std::clamp(
-        1 << static_cast<int>(std::lround(std::log2(format.nSamplesPerSec / 43.0))), 256, 4096));
+        1 << static_cast<int>(std::lround(std::log2(format.nSamplesPerSec / 21.5))), 256, 8192));
     want.callback = &SdlWaveOut::Callback;
     want.userdata = this;
     SDL_AudioSpec have{};
@@ -45,6 +45,14 @@ bool SdlWaveOut::Open(const WAVEFORMATEX& format, std::string& reason) {
     bytesPerSecond_ = format.nAvgBytesPerSec;
     bufferMs_ =
         have.freq > 0 ? static_cast<uint32_t>(uint64_t{have.samples} * 1000 / have.freq) : 0;
+    // A real device holds a buffer of its own before it plays what a callback hands it; the
+    // dummy and disk drivers take it as it comes.
+    const char* driver = SDL_GetCurrentAudioDriver();
+    const bool real =
+        driver != nullptr && std::strcmp(driver, "dummy") != 0 && std::strcmp(driver, "disk") != 0;
+    deviceLagMs_ = real ? bufferMs_ : 0;
+    handedBytes_ = 0;
+    heardBaseMs_ = 0;
     paused_ = false;
     started_ = false;
     head_ = 0;
@@ -144,7 +152,27 @@ void SdlWaveOut::Reset() {
     lastSoundMs_ = 0;
     dry_ = false;
     started_ = false;
+    handedBytes_ = 0;
+    heardBaseMs_ = 0;
     SDL_UnlockAudioDevice(device_);
+}
+
+// What was handed to SDL before its last callback, and as much of that callback's sound as
+// has played since (less what a real device holds first).
+bool SdlWaveOut::HeardMs(uint32_t& ms) {
+    if (device_ == 0) {
+        return false;
+    }
+    SDL_LockAudioDevice(device_);
+    const bool flowing = started_ && !paused_ && !dry_ && lastSoundMs_ != 0;
+    if (flowing) {
+        const int64_t since = int64_t{SDL_GetTicks()} - lastFillMs_;
+        const int64_t heard =
+            int64_t{heardBaseMs_} + std::clamp<int64_t>(since, 0, lastSoundMs_) - deviceLagMs_;
+        ms = static_cast<uint32_t>(std::max<int64_t>(0, heard));
+    }
+    SDL_UnlockAudioDevice(device_);
+    return flowing;
 }
 
 void SdlWaveOut::Close() {
@@ -187,6 +215,10 @@ void SdlWaveOut::Fill(Uint8* stream, int len) {
         }
     }
     queuedBytes_ -= taken;
+    if (taken > 0 && bytesPerSecond_ != 0) {
+        heardBaseMs_ = static_cast<uint32_t>(handedBytes_ * 1000 / bytesPerSecond_);
+        handedBytes_ += taken;
+    }
     if (taken > 0) {
         lastFillMs_ = SDL_GetTicks();
         lastSoundMs_ = bytesPerSecond_ != 0

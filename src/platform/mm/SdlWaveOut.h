@@ -26,6 +26,7 @@ class SdlWaveOut : public WaveOut {
     void Reset() override;
     void SetVolume(int percent) override;
     uint32_t Underruns() const override { return underruns_.load(); }
+    bool HeardMs(uint32_t& ms) override;
 
   private:
     static void Callback(void* self, Uint8* stream, int len);
@@ -54,6 +55,9 @@ class SdlWaveOut : public WaveOut {
     uint32_t lastFillMs_ = 0;   // when the callback last handed SDL written sound
     uint32_t lastSoundMs_ = 0;  // how much written sound that callback handed over
     bool dry_ = false;          // the device ran out of sound after playing some
+    uint64_t handedBytes_ = 0;  // written sound handed to SDL since Open or Reset
+    uint32_t heardBaseMs_ = 0;  // of it, before the last callback
+    uint32_t deviceLagMs_ = 0;  // what the device holds before it plays
 };
 
 }  // namespace lunavue::mm
