@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QImage>
@@ -26,6 +27,7 @@
 #include "display/WindowPlacement.h"
 #include "framework/RecentFileList.h"
 #include "framework/Translation.h"
+#include "framework/VisibleText.h"
 #include "platform/profile/Settings.h"
 #include "res/CommandIds.h"
 #include "res/Resources.h"
@@ -226,7 +228,8 @@ void CMainFrame::FillRecentFiles(QMenu* menu) {
     }
     for (size_t i = 0; i < entries.size(); ++i) {
         const QString text = QString("&%1 %2").arg(i + 1).arg(
-            QString::fromStdString(RecentFileList::ShortName(entries[i])).replace("&", "&&"));
+            VisibleName(QFile::decodeName(RecentFileList::ShortName(entries[i]).c_str()))
+                .replace("&", "&&"));
         QAction* a = new QAction(text, menu);
         const int id = cmd::kRecentFirst + static_cast<int>(i);
         a->setData(id);

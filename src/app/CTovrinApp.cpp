@@ -21,6 +21,7 @@
 #include "framework/MediaPlayer2.h"
 #include "framework/SingleInstance.h"
 #include "framework/Translation.h"
+#include "framework/VisibleText.h"
 #include "platform/profile/Settings.h"
 #include "res/CommandIds.h"
 #include "res/Resources.h"
@@ -90,12 +91,18 @@ void CTovrinApp::StartDesktopServices() {
             {MediaPlayer2::Request::kPause, cmd::kPause},
             {MediaPlayer2::Request::kStop, cmd::kStop},
             {MediaPlayer2::Request::kNext, cmd::kNextMovie},
-            {MediaPlayer2::Request::kToggleLoop, cmd::kLoop},
             {MediaPlayer2::Request::kQuit, cmd::kExit},
         };
+        if (request == MediaPlayer2::Request::kRaise)
+            ShowWindow();
         for (const auto& [r, id] : kCommands)
             if (r == request)
                 router_.Execute(id);
+    };
+    hooks.setLoop = [this](MediaPlayer2::Loop loop) {
+        document_->SetRepeatMovie(loop == MediaPlayer2::Loop::kTrack);
+        if ((document_->GetLoop() != 0) != (loop == MediaPlayer2::Loop::kPlaylist))
+            document_->OnLoop();
     };
     hooks.snapshot = [this] {
         MediaPlayer2::Snapshot s;
@@ -108,17 +115,24 @@ void CTovrinApp::StartDesktopServices() {
         s.lengthUs = int64_t{document_->DurationMs()} * 1000;
         s.positionUs = int64_t{document_->PositionMs()} * 1000;
         s.volume = view_ == nullptr || view_->IsMuted() ? 0.0 : view_->GetVolume() / 100.0;
-        s.loop = doc.GetLoop() != 0;
+        s.loop = doc.GetRepeatMovie() ? MediaPlayer2::Loop::kTrack
+                 : doc.GetLoop() != 0 ? MediaPlayer2::Loop::kPlaylist
+                                      : MediaPlayer2::Loop::kNone;
         s.canGoNext = !doc.Queue().Empty();
         return s;
     };
     hooks.seekTo = [this](int64_t ms) { SeekTo(ms); };
-    hooks.playNow = [this](const std::string& path) { document_->PlayNow({AbsolutePath(path)}); };
+    // A refusal asked for on the bus is said, not boxed: the caller may be a panel applet
+    // with nobody at the window.
+    hooks.playNow = [this](const std::string& path) {
+        quietRefusals_ = true;
+        document_->PlayNow({AbsolutePath(path)});
+        quietRefusals_ = false;
+    };
     hooks.setVolume = [this](int percent) {
         if (view_ != nullptr)
             view_->SetVolume(percent);
     };
-    hooks.raise = [this] { ShowWindow(); };
     mpris_ = std::make_unique<MediaPlayer2>(std::move(hooks));
     // The media controls hear of every change that they show.
     auto update = [this] { mpris_->Update(); };
@@ -269,9 +283,12 @@ void CTovrinApp::RefreshQueueWindow() {
 void CTovrinApp::OpenDoor(const std::string& door) {
     instance_ = std::make_unique<SingleInstance>();
     if (door.empty()) {
+        std::fprintf(stderr,
+                     "lunavue: later starts cannot hand their movies to this player: "
+                     "no private runtime folder\n");
         return;
     }
-    instance_->Listen(door, [this](const SingleInstance::Request& r) {
+    const bool listening = instance_->Listen(door, [this](const SingleInstance::Request& r) {
         if (r.kind == SingleInstance::kName) {
             return OnDDECommand(r.text);
         }
@@ -279,6 +296,12 @@ void CTovrinApp::OpenDoor(const std::string& door) {
         CTovrinCommandLineInfo(*this).ParseParam(r.text, true);
         return true;
     });
+    if (!listening) {
+        std::fprintf(stderr,
+                     "lunavue: later starts cannot hand their movies to this player: no door at "
+                     "%s\n",
+                     door.c_str());
+    }
 }
 
 void CTovrinApp::StartIdleProcessing() {
@@ -397,7 +420,7 @@ void CTovrinApp::ShowUnshownRefusals() {
 void CTovrinApp::SetTitle(const std::string& title) {
     ShowUnshownRefusals();  // a movie opened: the run of refusals has ended
     if (frame_)
-        frame_->SetDocumentTitle(QString::fromStdString(title));
+        frame_->SetDocumentTitle(VisibleName(QFile::decodeName(title.c_str())));
 }
 
 void CTovrinApp::NoteRenderer() {
@@ -458,6 +481,13 @@ void CTovrinApp::ShowRefusal(const std::string& path, const OpenStatus& status) 
     if (message == nullptr) {
         return;  // a picture coding this player does not read is passed over quietly
     }
+    if (quietRefusals_) {
+        if (frame_)
+            frame_->ShowFeedback(
+                Text(message, "Message") + QStringLiteral(": ") +
+                VisibleName(QFile::decodeName(path.substr(path.rfind('/') + 1).c_str())));
+        return;
+    }
     if (++refusalsInARow_ > kBoxesInARow) {
         ++refusalsUnshown_;
         // Said in one box once the queue has ended (a movie opening says it sooner).
@@ -471,7 +501,8 @@ void CTovrinApp::ShowRefusal(const std::string& path, const OpenStatus& status) 
     if (reason.contains(QLatin1String("%1"))) {
         reason = reason.arg(QString::fromStdString(status.Argument()));
     }
-    ShowError(Text(message, "Message") + "\n\n" + QFile::decodeName(path.c_str()) + "\n" + reason);
+    ShowError(Text(message, "Message") + "\n\n" + VisibleName(QFile::decodeName(path.c_str())) +
+              "\n" + reason);
 }
 
 // Every name is kept as a full path, so that it still names the file from another folder
@@ -515,9 +546,10 @@ void CTovrinApp::ShowQueued() {
         return;
     }
     const std::string& path = document_->Queue().Back();
-    frame_->ShowFeedback(Text(QT_TRANSLATE_NOOP("Lunavue", "Queued: %1 (%2 in queue)"))
-                             .arg(QFile::decodeName(path.substr(path.rfind('/') + 1).c_str()))
-                             .arg(document_->Queue().Size()));
+    frame_->ShowFeedback(
+        Text(QT_TRANSLATE_NOOP("Lunavue", "Queued: %1 (%2 in queue)"))
+            .arg(VisibleName(QFile::decodeName(path.substr(path.rfind('/') + 1).c_str())))
+            .arg(document_->Queue().Size()));
 }
 
 void CTovrinApp::SetAutoPlay() {

@@ -160,6 +160,7 @@ class CTovrinApp : public QObject,
     QueueWindow* queueWindow_ = nullptr;  // the frame's child once shown
     bool queuedShowPending_ = false;
     bool resumeAfterDrag_ = false;  // the clock ran when a drag on the position bar began
+    bool quietRefusals_ = false;    // a name asked for on the bus: refusals said, not boxed
     bool showWindowPending_ = false;
     int refusalsInARow_ = 0;
     int refusalsUnshown_ = 0;

@@ -9,7 +9,9 @@
 #include <QVBoxLayout>
 #include <climits>
 
+#include "display/WindowPlacement.h"
 #include "framework/Translation.h"
+#include "framework/VisibleText.h"
 #include "platform/profile/Settings.h"
 #include "playback/CTovrinDoc.h"
 
@@ -17,7 +19,7 @@ namespace lunavue {
 namespace {
 
 QString NameOf(const std::string& path) {
-    return QFile::decodeName(path.substr(path.rfind('/') + 1).c_str());
+    return VisibleName(QFile::decodeName(path.substr(path.rfind('/') + 1).c_str()));
 }
 
 }  // namespace
@@ -46,6 +48,16 @@ QueueWindow::QueueWindow(CTovrinDoc& doc, std::function<void(const std::string&)
     if (x != INT_MIN && y != INT_MIN) {
         setGeometry(QRect(QPoint(x, y), size()));
     }
+    // A saved size or place from screens that are gone (or a hand-edited one) is brought
+    // onto the screens there are now, whole.
+    placement_ = new WindowPlacement(this, [this] { placement_->FitInside(); });
+    placement_->FitInside();
+}
+
+void QueueWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    placement_->WatchForDecorations();
+    placement_->FitInside();
 }
 
 void QueueWindow::SaveSettings() {
@@ -55,33 +67,53 @@ void QueueWindow::SaveSettings() {
     WriteSetting(settings::kQueueHeight, height());
 }
 
+// Edits the rows that changed, never all of them: the names the queue and the rows have in
+// common at both ends stay as they are (a name taken out, moved or added touches only the
+// rows between), so that a queue of thousands answers each edit at once.
 void QueueWindow::Refresh(const std::string& playing) {
-    const auto& queue = doc_.Queue().Names();
-    if (playing == playing_ && shown_.size() == queue.size() &&
-        std::equal(shown_.begin(), shown_.end(), queue.begin())) {
-        return;
-    }
+    const std::deque<std::string>& queue = doc_.Queue().Names();
     const int chosen = list_->currentRow();
     rebuilding_ = true;
-    list_->clear();
-    playing_ = playing;
-    shown_.assign(queue.begin(), queue.end());
-    if (!playing_.empty()) {
-        auto* item = new QListWidgetItem(QStringLiteral("\u25B6 ") + NameOf(playing_));
-        QFont bold = item->font();
-        bold.setBold(true);
-        item->setFont(bold);
-        item->setFlags(Qt::ItemIsEnabled);  // neither chosen nor moved
-        item->setToolTip(QFile::decodeName(playing_.c_str()));
-        list_->addItem(item);
+    if (playing != playing_) {
+        if (!playing_.empty()) {
+            delete list_->takeItem(0);
+        }
+        playing_ = playing;
+        if (!playing_.empty()) {
+            auto* item = new QListWidgetItem(QStringLiteral("\u25B6 ") + NameOf(playing_));
+            QFont bold = item->font();
+            bold.setBold(true);
+            item->setFont(bold);
+            item->setFlags(Qt::ItemIsEnabled);  // neither chosen nor moved
+            item->setToolTip(VisibleName(QFile::decodeName(playing_.c_str())));
+            list_->insertItem(0, item);
+        }
     }
-    for (const std::string& name : shown_) {
-        auto* item = new QListWidgetItem(NameOf(name));
+    size_t same = 0;  // at the start
+    while (same < shown_.size() && same < queue.size() && shown_[same] == queue[same]) {
+        ++same;
+    }
+    size_t sameEnd = 0;  // at the end
+    while (sameEnd < shown_.size() - same && sameEnd < queue.size() - same &&
+           shown_[shown_.size() - 1 - sameEnd] == queue[queue.size() - 1 - sameEnd]) {
+        ++sameEnd;
+    }
+    const int offset = playing_.empty() ? 0 : 1;
+    for (size_t i = shown_.size() - sameEnd; i > same; --i) {
+        delete list_->takeItem(offset + static_cast<int>(i) - 1);
+    }
+    shown_.erase(shown_.begin() + static_cast<std::ptrdiff_t>(same),
+                 shown_.end() - static_cast<std::ptrdiff_t>(sameEnd));
+    for (size_t i = same; i < queue.size() - sameEnd; ++i) {
+        auto* item = new QListWidgetItem(NameOf(queue[i]));
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled);
-        item->setToolTip(QFile::decodeName(name.c_str()));
-        list_->addItem(item);
+        item->setToolTip(VisibleName(QFile::decodeName(queue[i].c_str())));
+        list_->insertItem(offset + static_cast<int>(i), item);
+        shown_.insert(shown_.begin() + static_cast<std::ptrdiff_t>(i), queue[i]);
     }
-    list_->setCurrentRow(std::min(chosen, list_->count() - 1));
+    if (chosen >= 0) {
+        list_->setCurrentRow(std::min(chosen, list_->count() - 1));
+    }
     rebuilding_ = false;
 }
 
@@ -116,10 +148,14 @@ void QueueWindow::Moved(int from, int to) {
     }
     const int a = QueueIndex(from);
     const int b = std::max(0, QueueIndex(to));
-    if (a >= 0) {
+    if (a >= 0 && static_cast<size_t>(a) < shown_.size() &&
+        static_cast<size_t>(b) < shown_.size()) {
+        // The list moved the row itself: what it shows is kept in step before the queue moves.
+        std::string name = std::move(shown_[static_cast<size_t>(a)]);
+        shown_.erase(shown_.begin() + a);
+        shown_.insert(shown_.begin() + b, std::move(name));
         doc_.MoveInQueue(static_cast<size_t>(a), static_cast<size_t>(b));
     }
-    shown_.clear();  // shown again from the queue itself
     Refresh(playing_);
 }
 

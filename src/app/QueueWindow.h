@@ -7,6 +7,7 @@
 
 #include <QListWidget>
 #include <QWidget>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 namespace lunavue {
 
 class CTovrinDoc;
+class WindowPlacement;
 
 class QueueWindow : public QWidget {
     Q_OBJECT
@@ -27,6 +29,7 @@ class QueueWindow : public QWidget {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     // The queue's place of a row, or -1 for the playing movie's row.
@@ -40,9 +43,10 @@ class QueueWindow : public QWidget {
     CTovrinDoc& doc_;
     std::function<void(const std::string&)> append_;
     QListWidget* list_;
-    std::vector<std::string> shown_;
+    std::deque<std::string> shown_;  // the queue as the rows show it
     std::string playing_;
     bool rebuilding_ = false;
+    WindowPlacement* placement_ = nullptr;
 };
 
 }  // namespace lunavue

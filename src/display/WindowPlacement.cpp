@@ -4,6 +4,7 @@
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
+#include <algorithm>
 
 #include "display/Geometry.h"
 
@@ -95,6 +96,19 @@ QRect WindowPlacement::Inside(const QRect& client) const {
     const geometry::Rect outer =
         geometry::KeepInside(ToRect(client.marginsAdded(d)), ToRect(WorkArea()));
     return QRect(outer.x + d.left(), outer.y + d.top(), client.width(), client.height());
+}
+
+void WindowPlacement::FitInside() {
+    const QMargins d = Decorations();
+    const QRect area = WorkArea();
+    const QSize most(std::max(1, area.width() - d.left() - d.right()),
+                     std::max(1, area.height() - d.top() - d.bottom()));
+    QRect client = window_->geometry();
+    client.setSize(client.size().boundedTo(most));
+    client = Inside(client);
+    if (client != window_->geometry()) {
+        window_->setGeometry(client);
+    }
 }
 
 void WindowPlacement::KeepInside() {

@@ -38,6 +38,9 @@ class WindowPlacement : public QObject {
     QRect Inside(const QRect& client) const;
     // Moves the window so (keeping its size).
     void KeepInside();
+    // Makes the window no larger than the work area (its decorations counted) and moves it
+    // inside: for a window whose saved size and place may come from screens now gone.
+    void FitInside();
 
   private:
     void CheckDecorations();

@@ -1,5 +1,4 @@
 #include "framework/SingleInstance.h"
-#include "platform/Posix.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -9,10 +8,14 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/Posix.h"
 
 namespace lunavue {
 namespace {
@@ -123,18 +126,47 @@ std::string SingleInstance::DisplayName() {
     return display;
 }
 
-std::string SingleInstance::DefaultPath() {
-    const char* name = std::getenv("LUNAVUE_INSTANCE");
-    if (name != nullptr && *name == '/') {
-        return name;
+namespace {
+
+// A part of a door's name that can stand as it is: letters, digits, '.', '_', '-' and ':',
+// and neither "." nor "..", so that the name stays in the folder it is put in.
+bool PlainPart(const std::string& part) {
+    if (part.empty() || part == "." || part == "..") {
+        return false;
     }
+    return std::all_of(part.begin(), part.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("._-:", c) != nullptr;
+    });
+}
+
+// 16 hexadecimal digits of the text's FNV-1a hash: the same text, the same name.
+std::string ShortHash(const std::string& text) {
+    uint64_t h = 14695981039346656037ull;
+    for (const char c : text) {
+        h = (h ^ static_cast<uint8_t>(c)) * 1099511628211ull;
+    }
+    char digits[17];
+    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(h));
+    return digits;
+}
+
+}  // namespace
+
+std::string SingleInstance::DefaultPath() {
+    const char* asked = std::getenv("LUNAVUE_INSTANCE");
+    const std::string instance = asked != nullptr && *asked != '\0' ? asked : "lunavue";
     const std::string folder = PrivateFolder();
     if (folder.empty()) {
         return {};
     }
     const std::string display = DisplayName();
-    return folder + "/" + (name != nullptr && *name != '\0' ? name : "lunavue") +
-           (display.empty() ? "" : "-" + display) + ".socket";
+    std::string name = instance + (display.empty() ? "" : "-" + display) + ".socket";
+    // A name that would leave the folder, or not fit a socket's address, is made short.
+    const bool plain = PlainPart(instance) && (display.empty() || PlainPart(display));
+    if (!plain || folder.size() + 1 + name.size() >= sizeof(sockaddr_un::sun_path)) {
+        name = "lunavue-" + ShortHash(instance + '\n' + display) + ".socket";
+    }
+    return folder + "/" + name;
 }
 
 namespace {

@@ -1,11 +1,12 @@
 #include "movie/MovieFile.h"
-#include "platform/Posix.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "platform/Posix.h"
 
 namespace lunavue {
 

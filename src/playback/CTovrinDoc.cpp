@@ -80,6 +80,15 @@ void CTovrinDoc::OnLoop() {
     }
 }
 
+void CTovrinDoc::SetRepeatMovie(bool on) {
+    if (on != repeatMovie_) {
+        repeatMovie_ = on;
+        if (observer_ != nullptr) {
+            observer_->LoopChanged(Loop != 0);
+        }
+    }
+}
+
 void CTovrinDoc::SetVolume(int percent) {
     platform_.waveOut.SetVolume(percent);
     if (observer_ != nullptr) {
@@ -254,10 +263,11 @@ void CTovrinDoc::OnStop() {
     }
 }
 
-// The end of the movie: it plays again when looping with nothing else queued.
+// The end of the movie: it plays again when repeated, or when looping with nothing else
+// queued.
 void CTovrinDoc::EndOfMovie() {
     Stop();
-    if (Loop != 0 && PlayQueue_.Empty()) {
+    if (repeatMovie_ || (Loop != 0 && PlayQueue_.Empty())) {
         Play();
     }
 }

@@ -151,6 +151,10 @@ class CTovrinDoc {
     // Commands and their states.
     void OnStop();
     void OnLoop();
+    // Plays the movie open now again at its end, whatever is queued (the desktop's "repeat
+    // track"); not kept in the settings.
+    void SetRepeatMovie(bool on);
+    bool GetRepeatMovie() const { return repeatMovie_; }
     bool OnUpdateLoop() const { return Loop != 0; }
     bool OnUpdatePlay() const { return IsOpen() && !IsPlaying(); }
     bool OnUpdateStop() const { return IsPlaying(); }  // Stop and Pause
@@ -226,6 +230,7 @@ class CTovrinDoc {
     bool CloseAtEnd = false;
     bool AutoPlay = false;
     int32_t Loop = 0;
+    bool repeatMovie_ = false;
     uint32_t PauseStart = 0;
     PlaybackStats stats_;
     uint32_t damagedBefore_ = 0;  // damaged frames of movies closed before this one

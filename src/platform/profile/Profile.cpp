@@ -1,5 +1,4 @@
 #include "platform/profile/Profile.h"
-#include "platform/Posix.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,6 +14,8 @@
 #include <iterator>
 #include <sstream>
 #include <vector>
+
+#include "platform/Posix.h"
 
 namespace lunavue::profile {
 namespace {
