@@ -11,6 +11,8 @@
 #   shows        a file handed over to a minimised player brings its window back
 #   hostile      a time line longer than the clock and a seek far from its key frame never
 #                stop the player answering its door or ending on SIGTERM
+#   mpris_checks a hostile MPRIS caller's breaks, one by one (mpris_client.py checks)
+#   mpris_fuzz   random MPRIS methods, properties and values for 10 s: always answered
 LUNAVUE=$1 FIXTURES=$2 BENCH=$3
 source "$(dirname "$0")/lib.sh"
 
@@ -145,6 +147,29 @@ mpris)
     grep -q "PropertiesChanged.*'PlaybackStatus': <'Paused'>" "$work/monitor.txt" ||
         fail "no PropertiesChanged seen"
     grep -q "Seeked (int64 10000000" "$work/monitor.txt" || fail "no Seeked seen"
+    ;;
+mpris_checks)
+    # The breaks found by hand, each checked: a movie whose name is not UTF-8 plays, and its
+    # URL names its own bytes.
+    start_window_manager
+    long_movie bars-320x224-s16-stereo 5
+    weird="$work/$(printf 'odd\377\376 name.cpk')"
+    mv "$work/long.cpk" "$weird"
+    start_player "$weird" -play
+    status_is Playing
+    /usr/bin/python3 "$(dirname "$0")/mpris_client.py" checks "$weird" || fail "the checks"
+    player_call Quit
+    wait_player 20
+    grep -q "cannot open the file" "$work/stats.txt" || fail "the refusals were not said"
+    ;;
+mpris_fuzz)
+    start_window_manager
+    long_movie bars-320x224-s16-stereo 5
+    start_player "$work/long.cpk" -play
+    status_is Playing
+    /usr/bin/python3 "$(dirname "$0")/mpris_client.py" fuzz 10 "$RANDOM" || fail "the fuzzing"
+    player_call Quit
+    wait_player 20
     ;;
 handover)
     start_window_manager
