@@ -35,6 +35,7 @@
 #include "display/PositionBar.h"
 #include "framework/SingleInstance.h"
 #include "framework/Translation.h"
+#include "platform/profile/Settings.h"
 #include "res/CommandIds.h"
 
 using namespace lunavue;
@@ -887,4 +888,73 @@ TEST(Doors, TheQueueWindowAndOpenAndPlay) {
     const std::string ini = ReadAll(dir.File("lunavue.ini"));
     EXPECT_NE(ini.find("QueueWidth=" + std::to_string(kept.width())), std::string::npos) << ini;
     EXPECT_NE(ini.find("QueueX=" + std::to_string(kept.x())), std::string::npos) << ini;
+}
+
+// What a hostile hand leaves: a queue at its limit edited row by row (a name taken out
+// touches its own row, not the ten thousand others), names that would pretend shown with
+// their controls and reordering marks visible, a saved queue-window place and size from
+// screens that are gone brought back whole, and doors that would leave the runtime folder or
+// not fit made short inside it.
+TEST(Doors, HostileQueuesPlacesAndDoors) {
+    TempDir dir;
+    Program p(dir, "[Tovrin]\nQueueX=-3000\nQueueY=-3000\nQueueWidth=65536\nQueueHeight=65536\n");
+    CTovrinDoc& doc = p.Doc();
+    p.app->runDialog = [](QDialog& d) { d.reject(); };
+    p.app->OpenDocumentFile(Movie(dir, "playing.cpk"));
+    p.Idle();  // a movie loaded, not playing: the queue waits
+    ASSERT_TRUE(doc.IsOpen());
+    for (size_t i = 0; i + 2 < CTovrinDoc::kMaxQueue; ++i)
+        ASSERT_TRUE(doc.AppendToQueue(dir.File("n" + std::to_string(i) + ".cpk")));
+    ASSERT_TRUE(doc.AppendToQueue(dir.File("a\nb.cpk")));
+    ASSERT_TRUE(doc.AppendToQueue(dir.File("\xE2\x80\xAEkpc.exe")));  // U+202E first
+    p.Key(Qt::Key_L, Qt::ControlModifier);
+    QueueWindow* window = p.app->Queue();
+    ASSERT_NE(window, nullptr);
+    QListWidget& list = *window->List();
+    ASSERT_EQ(list.count(), static_cast<int>(CTovrinDoc::kMaxQueue) + 1) << "the playing row too";
+    EXPECT_EQ(list.item(list.count() - 2)->text(), QString::fromUtf8("a\u240Ab.cpk"));
+    EXPECT_EQ(list.item(list.count() - 1)->text(), QString::fromUtf8("\\u202Ekpc.exe"));
+
+    QListWidgetItem* far = list.item(5000);
+    QListWidgetItem* near = list.item(2);
+    list.setCurrentRow(3);
+    QTest::keyClick(&list, Qt::Key_Delete);
+    QApplication::processEvents();
+    EXPECT_EQ(doc.Queue().Size(), CTovrinDoc::kMaxQueue - 1);
+    EXPECT_EQ(list.item(4999), far) << "the rows after it are the same rows, moved up";
+    EXPECT_EQ(list.item(2), near) << "and those before it stay";
+    EXPECT_EQ(list.currentRow(), 3);
+
+    const QRect area = window->screen()->availableGeometry();
+    EXPECT_TRUE(area.contains(window->geometry())) << "the saved place and size are brought onto "
+                                                      "the screen";
+    window->SaveSettings();
+    EXPECT_LE(ReadSetting(settings::kQueueWidth), area.width());
+
+    const std::string folder = dir.File("runtime");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    const char* const kInstances[] = {"../../../../tmp/x", "a/b", ".."};
+    setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+    const std::string display = std::getenv("DISPLAY") != nullptr ? std::getenv("DISPLAY") : "";
+    const std::string instance = std::getenv("LUNAVUE_INSTANCE");
+    for (const std::string& name : std::vector<std::string>{kInstances[0], kInstances[1],
+                                                            kInstances[2], std::string(120, 'i')}) {
+        setenv("LUNAVUE_INSTANCE", name.c_str(), 1);
+        const std::string door = SingleInstance::DefaultPath();
+        EXPECT_EQ(door.rfind(folder + "/lunavue-", 0), 0u) << name << ": " << door;
+        EXPECT_EQ(door.find('/', folder.size() + 1), std::string::npos) << door;
+        EXPECT_LT(door.size(), sizeof(sockaddr_un::sun_path)) << door;
+    }
+    setenv("LUNAVUE_INSTANCE", "plain", 1);
+    setenv("DISPLAY", (":" + std::string(200, '9')).c_str(), 1);
+    EXPECT_LT(SingleInstance::DefaultPath().size(), sizeof(sockaddr_un::sun_path));
+    EXPECT_EQ(SingleInstance::DefaultPath(), SingleInstance::DefaultPath()) << "the same name";
+    setenv("DISPLAY", ":5", 1);
+    EXPECT_EQ(SingleInstance::DefaultPath(), folder + "/plain-:5.socket") << "plain names stay";
+    setenv("LUNAVUE_INSTANCE", instance.c_str(), 1);
+    if (display.empty())
+        unsetenv("DISPLAY");
+    else
+        setenv("DISPLAY", display.c_str(), 1);
+    unsetenv("XDG_RUNTIME_DIR");
 }

@@ -23,8 +23,9 @@ QString VisibleName(const QString& name) {
         } else if (c == 0x7F) {
             shown += QChar(0x2421);
         } else if ((c >= 0x80 && c < 0xA0) || ReordersText(c)) {
-            shown += QStringLiteral("\\u") +
-                     QStringLiteral("%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0')).toUpper();
+            shown +=
+                QStringLiteral("\\u") +
+                QStringLiteral("%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0')).toUpper();
         } else {
             shown += QString::fromUcs4(&c, 1);
         }
