@@ -69,9 +69,10 @@ bool CTovrinApp::InitInstance(const std::vector<std::string>& args) {
     CreateDocumentAndWindows();
     CTovrinCommandLineInfo info(*this);
     ParseCommandLine(args, info);
+    // The door first: once the window shows, a later start may already be knocking.
+    OpenDoor(door);
     frame_->show();
     frame_->repaint();
-    OpenDoor(door);
     StartIdleProcessing();
     StartDesktopServices();
     return true;
