@@ -135,5 +135,14 @@ wait $exporter 2>/dev/null || status=$?
 [ "$status" -ne 0 ] || fail "the export ended before it was interrupted"
 [ -z "$(ls -A "$work/out")" ] || fail "an interrupted export left $(ls -A "$work/out")"
 
+# A thumbnail host makes the file, keeps it open and reads the picture through that handle:
+# the existing file is written in place, so the handle sees it.
+"$cpktool" thumbnail -s 128 "$work/m.cpk" "$work/new.png"
+: >"$work/held.png"
+exec 3<"$work/held.png"
+"$cpktool" thumbnail -s 128 "$work/m.cpk" "$work/held.png"
+cmp -s <(cat <&3) "$work/new.png" || fail "a thumbnail host's open file does not see the picture"
+exec 3<&-
+
 ls -a "$work" | grep -qE "part|cpktool-" && fail "a temporary output was left"
 echo "cpktool: references matched, crafted movies refused cleanly"

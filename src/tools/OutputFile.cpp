@@ -72,7 +72,8 @@ OutputFile::~OutputFile() {
     Discard();
 }
 
-bool OutputFile::Open(const std::string& path, const std::string& input, std::string& why) {
+bool OutputFile::Open(const std::string& path, const std::string& input, std::string& why,
+                      Existing existing) {
     Discard();
     if (path == "-") {
         return OpenDirect("/dev/stdout", why);
@@ -95,11 +96,14 @@ bool OutputFile::Open(const std::string& path, const std::string& input, std::st
         why = "the output is read-only";
         return false;
     }
+    if (existing == Existing::kWrittenInPlace) {
+        return OpenDirect(target, why, O_TRUNC);
+    }
     return OpenBeside(target, why);
 }
 
-bool OutputFile::OpenDirect(const std::string& path, std::string& why) {
-    fd_ = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+bool OutputFile::OpenDirect(const std::string& path, std::string& why, int flags) {
+    fd_ = open(path.c_str(), O_WRONLY | O_CLOEXEC | flags);
     if (fd_ < 0) {
         why = std::strerror(errno);
         return false;

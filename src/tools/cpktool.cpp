@@ -346,9 +346,11 @@ int Thumbnail(const std::string& path, const std::string& out, long box) {
     int width = 0;
     int height = 0;
     lunavue::FitInBox(shape.w, shape.h, static_cast<int>(box), width, height);
+    // A thumbnail host makes the file and reads it back through the handle it keeps open: an
+    // existing file is written in place.
     OutputFile file;
     std::string why;
-    if (!file.Open(out, path, why)) {
+    if (!file.Open(out, path, why, OutputFile::Existing::kWrittenInPlace)) {
         return CannotWrite(out, why);
     }
     if (!lunavue::WritePng(file, lunavue::Resize(image, width, height))) {
