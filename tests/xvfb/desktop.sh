@@ -13,6 +13,7 @@
 #                stop the player answering its door or ending on SIGTERM
 #   mpris_checks a hostile MPRIS caller's breaks, one by one (mpris_client.py checks)
 #   mpris_fuzz   random MPRIS methods, properties and values for 10 s: always answered
+#   playerctl    playerctl's loop states round-trip and act; shuffle is not claimed
 LUNAVUE=$1 FIXTURES=$2 BENCH=$3
 source "$(dirname "$0")/lib.sh"
 
@@ -168,6 +169,32 @@ mpris_fuzz)
     start_player "$work/long.cpk" -play
     status_is Playing
     /usr/bin/python3 "$(dirname "$0")/mpris_client.py" fuzz 10 "$RANDOM" || fail "the fuzzing"
+    player_call Quit
+    wait_player 20
+    ;;
+playerctl)
+    # The desktop's own MPRIS client: loop states round-trip and do what they say, and
+    # shuffle, which this player does not offer, is not claimed.
+    start_window_manager
+    python3 "$BENCH/sync_movie.py" "$work/a.cpk" --seconds 2
+    python3 "$BENCH/sync_movie.py" "$work/b.cpk" --seconds 2
+    start_player "$work/a.cpk" "$work/b.cpk" -play
+    status_is Playing
+    pc() { playerctl -p lunavue "$@" 2>&1; }
+    loop_is() { [ "$(pc loop)" = "$1" ]; }
+    title_is() { [ "$(pc metadata xesam:title)" = "$1" ]; }
+    for state in Playlist Track None Track; do
+        pc loop "$state"
+        eventually 5 loop_is "$state" || fail "loop $state reads back $(pc loop)"
+    done
+    # Track: a (2 s) plays again at its end, although b waits.
+    sleep 5
+    title_is a.cpk || fail "Track did not repeat a: $(pc metadata xesam:title)"
+    pc loop None
+    eventually 10 title_is b.cpk || fail "None did not go on to b"
+    pc shuffle On >/dev/null || true
+    [ "$(pc shuffle)" != On ] || fail "shuffle claimed to be on"
+    pc stop
     player_call Quit
     wait_player 20
     ;;
