@@ -33,6 +33,7 @@
 #include "display/CTovrinView.h"
 #include "display/OnScreenDisplay.h"
 #include "display/PositionBar.h"
+#include "display/TimeSlider.h"
 #include "framework/SingleInstance.h"
 #include "framework/Translation.h"
 #include "platform/profile/Settings.h"

@@ -158,16 +158,17 @@ TEST(Window, StatusBarMenuPromptsAndRecentFiles) {
     QStringList texts;
     for (QAction* a : file->actions())
         texts << a->text();
-    EXPECT_EQ(texts,
-              (QStringList{"&Open...\tCtrl+O", "Open and &Play...\tCtrl+Shift+O",
-                           "&Queue...\tCtrl+L", "", QString::fromUtf8("最新のﾌｧｲﾙ"), "", "E&xit"}));
-    EXPECT_FALSE(file->actions()[4]->isEnabled());
+    EXPECT_EQ(texts, (QStringList{"&Open...\tCtrl+O", "Open and &Play...\tCtrl+Shift+O",
+                                  "&Queue...\tCtrl+L", "&Stop\tS", "",
+                                  QString::fromUtf8("最新のﾌｧｲﾙ"), "", "E&xit"}));
+    const int firstRecent = 5;
+    EXPECT_FALSE(file->actions()[firstRecent]->isEnabled());
     // Highlighting a command shows its prompt; one without a string empties the pane.
     file->actions()[0]->hover();
     EXPECT_EQ(p.Frame().PaneText(0), QString::fromUtf8("ファイルを選択する"));
     // The grayed placeholder shows its own prompt when the pointer is over it.
     file->popup(QPoint(0, 0));
-    QTest::mouseMove(file, file->actionGeometry(file->actions()[4]).center());
+    QTest::mouseMove(file, file->actionGeometry(file->actions()[firstRecent]).center());
     EXPECT_EQ(p.Frame().PaneText(0), QString::fromUtf8("指定のﾌｧｲﾙを開く"));
     file->hide();
     QMenu* setup = p.Frame().Popup(1);
@@ -184,7 +185,7 @@ TEST(Window, StatusBarMenuPromptsAndRecentFiles) {
     p.app->OpenDocumentFile(movie);
     p.Idle();
     emit file->aboutToShow();
-    EXPECT_EQ(file->actions()[4]->text().toStdString(),
+    EXPECT_EQ(file->actions()[firstRecent]->text().toStdString(),
               "&1 " + movie.substr(0, 0) + RecentFileList::ShortName(movie));
     p.app->Router().Execute(cmd::kRecentFirst);
     EXPECT_TRUE(p.app->Recent().Entries().empty());

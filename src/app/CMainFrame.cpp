@@ -269,6 +269,9 @@ void CMainFrame::BuildStatusBar() {
         panes_[i]->setIndent(0);
         panes_[i]->setMargin(0);
     }
+    panes_[0]->setAccessibleName(Text(QT_TRANSLATE_NOOP("Lunavue", "Message")));
+    panes_[1]->setAccessibleName(Text(QT_TRANSLATE_NOOP("Lunavue", "Elapsed time")));
+    panes_[2]->setAccessibleName(Text(QT_TRANSLATE_NOOP("Lunavue", "Total time")));
     panes_[0]->setMinimumWidth(2 * u);
     bar->addWidget(panes_[0], 1);  // stretches, no border
     const int text = TimePaneWidth(u, panes_[1]->fontMetrics());
@@ -300,15 +303,23 @@ void CMainFrame::BuildToolBar() {
         QIcon icon(ButtonPixmap(id, face, 1));
         icon.addPixmap(ButtonPixmap(id, face, 2));
         icon.addPixmap(ButtonPixmap(id, face, 3));
-        QAction* a = toolBar_->addAction(icon, QString());
+        QAction* a = toolBar_->addAction(icon, Text(res::ToolName(id), "Menu"));
         a->setData(id);
         toolActions_[id] = a;
         connect(a, &QAction::triggered, this, [this, id] { hooks_.router->Execute(id); });
         if (QWidget* button = toolBar_->widgetForAction(a)) {
             button->setFixedSize(kButtonSize, kButtonSize);
-            button->setFocusPolicy(Qt::NoFocus);  // keys go to the window, not a button
-            button->installEventFilter(this);     // no tool tips
+            // Reached with Tab (a click leaves the keys with the picture), and named for a
+            // screen reader; the toolbar shows no tool tips.
+            button->setFocusPolicy(Qt::TabFocus);
+            button->setAccessibleName(Text(res::ToolName(id), "Menu"));
+            button->setAccessibleDescription(QString::fromStdString(res::Prompt(id)));
+            button->installEventFilter(this);
         }
+    }
+    // The toolbar's own button for what does not fit, named like the others.
+    if (auto* more = toolBar_->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"))) {
+        more->setAccessibleName(Text(QT_TRANSLATE_NOOP("Lunavue", "More buttons")));
     }
 }
 

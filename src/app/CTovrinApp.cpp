@@ -16,6 +16,7 @@
 #include "app/DocumentEvents.h"
 #include "app/QueueWindow.h"
 #include "display/CTovrinView.h"
+#include "display/TimeSlider.h"
 #include "framework/IdleDriver.h"
 #include "framework/IdleInhibitor.h"
 #include "framework/MediaPlayer2.h"
@@ -66,6 +67,7 @@ bool CTovrinApp::InitInstance(const std::vector<std::string>& args) {
     recent_.Load(SettingsFile());
     previewPages_ = ReadSetting(settings::kPreviewPages);
     QApplication::setWindowIcon(ProgramIcon());
+    InstallAccessibility();
     CreateDocumentAndWindows();
     CTovrinCommandLineInfo info(*this);
     ParseCommandLine(args, info);
@@ -422,6 +424,8 @@ void CTovrinApp::SetTitle(const std::string& title) {
     ShowUnshownRefusals();  // a movie opened: the run of refusals has ended
     if (frame_)
         frame_->SetDocumentTitle(VisibleName(QFile::decodeName(title.c_str())));
+    if (view_ != nullptr)
+        view_->setAccessibleName(VisibleName(QFile::decodeName(title.c_str())));
 }
 
 void CTovrinApp::NoteRenderer() {

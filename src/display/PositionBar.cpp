@@ -8,49 +8,25 @@
 #include <QStyleOptionSlider>
 #include <algorithm>
 
+#include "display/TimeSlider.h"
+#include "framework/Translation.h"
+#include "movie/MovieClock.h"
+
 namespace lunavue {
 namespace {
 
 QString Time(uint32_t ms) {
-    const uint32_t s = ms / 1000;
-    return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+    return QString::fromStdString(ClockTime(ms));
 }
-
-// The slider painted plainly: a groove, the part played in the highlight colour, and the
-// handle where the style puts it (so that a click lands where it shows). The style's own
-// slider costs many times more to paint, and the handle moves several times a second.
-class TimeSlider : public QSlider {
-  public:
-    explicit TimeSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {}
-
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        QStyleOptionSlider option;
-        initStyleOption(&option);
-        const QRect handle =
-            style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
-        const QPalette& colours = palette();
-        QPainter p(this);
-        const int grooveHeight = std::max(2, height() / 6);
-        const QRect groove(0, (height() - grooveHeight) / 2, width(), grooveHeight);
-        p.fillRect(groove, colours.mid());
-        if (isEnabled()) {
-            p.fillRect(QRect(groove.left(), groove.top(), handle.center().x(), groove.height()),
-                       colours.highlight());
-        }
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(colours.shadow().color());
-        p.setBrush(isEnabled() ? colours.button() : colours.window());
-        p.drawRoundedRect(QRectF(handle).adjusted(0.5, 0.5, -0.5, -0.5), 2, 2);
-    }
-};
 
 }  // namespace
 
 PositionBar::PositionBar(QWidget* parent) : QWidget(parent) {
     slider_ = new TimeSlider(this);
     slider_->setRange(0, kSteps);
-    slider_->setFocusPolicy(Qt::NoFocus);  // the player keys stay the window's
+    // Reached with Tab (a click leaves the keys with the picture); the window's keys seek.
+    slider_->setFocusPolicy(Qt::TabFocus);
+    slider_->setAccessibleName(Text(QT_TRANSLATE_NOOP("Lunavue", "Position")));
     slider_->installEventFilter(this);
     elapsed_ = new QLabel(Time(0), this);
     total_ = new QLabel(Time(0), this);
@@ -102,6 +78,7 @@ void PositionBar::SetPosition(uint32_t ms, uint32_t lengthMs, bool jumped) {
         return;
     }
     shownSecond_ = second;
+    slider_->SetTimes(ms, lengthMs);
     elapsed_->setText(Time(ms));
     const int value =
         lengthMs == 0 ? 0 : static_cast<int>(uint64_t{std::min(ms, lengthMs)} * kSteps / lengthMs);

@@ -10,6 +10,8 @@
 
 namespace lunavue {
 
+class TimeSlider;
+
 class PositionBar : public QWidget {
     Q_OBJECT
   public:
@@ -25,7 +27,7 @@ class PositionBar : public QWidget {
     bool Dragging() const { return dragging_; }
     // The point of the movie under x, in the slider's coordinates.
     uint32_t MsAt(int x) const;
-    QSlider* Slider() const { return slider_; }
+    TimeSlider* Slider() const { return slider_; }
     // Where the wheel goes: the bar does not seek with it.
     void PassWheelTo(QWidget* target) { wheelTarget_ = target; }
 
@@ -40,7 +42,7 @@ class PositionBar : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    QSlider* slider_;
+    TimeSlider* slider_;
     QLabel* elapsed_;
     QLabel* total_;
     uint32_t lengthMs_ = 0;

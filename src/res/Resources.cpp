@@ -16,6 +16,7 @@ const std::vector<Popup>& MainMenu() {
          {{QT_TRANSLATE_NOOP("Menu", "&Open...\tCtrl+O"), cmd::kOpen},
           {QT_TRANSLATE_NOOP("Menu", "Open and &Play...\tCtrl+Shift+O"), cmd::kOpenAndPlay},
           {QT_TRANSLATE_NOOP("Menu", "&Queue...\tCtrl+L"), cmd::kQueueWindow},
+          {QT_TRANSLATE_NOOP("Menu", "&Stop\tS"), cmd::kStop},
           {nullptr, 0},
           {kRecentPlaceholder, cmd::kRecentFirst, true},
           {nullptr, 0},
@@ -42,6 +43,7 @@ const std::vector<Accelerator>& Accelerators() {
         {"Ctrl+Shift+O", cmd::kOpenAndPlay, "open movies and play them now"},
         {"Ctrl+L", cmd::kQueueWindow, "show the queue"},
         {"Space", cmd::kPlayPause, "play, pause, resume"},
+        {"S", cmd::kStop, "stop (back to the first picture)"},
         {"Left", cmd::kSeekBack, "back 5 seconds"},
         {"Right", cmd::kSeekForward, "forward 5 seconds"},
         {"Down", cmd::kSeekBackMore, "back 60 seconds"},
@@ -150,6 +152,21 @@ const std::map<int, const char*>& Prompts() {
 }
 const char* const kRecentPrompt = QT_TRANSLATE_NOOP("Prompt", "Open this movie");
 }  // namespace
+
+const char* ToolName(int command) {
+    static const std::map<int, const char*> names = {
+        {cmd::kStop, QT_TRANSLATE_NOOP("Menu", "Stop")},
+        {cmd::kPlay, QT_TRANSLATE_NOOP("Menu", "Play")},
+        {cmd::kPause, QT_TRANSLATE_NOOP("Menu", "Pause")},
+        {cmd::kNormal, QT_TRANSLATE_NOOP("Menu", "Normal size")},
+        {cmd::kDouble, QT_TRANSLATE_NOOP("Menu", "Double size")},
+        {cmd::kTriple, QT_TRANSLATE_NOOP("Menu", "Triple size")},
+        {cmd::kAspectCorrect, QT_TRANSLATE_NOOP("Menu", "Aspect correction")},
+        {cmd::kFullScreen, QT_TRANSLATE_NOOP("Menu", "Full screen")},
+    };
+    const auto it = names.find(command);
+    return it == names.end() ? "" : it->second;
+}
 
 std::string Prompt(int command) {
     const char* text = nullptr;

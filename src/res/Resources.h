@@ -43,6 +43,8 @@ uint32_t ImagePixel(char c);
 
 // The command's prompt, in the language installed; empty when the command has none.
 std::string Prompt(int command);
+// A toolbar button's name, as a screen reader says it (English, as the menus are).
+const char* ToolName(int command);
 
 // The 32 x 32 program icon, one character a pixel.
 const std::array<const char*, 32>& ProgramIcon();

@@ -14,6 +14,8 @@
 #   mpris_checks a hostile MPRIS caller's breaks, one by one (mpris_client.py checks)
 #   mpris_fuzz   random MPRIS methods, properties and values for 10 s: always answered
 #   playerctl    playerctl's loop states round-trip and act; shuffle is not claimed
+#   a11y         a screen reader's view (AT-SPI): every control named, Tab through the
+#                toolbar and the position bar, S stops
 LUNAVUE=$1 FIXTURES=$2 BENCH=$3
 source "$(dirname "$0")/lib.sh"
 
@@ -195,6 +197,35 @@ playerctl)
     pc shuffle On >/dev/null || true
     [ "$(pc shuffle)" != On ] || fail "shuffle claimed to be on"
     pc stop
+    player_call Quit
+    wait_player 20
+    ;;
+a11y)
+    # What a screen reader meets: every control named, the position bar once and as a time,
+    # the picture named after the movie, the panes named; Tab goes through the toolbar and
+    # the bar, and S stops.
+    start_window_manager
+    /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
+    launcher=$!
+    trap 'kill $launcher 2>/dev/null || true; cleanup' EXIT
+    long_movie bars-320x224-s16-stereo 5
+    QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 start_player "$work/long.cpk" -play
+    w=$(window_named long)
+    xdotool windowactivate --sync "$w"
+    status_is Playing
+    check=$(dirname "$0")/a11y_check.py
+    /usr/bin/python3 "$check" tree long.cpk || fail "the accessibility tree"
+    seen=""
+    for _ in $(seq 12); do
+        xdotool key Tab
+        sleep 0.3
+        seen+="$(/usr/bin/python3 "$check" focused)"$'\n'
+    done
+    echo "$seen"
+    grep -q "push button: Stop" <<<"$seen" || fail "Tab never reached the toolbar"
+    grep -q "slider: Position" <<<"$seen" || fail "Tab never reached the position bar"
+    xdotool key s
+    status_is Stopped
     player_call Quit
     wait_player 20
     ;;
