@@ -219,6 +219,7 @@ void CTovrinApp::CreateDocumentAndWindows() {
     RegisterDocument(ownedDocument_.get());
     documentCommands_ = std::make_unique<DocumentCommands>(*this);
     view_ = new CTovrinView(*document_);
+    connect(view_, &CTovrinView::rendererChanged, this, &CTovrinApp::NoteRenderer);
     CMainFrame::Hooks hooks;
     hooks.router = &router_;
     hooks.recent = &recent_;

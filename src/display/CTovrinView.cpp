@@ -10,6 +10,7 @@
 #include <QStatusBar>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 #include "display/OnScreenDisplay.h"
@@ -47,7 +48,9 @@ CTovrinView::CTovrinView(CTovrinDoc& doc, QWidget* parent) : QFrame(parent), doc
     }
     SizeMode = std::min(SizeMode, kLargestFactor);
     fullScreenBar_ = new PositionBar(this);
-    fullScreenBar_->setAttribute(Qt::WA_NativeWindow);  // above the picture's own windows
+    if (NativeChildWindows()) {
+        fullScreenBar_->setAttribute(Qt::WA_NativeWindow);  // above the picture's own windows
+    }
     QPalette barColours = QApplication::palette();  // the window's colours, not the view's black
     for (QPalette::ColorRole role : {QPalette::Window, QPalette::WindowText}) {
         barColours.setColor(role, barColours.color(role));
@@ -139,11 +142,16 @@ std::unique_ptr<PicturePath> CTovrinView::MakePath() {
     const int pw = PictureHeader.biWidth;
     const int ph = PictureHeader.biHeight;
     PictureSource source = [this] { return doc_.IsOpen() ? doc_.CurrentFrame() : nullptr; };
-    if (UseDirectDraw != 0) {
+    if (UseDirectDraw != 0 && !gpuRefused_) {
         const QRect screen = ScreenGeometry();
-        if (auto gpu = MakeGpuPath(this, pw, ph, screen.width(), screen.height(), source)) {
+        // Replaced from the event loop, never inside the path's own call.
+        auto cannotShow = [this] { QTimer::singleShot(0, this, [this] { GpuCannotShow(); }); };
+        if (auto gpu =
+                MakeGpuPath(this, pw, ph, screen.width(), screen.height(), source, cannotShow)) {
             return gpu;
         }
+        SayPictureFallback(Text(
+            QT_TRANSLATE_NOOP("Lunavue", "Direct Draw: no OpenGL here, the picture is painted")));
     }
     // LUNAVUE_NO_SHARED_MEMORY=1 keeps the painter, as on a remote display.
     const char* noShared = std::getenv("LUNAVUE_NO_SHARED_MEMORY");
@@ -154,6 +162,30 @@ std::unique_ptr<PicturePath> CTovrinView::MakePath() {
         sharedMemoryRefused_ = true;
     }
     return MakePainterPath(this, pw, ph, source);
+}
+
+// Said once a run, on standard error and over the picture; the setting itself is kept, for
+// the next run on a display that can do it.
+void CTovrinView::SayPictureFallback(const QString& text) {
+    gpuRefused_ = true;
+    std::fprintf(stderr, "lunavue: %s\n", text.toLocal8Bit().constData());
+    if (feedback_) {
+        feedback_(text);
+    }
+}
+
+// The GPU path drew pictures that never reached the screen: the movie goes on through the
+// next path that can show it.
+void CTovrinView::GpuCannotShow() {
+    if (!UsesGpu()) {
+        return;  // the movie closed, or the path changed, in the meantime
+    }
+    SayPictureFallback(Text(QT_TRANSLATE_NOOP(
+        "Lunavue", "Direct Draw does not reach the screen here, the picture is painted")));
+    path_ = MakePath();
+    PlacePicture();
+    Invalidate();
+    emit rendererChanged();
 }
 
 void CTovrinView::SetPictureFormat(const BITMAPINFOHEADER& header) {
@@ -326,6 +358,11 @@ void CTovrinView::PlaceWindow() {
             frame->setWindowState(frame->windowState() & ~Qt::WindowFullScreen);
             frame->setWindowState(frame->windowState() | Qt::WindowFullScreen);
             frame->setGeometry(ScreenGeometry());
+            // A window manager that has only just started may miss this one too: looked at
+            // again a few times.
+            if (++fullScreenAgain_ < kFullScreenTries) {
+                QTimer::singleShot(kFullScreenRetryMs, this, [this] { PlaceWindow(); });
+            }
         }
         return;
     }
@@ -371,6 +408,7 @@ void CTovrinView::EnterFullScreen() {
         return;
     }
     FullScreenActive = true;
+    fullScreenAgain_ = 0;
     QWidget* frame = Frame();
     SavedFrameRect = frame->geometry();
     emit fullScreenChanged(true);  // the frame puts its bars away

@@ -106,6 +106,8 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
   signals:
     // Full screen begins (the frame puts its menu, toolbar and bars away) or ends.
     void fullScreenChanged(bool fullScreen);
+    // The movie's picture path was replaced while it played (one that could not show).
+    void rendererChanged();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -124,6 +126,8 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     geometry::Size FrameExtra() const;
     QWidget* Frame() const { return window(); }
     std::unique_ptr<PicturePath> MakePath();
+    void SayPictureFallback(const QString& text);
+    void GpuCannotShow();
     void PlacePicture();
     QRect ScreenGeometry() const;
 
@@ -154,6 +158,11 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     bool sized_ = false;  // a movie has sized the window
     // The window system cannot do shared memory: not asked again.
     bool sharedMemoryRefused_ = false;
+    bool gpuRefused_ = false;
+    // Full screen asked for again after a window manager took the window on without it.
+    static constexpr int kFullScreenTries = 10;
+    static constexpr int kFullScreenRetryMs = 300;
+    int fullScreenAgain_ = 0;  // said once; the painter or shared memory for the rest of the run
 };
 
 }  // namespace lunavue

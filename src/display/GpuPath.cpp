@@ -2,7 +2,9 @@
 #include <QOpenGLContext>
 #include <QOpenGLExtraFunctions>
 #include <QOpenGLShaderProgram>
+#include <QOpenGLWidget>
 #include <QOpenGLWindow>
+#include <QTimer>
 #include <QWidget>
 #include <cstdlib>
 #include <vector>
@@ -114,20 +116,20 @@ int Negotiate(int w, int h) {
     return chosen;
 }
 
-// An OpenGL window of its own over the picture area: the picture is uploaded once per
-// shown frame, 1:1 into its place in the surface, and drawn from there, scaled by the GPU,
-// over the whole window. Being a window of its own, it leaves the rest of the main window
-// to the toolkit's ordinary painting.
-class GlPictureWindow : public QOpenGLWindow, protected QOpenGLExtraFunctions {
+// What draws the picture with GL: the picture is uploaded once per shown frame, 1:1 into its
+// place in the surface, and drawn from there, scaled by the GPU, over the whole drawable.
+// Base is an OpenGL window of its own over the picture area (X11: it leaves the rest of
+// the main window to the toolkit's ordinary painting) or an OpenGL widget, which the
+// toolkit composes into the main window (where windows of their own cannot be stacked).
+template <class Base>
+class GlPicture : public Base, protected QOpenGLExtraFunctions {
   public:
-    GlPictureWindow(geometry::Surface surface, int kind, int pw, int ph, PictureSource frame)
-        : surface_(surface), kind_(kind), pw_(pw), ph_(ph), frame_(std::move(frame)) {
-        setFlag(Qt::WindowTransparentForInput);  // clicks reach the view
-    }
-    ~GlPictureWindow() override;
+    GlPicture(geometry::Surface surface, int kind, int pw, int ph, PictureSource frame)
+        : surface_(surface), kind_(kind), pw_(pw), ph_(ph), frame_(std::move(frame)) {}
+    ~GlPicture() override;
     void Show() {
         dirty_ = true;
-        update();
+        this->update();
     }
 
   protected:
@@ -149,29 +151,31 @@ class GlPictureWindow : public QOpenGLWindow, protected QOpenGLExtraFunctions {
     QOpenGLShaderProgram program_;
 };
 
-GlPictureWindow::~GlPictureWindow() {
-    if (ready_ && context() != nullptr) {
-        makeCurrent();
+template <class Base>
+GlPicture<Base>::~GlPicture() {
+    if (ready_ && this->context() != nullptr) {
+        this->makeCurrent();
         glDeleteTextures(1, &texture_);
         if (framebuffer_ != 0) {
             glDeleteFramebuffers(1, &framebuffer_);
         }
-        doneCurrent();
+        this->doneCurrent();
     }
 }
 
-void GlPictureWindow::initializeGL() {
+template <class Base>
+void GlPicture<Base>::initializeGL() {
     initializeOpenGLFunctions();
     const Try& t = kTries[kind_];
     texture_ = MakeSurface(*this, t, surface_.w, surface_.h);
     if (texture_ == 0) {
-        return;  // nothing is shown; the next movie sets up again
+        return;  // nothing is shown; the path's check finds it and the painter takes over
     }
     if (t.framebuffer) {
         glGenFramebuffers(1, &framebuffer_);
         glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
         glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture_, 0);
-        glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
+        glBindFramebuffer(GL_FRAMEBUFFER, this->defaultFramebufferObject());
     }
     program_.addShaderFromSourceCode(QOpenGLShader::Vertex, kVertex);
     program_.addShaderFromSourceCode(QOpenGLShader::Fragment, kFragment);
@@ -182,7 +186,8 @@ void GlPictureWindow::initializeGL() {
 
 // The picture, 1:1 into its place. Its rows run bottom-up, as GL's rows do, so the bottom
 // row goes in first; its bytes are blue, green, red.
-void GlPictureWindow::Upload(const uint8_t* bits) {
+template <class Base>
+void GlPicture<Base>::Upload(const uint8_t* bits) {
     glBindTexture(GL_TEXTURE_2D, texture_);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glTexSubImage2D(GL_TEXTURE_2D, 0, surface_.left, surface_.h - surface_.bottom, pw_, ph_, kBgr,
@@ -190,7 +195,8 @@ void GlPictureWindow::Upload(const uint8_t* bits) {
     dirty_ = false;
 }
 
-void GlPictureWindow::paintGL() {
+template <class Base>
+void GlPicture<Base>::paintGL() {
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
     const uint8_t* bits = frame_ ? frame_() : nullptr;
@@ -203,19 +209,21 @@ void GlPictureWindow::paintGL() {
     Draw();
 }
 
-// From the picture's place in the surface to the whole window: blitted for the framebuffer
+// From the picture's place in the surface to the whole drawable: blitted for the framebuffer
 // kind, drawn as a textured quad for the others.
-void GlPictureWindow::Draw() {
+template <class Base>
+void GlPicture<Base>::Draw() {
     const int h = surface_.h;
-    const qreal dpr = devicePixelRatio();
-    const int dw = static_cast<int>(width() * dpr);
-    const int dh = static_cast<int>(height() * dpr);
+    const qreal dpr = this->devicePixelRatio();
+    const int dw = static_cast<int>(this->width() * dpr);
+    const int dh = static_cast<int>(this->height() * dpr);
+    const GLuint target = this->defaultFramebufferObject();
     if (framebuffer_ != 0) {
         glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, defaultFramebufferObject());
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, target);
         glBlitFramebuffer(surface_.left, h - surface_.bottom, surface_.right, h - surface_.top, 0,
                           0, dw, dh, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-        glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
+        glBindFramebuffer(GL_FRAMEBUFFER, target);
         return;
     }
     const auto w = static_cast<GLfloat>(surface_.w);
@@ -238,46 +246,110 @@ void GlPictureWindow::Draw() {
     program_.release();
 }
 
+using GlPictureWindow = GlPicture<QOpenGLWindow>;
+using GlPictureWidget = GlPicture<QOpenGLWidget>;
+
+// Whether the pictures drawn reach the screen is only known once they have been drawn and
+// handed over: a context can be made for a surface the compositor never shows. The path
+// looks every kCheckMs after its first picture; three looks in a row with pictures asked
+// for and none handed over, and it says it cannot show.
+constexpr int kCheckMs = 1500;
+constexpr int kChecksBeforeGivingUp = 3;
+
 class GpuPath : public PicturePath {
   public:
-    GpuPath(QWidget* view, GlPictureWindow* window, bool overlay)
-        : window_(window), overlay_(overlay) {
-        container_ = QWidget::createWindowContainer(window, view);
-        container_->setAttribute(Qt::WA_TransparentForMouseEvents);
-        container_->setFocusPolicy(Qt::NoFocus);
+    GpuPath(QWidget* view, geometry::Surface surface, int kind, int pw, int ph, PictureSource frame,
+            std::function<void()> cannotShow)
+        : overlay_(kTries[kind].overlay), cannotShow_(std::move(cannotShow)) {
+        if (NativeChildWindows()) {
+            window_ = new GlPictureWindow(surface, kind, pw, ph, std::move(frame));
+            window_->setFlag(Qt::WindowTransparentForInput);  // clicks reach the view
+            QObject::connect(window_, &QOpenGLWindow::frameSwapped, [this] { ++handedOver_; });
+            shown_ = QWidget::createWindowContainer(window_, view);
+        } else {
+            widget_ = new GlPictureWidget(surface, kind, pw, ph, std::move(frame));
+            widget_->setParent(view);
+            QObject::connect(widget_, &QOpenGLWidget::frameSwapped, [this] { ++handedOver_; });
+            shown_ = widget_;
+        }
+        shown_->setAttribute(Qt::WA_TransparentForMouseEvents);
+        shown_->setFocusPolicy(Qt::NoFocus);
+        // LUNAVUE_GL_UNSEEN=1 takes no picture as handed over, as on a compositor that never
+        // shows the surface.
+        const char* unseen = std::getenv("LUNAVUE_GL_UNSEEN");
+        if (unseen != nullptr && *unseen == '1') {
+            handedOver_ = -1000000;
+        }
+        check_.setInterval(kCheckMs);
+        QObject::connect(&check_, &QTimer::timeout, [this] { Check(); });
     }
-    ~GpuPath() override { delete container_; }  // and the window in it
+    ~GpuPath() override { delete shown_; }  // and the window in it
 
     Kind GetKind() const override { return overlay_ ? Kind::kGpuOverlay : Kind::kGpuBlit; }
     void Place(const QRect& area) override {
-        if (container_->geometry() != area) {
-            container_->setGeometry(area);
+        if (shown_->geometry() != area) {
+            shown_->setGeometry(area);
         }
-        container_->setVisible(!area.isEmpty());
+        shown_->setVisible(!area.isEmpty());
     }
-    void Show() override { window_->Show(); }
+    void Show() override {
+        ++asked_;
+        if (window_ != nullptr) {
+            window_->Show();
+        } else {
+            widget_->Show();
+        }
+        if (!confirmed_ && !check_.isActive()) {
+            check_.start();
+        }
+    }
     // Under the picture: the colour key while the overlay kind is in use.
     void Paint(QPainter& painter, const QRect& area) override {
         painter.fillRect(area, overlay_ ? QColor(255, 0, 255) : QColor(Qt::black));
     }
 
   private:
-    GlPictureWindow* window_;
-    QWidget* container_ = nullptr;
+    void Check() {
+        if (handedOver_ > 0) {  // seen
+            confirmed_ = true;
+            check_.stop();
+            return;
+        }
+        if (asked_ == 0 || !shown_->isVisible()) {
+            looks_ = 0;  // nothing to show yet: no judgement
+            return;
+        }
+        if (++looks_ >= kChecksBeforeGivingUp) {
+            check_.stop();
+            if (cannotShow_) {
+                cannotShow_();
+            }
+        }
+    }
+
+    GlPictureWindow* window_ = nullptr;
+    GlPictureWidget* widget_ = nullptr;
+    QWidget* shown_ = nullptr;
     bool overlay_;
+    std::function<void()> cannotShow_;
+    QTimer check_;
+    int asked_ = 0;
+    int handedOver_ = 0;
+    int looks_ = 0;
+    bool confirmed_ = false;
 };
 
 }  // namespace
 
 std::unique_ptr<PicturePath> MakeGpuPath(QWidget* view, int pw, int ph, int sw, int sh,
-                                         PictureSource frame) {
+                                         PictureSource frame, std::function<void()> cannotShow) {
     const geometry::Surface surface = geometry::PictureSurface(pw, ph, sw, sh);
     const int kind = Negotiate(surface.w, surface.h);
     if (kind < 0) {
         return nullptr;
     }
-    auto* window = new GlPictureWindow(surface, kind, pw, ph, std::move(frame));
-    return std::make_unique<GpuPath>(view, window, kTries[kind].overlay);
+    return std::make_unique<GpuPath>(view, surface, kind, pw, ph, std::move(frame),
+                                     std::move(cannotShow));
 }
 
 }  // namespace lunavue

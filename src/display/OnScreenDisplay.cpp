@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <algorithm>
 
+#include "display/PicturePath.h"
+
 namespace lunavue {
 namespace {
 const QColor kPlate(24, 24, 24);
@@ -11,7 +13,9 @@ const QColor kEdge(96, 96, 96);
 }  // namespace
 
 OnScreenDisplay::OnScreenDisplay(QWidget* view) : QWidget(view) {
-    setAttribute(Qt::WA_NativeWindow);
+    if (NativeChildWindows()) {
+        setAttribute(Qt::WA_NativeWindow);  // above the picture's own windows
+    }
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::NoFocus);

@@ -28,7 +28,11 @@ class PainterPath : public PicturePath {
     }
     void Show() override {
         shownValid_ = false;
-        view_->update(area_);  // only where the picture is: bars and border stay
+        if (NativeChildWindows()) {
+            view_->update(area_);  // only where the picture is: bars and border stay
+        } else {
+            view_->update();
+        }
     }
     void Paint(QPainter& painter, const QRect& area) override;
 

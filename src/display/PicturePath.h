@@ -38,14 +38,23 @@ class PicturePath {
     virtual void Paint(QPainter& painter, const QRect& area) { painter.fillRect(area, Qt::black); }
 };
 
+// Whether windows of their own can be stacked inside the view (X11). On other platforms
+// (Wayland) a native child turns the view and everything up to the main window into
+// surfaces of their own, and what the toolkit paints around them (the position bar, the
+// status bar) stops reaching the screen; there the messages and the full-screen bar are
+// ordinary widgets and the pictures are painted by the view or drawn by a GL widget.
+bool NativeChildWindows();
+
 // The painter: always available.
 std::unique_ptr<PicturePath> MakePainterPath(QWidget* view, int pw, int ph, PictureSource frame);
 // Shared memory, or null where the window system cannot do it.
 std::unique_ptr<PicturePath> MakeSharedMemoryPath(QWidget* view, int pw, int ph,
                                                   PictureSource frame);
 // The GPU, or null where no GL context or surface can be had. The surface has the screen's
-// shape (sw x sh) with the picture centred in it.
+// shape (sw x sh) with the picture centred in it. A context can be had for a surface that
+// never reaches the screen: when pictures drawn are not handed over for some seconds, the
+// path calls cannotShow, once (the path must not be deleted inside that call).
 std::unique_ptr<PicturePath> MakeGpuPath(QWidget* view, int pw, int ph, int sw, int sh,
-                                         PictureSource frame);
+                                         PictureSource frame, std::function<void()> cannotShow);
 
 }  // namespace lunavue

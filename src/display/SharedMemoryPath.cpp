@@ -22,9 +22,7 @@ class PictureWindow : public QWidget {
         setAttribute(Qt::WA_OpaquePaintEvent);
         setAttribute(Qt::WA_TransparentForMouseEvents);
         setFocusPolicy(Qt::NoFocus);
-        if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-            surface_.Open(static_cast<unsigned long>(winId()));
-        }
+        surface_.Open(static_cast<unsigned long>(winId()));
     }
     bool Ready() const { return surface_.IsOpen(); }
 
@@ -79,8 +77,15 @@ class SharedMemoryPath : public PicturePath {
 
 }  // namespace
 
+bool NativeChildWindows() {
+    return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
 std::unique_ptr<PicturePath> MakeSharedMemoryPath(QWidget* view, int pw, int ph,
                                                   PictureSource frame) {
+    if (!NativeChildWindows()) {
+        return nullptr;
+    }
     auto* window = new PictureWindow(view, pw, ph, std::move(frame));
     if (!window->Ready()) {
         delete window;

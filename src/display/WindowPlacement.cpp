@@ -13,7 +13,7 @@ namespace {
 
 // How long to wait for a window manager to report its decorations.
 constexpr int kPollMs = 50;
-constexpr int kPolls = 60;
+constexpr int kPolls = 200;  // ten seconds: a window manager starting beside a busy machine
 
 // A screen to size against when the window system reports none.
 const QRect kFallbackScreen(0, 0, 640, 480);

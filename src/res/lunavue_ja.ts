@@ -40,6 +40,14 @@
         <translation>音声が戻りました</translation>
     </message>
     <message>
+        <source>Direct Draw: no OpenGL here, the picture is painted</source>
+        <translation>Direct Draw: OpenGL が使えないため、通常の描画で表示します</translation>
+    </message>
+    <message>
+        <source>Direct Draw does not reach the screen here, the picture is painted</source>
+        <translation>Direct Draw の表示が画面に出ないため、通常の描画で表示します</translation>
+    </message>
+    <message>
         <source>Queued: %1 (%2 in queue)</source>
         <translation>再生待ちに追加: %1 (待ち %2 件)</translation>
     </message>
