@@ -608,6 +608,27 @@ TEST(Doors, RefusalsNameTheFileAndNamesAreAbsolute) {
     EXPECT_EQ(p.Queue(), std::vector<std::string>{movie});
 }
 
+// A message wider than the picture (a long name queued, at Normal size) loses its middle,
+// never its ends, over the picture and in the pane; both keep it whole for a screen reader.
+TEST(Doors, LongMessagesKeepTheirEnds) {
+    TempDir dir;
+    Program p(dir);
+    p.app->OpenDocumentFile(NumberedMovie(dir, "wide.cpk", 320, 224, 5));
+    p.Idle();
+    ASSERT_TRUE(p.Doc().IsOpen());
+    p.Frame().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&p.Frame()));
+    p.app->OnDDECommand(Movie(dir, std::string(120, 'n') + "-end.cpk"));
+    QApplication::processEvents();
+    const QString said = p.View().OnPicture();
+    const QString drawn = p.View().OnPictureDrawn();
+    EXPECT_TRUE(said.endsWith(QString::fromUtf8("-end.cpk (待ち 1 件)"))) << said.toStdString();
+    EXPECT_LT(drawn.size(), said.size());
+    EXPECT_TRUE(drawn.startsWith(QString::fromUtf8("再生待ちに追加"))) << drawn.toStdString();
+    EXPECT_TRUE(drawn.endsWith(QString::fromUtf8("件)"))) << drawn.toStdString();
+    EXPECT_EQ(p.Frame().PaneText(0), said);
+}
+
 // Texts follow the desktop's language: Japanese in a Japanese or the plain C locale (as the
 // player has always shown them), English in any other.
 TEST(Doors, TextsFollowTheLanguage) {
@@ -819,10 +840,23 @@ TEST(Doors, TheQueueWindowAndOpenAndPlay) {
         p.Idle();
         QStringList r;
         for (int i = 0; i < list.count(); ++i)
-            r << list.item(i)->text();
+            r << list.item(i)->text().section(QStringLiteral("  "), 0, 0);  // the name alone
         return r;
     };
     EXPECT_EQ(rows(), (QStringList{QString::fromUtf8("\u25B6 a.cpk"), "b.cpk", "c.cpk", "d.cpk"}));
+    // Each name with its length once found in the background, the title with the count and
+    // the total (three movies of 0:05 each; the Japanese texts).
+    auto shows = [&](QListWidgetItem* item, const QString& text) {
+        return QTest::qWaitFor([&] { return item->text() == text; }, 10000);
+    };
+    EXPECT_TRUE(shows(list.item(1), QStringLiteral("b.cpk  0:05")))
+        << list.item(1)->text().toStdString();
+    EXPECT_TRUE(shows(list.item(0), QString::fromUtf8("\u25B6 a.cpk  0:05")));
+    const QString title = QString::fromUtf8("再生待ち: 3 件、合計 0:15");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->windowTitle() == title; }, 10000))
+        << window->windowTitle().toStdString();
+    frame.activateWindow();  // the waits let the queue window take the focus
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
 
     auto press = [&](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
         QTest::keyClick(&list, k, m);
@@ -881,10 +915,16 @@ TEST(Doors, TheQueueWindowAndOpenAndPlay) {
     EXPECT_EQ(rows().front(), QString::fromUtf8("\u25B6 e.cpk"));
     EXPECT_EQ(rows().size(), 5);
 
-    // Its place and size are kept.
+    // Esc closes it; shown again, it is where it was moved to.
     window->setGeometry(100, 120, 300, 250);
     QApplication::processEvents();
     const QRect kept = window->geometry();
+    QTest::keyClick(&list, Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+    p.Key(Qt::Key_L, Qt::ControlModifier);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->geometry(), kept);
+    // Its place and size are kept for the next run.
     p.Exit();
     const std::string ini = ReadAll(dir.File("lunavue.ini"));
     EXPECT_NE(ini.find("QueueWidth=" + std::to_string(kept.width())), std::string::npos) << ini;

@@ -23,6 +23,7 @@
 #include <climits>
 
 #include "display/CTovrinView.h"
+#include "display/ElidedLabel.h"
 #include "display/PositionBar.h"
 #include "display/WindowPlacement.h"
 #include "framework/RecentFileList.h"
@@ -262,7 +263,7 @@ void CMainFrame::BuildStatusBar() {
     bar->setSizeGripEnabled(true);
     const int u = WidthUnit(QFontInfo(bar->font()).pixelSize());
     for (int i = 0; i < 3; ++i) {
-        panes_[i] = new QLabel(bar);
+        panes_[i] = i == 0 ? new ElidedLabel(bar) : new QLabel(bar);
         // Opaque, so that a new text repaints the pane alone, not the bars behind it.
         panes_[i]->setAutoFillBackground(true);
         panes_[i]->setTextFormat(Qt::PlainText);

@@ -3,15 +3,20 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QHideEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <climits>
+#include <optional>
 
+#include "app/DurationProbe.h"
 #include "display/WindowPlacement.h"
 #include "framework/Translation.h"
 #include "framework/VisibleText.h"
+#include "movie/MovieClock.h"
 #include "platform/profile/Settings.h"
 #include "playback/CTovrinDoc.h"
 
@@ -27,7 +32,17 @@ QString NameOf(const std::string& path) {
 QueueWindow::QueueWindow(CTovrinDoc& doc, std::function<void(const std::string&)> append,
                          QWidget* parent)
     : QWidget(parent, Qt::Window), doc_(doc), append_(std::move(append)) {
-    setWindowTitle(Text(QT_TRANSLATE_NOOP("Lunavue", "Queue")));
+    probe_ = new DurationProbe(this);
+    connect(probe_, &DurationProbe::found, this, [this] {
+        if (!lengthsDue_.isActive()) {
+            lengthsDue_.start();
+        }
+    });
+    // Lengths found in the background are shown together, ten times a second at most.
+    lengthsDue_.setSingleShot(true);
+    lengthsDue_.setInterval(100);
+    connect(&lengthsDue_, &QTimer::timeout, this, [this] { ShowLengths(); });
+    ShowTitle();
     list_ = new QListWidget(this);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setDragDropMode(QAbstractItemView::InternalMove);
@@ -60,6 +75,61 @@ void QueueWindow::showEvent(QShowEvent* event) {
     placement_->FitInside();
 }
 
+// Hidden (closed, or Esc): its place is kept, so that it comes back where it was moved to,
+// also within a run (a window manager places a window anew unless told where it goes).
+void QueueWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (!event->spontaneous()) {
+        SaveSettings();
+        setGeometry(geometry());
+    }
+}
+
+// The name and, once known, how long the movie is.
+QString QueueWindow::RowText(const std::string& path) {
+    const std::optional<uint32_t> ms = probe_->Length(path);
+    if (!ms || *ms == DurationProbe::kUnknown) {
+        return NameOf(path);
+    }
+    return NameOf(path) + QStringLiteral("  ") + QString::fromStdString(ClockTime(*ms));
+}
+
+// Every row whose length was found since, and the title's count and total.
+void QueueWindow::ShowLengths() {
+    const int offset = playing_.empty() ? 0 : 1;
+    for (size_t i = 0; i < shown_.size(); ++i) {
+        QListWidgetItem* item = list_->item(offset + static_cast<int>(i));
+        if (item != nullptr) {
+            const QString text = RowText(shown_[i]);
+            if (item->text() != text) {
+                item->setText(text);
+            }
+        }
+    }
+    if (!playing_.empty() && list_->item(0) != nullptr) {
+        const QString text = QStringLiteral("\u25B6 ") + RowText(playing_);
+        if (list_->item(0)->text() != text) {
+            list_->item(0)->setText(text);
+        }
+    }
+    ShowTitle();
+}
+
+// "Queue: 3 waiting, 12:34 in all"; the total counts the lengths known so far.
+void QueueWindow::ShowTitle() {
+    uint64_t total = 0;
+    for (const std::string& path : shown_) {
+        const std::optional<uint32_t> ms = probe_->Length(path);
+        if (ms && *ms != DurationProbe::kUnknown) {
+            total += *ms;
+        }
+    }
+    const uint32_t shownTotal = static_cast<uint32_t>(std::min<uint64_t>(total, UINT32_MAX));
+    setWindowTitle(Text(QT_TRANSLATE_NOOP("Lunavue", "Queue: %1 waiting, %2 in all"))
+                       .arg(shown_.size())
+                       .arg(QString::fromStdString(ClockTime(shownTotal))));
+}
+
 void QueueWindow::SaveSettings() {
     WriteSetting(settings::kQueueX, geometry().x());
     WriteSetting(settings::kQueueY, geometry().y());
@@ -80,7 +150,7 @@ void QueueWindow::Refresh(const std::string& playing) {
         }
         playing_ = playing;
         if (!playing_.empty()) {
-            auto* item = new QListWidgetItem(QStringLiteral("\u25B6 ") + NameOf(playing_));
+            auto* item = new QListWidgetItem(QStringLiteral("\u25B6 ") + RowText(playing_));
             QFont bold = item->font();
             bold.setBold(true);
             item->setFont(bold);
@@ -105,7 +175,7 @@ void QueueWindow::Refresh(const std::string& playing) {
     shown_.erase(shown_.begin() + static_cast<std::ptrdiff_t>(same),
                  shown_.end() - static_cast<std::ptrdiff_t>(sameEnd));
     for (size_t i = same; i < queue.size() - sameEnd; ++i) {
-        auto* item = new QListWidgetItem(NameOf(queue[i]));
+        auto* item = new QListWidgetItem(RowText(queue[i]));
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled);
         item->setToolTip(VisibleName(QFile::decodeName(queue[i].c_str())));
         list_->insertItem(offset + static_cast<int>(i), item);
@@ -115,6 +185,7 @@ void QueueWindow::Refresh(const std::string& playing) {
         list_->setCurrentRow(std::min(chosen, list_->count() - 1));
     }
     rebuilding_ = false;
+    ShowTitle();
 }
 
 void QueueWindow::PlayChosen() {
@@ -185,9 +256,20 @@ bool QueueWindow::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             }
             break;
+        case QEvent::ShortcutOverride:
+            // Esc is the player's key for leaving full screen; here it closes the window.
+            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+                event->accept();
+                return true;
+            }
+            break;
         case QEvent::KeyPress: {
             const auto* key = static_cast<QKeyEvent*>(event);
             const bool alt = key->modifiers() & Qt::AltModifier;
+            if (key->key() == Qt::Key_Escape) {
+                close();
+                return true;
+            }
             if (key->key() == Qt::Key_Delete) {
                 RemoveChosen();
                 return true;

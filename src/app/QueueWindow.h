@@ -2,10 +2,13 @@
 // queue as it changes: the one playing first and marked, then the queue in order. Delete
 // takes the chosen name out, Alt+Up and Alt+Down (or dragging) move it, Enter or a double
 // click plays it now (the one playing ends as the next-movie key ends it); files dropped on
-// the window join the queue. Its place and size are kept in the settings.
+// the window join the queue; Esc closes it. Each name shows its length once it is known
+// (found in the background), the title the count and the total. Its place and size are kept
+// in the settings, and where it was moved to when it is shown again.
 #pragma once
 
 #include <QListWidget>
+#include <QTimer>
 #include <QWidget>
 #include <deque>
 #include <functional>
@@ -15,6 +18,7 @@
 namespace lunavue {
 
 class CTovrinDoc;
+class DurationProbe;
 class WindowPlacement;
 
 class QueueWindow : public QWidget {
@@ -30,6 +34,7 @@ class QueueWindow : public QWidget {
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
   private:
     // The queue's place of a row, or -1 for the playing movie's row.
@@ -39,6 +44,9 @@ class QueueWindow : public QWidget {
     void MoveChosen(int by);
     void Moved(int from, int to);
     bool TakeDrop(QEvent* event);
+    QString RowText(const std::string& path);
+    void ShowLengths();
+    void ShowTitle();
 
     CTovrinDoc& doc_;
     std::function<void(const std::string&)> append_;
@@ -47,6 +55,8 @@ class QueueWindow : public QWidget {
     std::string playing_;
     bool rebuilding_ = false;
     WindowPlacement* placement_ = nullptr;
+    DurationProbe* probe_ = nullptr;
+    QTimer lengthsDue_;
 };
 
 }  // namespace lunavue

@@ -253,12 +253,22 @@ void CTovrinView::ShowOnPicture(const QString& text) {
     if (osd_ == nullptr) {
         osd_ = new OnScreenDisplay(this);
     }
-    const QRect area = path_ != nullptr ? PictureArea() : contentsRect();
+    // Over the picture; as wide as the view where the picture is narrower (a small movie).
+    const QRect client = contentsRect();
+    QRect area = path_ != nullptr ? PictureArea() : client;
+    if (area.width() < client.width()) {
+        area.setLeft(client.left());
+        area.setWidth(client.width());
+    }
     osd_->ShowText(text, area);
 }
 
 QString CTovrinView::OnPicture() const {
     return osd_ != nullptr ? osd_->Shown() : QString();
+}
+
+QString CTovrinView::OnPictureDrawn() const {
+    return osd_ != nullptr ? osd_->Drawn() : QString();
 }
 
 void CTovrinView::Invalidate() {

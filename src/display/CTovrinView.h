@@ -63,6 +63,8 @@ class CTovrinView : public QFrame, public DocumentView, public CommandTarget {
     void ShowOnPicture(const QString& text);
     // The message over the picture right now; empty when none is shown.
     QString OnPicture() const;
+    // The same as drawn: shortened in the middle when wider than the picture.
+    QString OnPictureDrawn() const;
     // The position bar shown over the bottom of the picture in full screen, while the mouse
     // moves and two seconds after.
     PositionBar* FullScreenBar() const { return fullScreenBar_; }

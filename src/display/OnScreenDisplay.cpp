@@ -34,8 +34,14 @@ void OnScreenDisplay::ShowText(const QString& text, const QRect& area) {
     setFont(f);
     const QFontMetrics m(f);
     const int pad = f.pixelSize() / 2;
-    const QSize size(m.horizontalAdvance(text_) + 2 * pad, m.height() + pad);
     const int margin = std::max(4, area.height() / 30);
+    // A text wider than the picture loses its middle (where a name is), never its ends.
+    const int room = area.width() - 2 * margin - 2 * pad;
+    shown_ = m.elidedText(text_, Qt::ElideMiddle, std::max(room, 0));
+    if (shown_.isEmpty()) {
+        shown_ = text_;  // no room even for the ends: as much as shows
+    }
+    const QSize size(m.horizontalAdvance(shown_) + 2 * pad, m.height() + pad);
     setGeometry(QRect(area.topLeft() + QPoint(margin, margin),
                       size.boundedTo(area.size() - QSize(2 * margin, 2 * margin))));
     show();
@@ -50,7 +56,7 @@ void OnScreenDisplay::paintEvent(QPaintEvent*) {
     p.setPen(kEdge);
     p.drawRect(rect().adjusted(0, 0, -1, -1));
     p.setPen(Qt::white);
-    p.drawText(rect(), Qt::AlignCenter, text_);
+    p.drawText(rect(), Qt::AlignCenter, shown_);
 }
 
 }  // namespace lunavue

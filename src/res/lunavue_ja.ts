@@ -48,6 +48,10 @@
         <translation>Direct Draw の表示が画面に出ないため、通常の描画で表示します</translation>
     </message>
     <message>
+        <source>Queue: %1 waiting, %2 in all</source>
+        <translation>再生待ち: %1 件、合計 %2</translation>
+    </message>
+    <message>
         <source>Queued: %1 (%2 in queue)</source>
         <translation>再生待ちに追加: %1 (待ち %2 件)</translation>
     </message>
