@@ -147,6 +147,7 @@ struct RecordingShell : DocumentShell {
     std::vector<std::pair<std::string, OpenError>> refusals;
     std::vector<EngineNotice::Kind> memory;  // out of memory for the pictures or the sound
     int soundBack = 0;
+    std::vector<std::string> resumed;  // the times movies opened at, where they were left
     void Notify(const EngineNotice& n) override {
         switch (n.kind) {
             case EngineNotice::Kind::kRefused:
@@ -162,6 +163,9 @@ struct RecordingShell : DocumentShell {
                 break;
             case EngineNotice::Kind::kSoundBack:
                 ++soundBack;
+                break;
+            case EngineNotice::Kind::kResumed:
+                resumed.push_back(n.reason);
                 break;
         }
     }

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <random>
 
@@ -305,4 +306,68 @@ TEST(Seek, ALongRunUpIsDecodedOnTheTimerThread) {
     host.timer.Tick();
     doc.IdleStep(false);
     EXPECT_EQ(shown(), 41);
+}
+
+// A movie left midway opens where it was left (and says so), from a file that outlives the
+// player; left near its start or its end, or gone back to the start, it opens at 0:00. The
+// file keeps the newest points, takes any name, and passes over lines it cannot read.
+TEST(Seek, MoviesOpenWhereTheyWereLeft) {
+    TempDir dir;
+    FilmMovie m;
+    m.width = 32;
+    m.height = 16;
+    for (int i = 1; i <= 300; ++i)  // 30 s
+        m.Video(GreyFrame(i % 250, 32, 16));
+    const std::string movie = dir.File("long\nname%09.cpk");
+    m.Save(movie);
+    const std::string file = dir.File("lunavue.resume");
+    {
+        FakeHost host;
+        ResumePoints points(file);
+        CTovrinDoc doc{host.Platform(), host.shell};
+        doc.SetResumePoints(&points);
+        doc.AppendToQueue(movie);
+        doc.IdleStep(false);
+        ASSERT_TRUE(doc.IsOpen());
+        EXPECT_TRUE(host.shell.resumed.empty()) << "nothing kept yet";
+        doc.Seek(12400);
+        doc.CloseMovie();
+    }
+    {
+        FakeHost host;
+        ResumePoints points(file);
+        EXPECT_EQ(points.Find(movie), 12400u);
+        CTovrinDoc doc{host.Platform(), host.shell};
+        doc.SetResumePoints(&points);
+        doc.AppendToQueue(movie);
+        doc.IdleStep(false);
+        EXPECT_EQ(doc.PositionMs(), 12400u);
+        EXPECT_EQ(host.shell.resumed, std::vector<std::string>{"0:12"});
+        doc.Seek(27000);  // 3 s before the end: as good as seen to the end
+        doc.CloseMovie();
+        EXPECT_FALSE(points.Find(movie));
+        doc.AppendToQueue(movie);
+        doc.IdleStep(false);
+        EXPECT_EQ(doc.PositionMs(), 0u);
+        doc.Seek(2000);  // near the start
+        doc.CloseMovie();
+        EXPECT_FALSE(points.Find(movie));
+    }
+    // The newest kKept points stay; damaged lines are passed over.
+    {
+        ResumePoints points(file);
+        for (size_t i = 0; i < ResumePoints::kKept + 5; ++i)
+            points.Leave("/m" + std::to_string(i), 10000 + static_cast<uint32_t>(i), 60000);
+        EXPECT_EQ(points.Size(), ResumePoints::kKept);
+    }
+    {
+        std::ofstream(file, std::ios::app) << "junk\n\t/x\n99999999999\t/y\n12\t/bad%zz\n";
+        ResumePoints points(file);
+        EXPECT_EQ(points.Size(), ResumePoints::kKept);
+        EXPECT_EQ(points.Find("/m" + std::to_string(ResumePoints::kKept + 4)),
+                  10000u + ResumePoints::kKept + 4);
+        EXPECT_FALSE(points.Find("/m0")) << "the oldest went";
+    }
+    EXPECT_EQ(ResumeFileBeside("/a/lunavue.ini"), "/a/lunavue.resume");
+    EXPECT_EQ(ResumeFileBeside("/a/settings"), "/a/settings.resume");
 }

@@ -217,6 +217,10 @@ void CTovrinApp::CreateDocumentAndWindows() {
     ownedDocument_ = std::make_unique<CTovrinDoc>(
         DocumentPlatform{clock_, timer_, *sound_.device, settings_}, *this);
     RegisterDocument(ownedDocument_.get());
+    if (ReadSetting(settings::kResume) != 0) {
+        resume_ = std::make_unique<ResumePoints>(ResumeFileBeside(SettingsFile().Path()));
+        document_->SetResumePoints(resume_.get());
+    }
     documentCommands_ = std::make_unique<DocumentCommands>(*this);
     view_ = new CTovrinView(*document_);
     connect(view_, &CTovrinView::rendererChanged, this, &CTovrinApp::NoteRenderer);
@@ -459,6 +463,12 @@ void CTovrinApp::Notify(const EngineNotice& notice) {
             break;
         case EngineNotice::Kind::kSoundBack:
             ReportSoundBack();
+            break;
+        case EngineNotice::Kind::kResumed:
+            if (frame_)
+                frame_->ShowFeedback(
+                    Text(QT_TRANSLATE_NOOP("Lunavue", "Resumed at %1 \u2014 Home to start over"))
+                        .arg(QString::fromStdString(notice.reason)));
             break;
     }
 }

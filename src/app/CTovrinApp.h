@@ -146,6 +146,7 @@ class CTovrinApp : public QObject,
     bool forwarded_ = false;
     std::unique_ptr<SingleInstance> instance_;
     CTovrinDoc* document_ = nullptr;
+    std::unique_ptr<ResumePoints> resume_;  // outlives the document, which leaves its movie
     std::unique_ptr<CTovrinDoc> ownedDocument_;
     std::unique_ptr<DocumentCommands> documentCommands_;
     std::unique_ptr<CMainFrame> frame_;

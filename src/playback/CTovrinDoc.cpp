@@ -141,10 +141,25 @@ bool CTovrinDoc::OpenMovie(const std::string& path) {
         view_->ApplyWindowSize();
     }
     Invalidate();
+    moviePath_ = path;
     if (observer_ != nullptr) {
         observer_->MovieOpened();
     }
+    ResumeWhereLeft();
     return true;
+}
+
+// A movie left midway last time opens where it was left, and says so.
+void CTovrinDoc::ResumeWhereLeft() {
+    if (resume_ == nullptr) {
+        return;
+    }
+    const std::optional<uint32_t> ms = resume_->Find(moviePath_);
+    if (!ms || *ms >= DurationMs()) {
+        return;
+    }
+    Seek(*ms);
+    shell_.Notify({EngineNotice::Kind::kResumed, moviePath_, {}, ClockTime(*ms)});
 }
 
 // The sound buffers; without them the movie plays silently, after a message.
@@ -156,6 +171,10 @@ void CTovrinDoc::SetUpSound() {
 }
 
 void CTovrinDoc::CloseMovie() {
+    if (resume_ != nullptr && session_ != nullptr) {
+        resume_->Leave(moviePath_, PositionMs(), DurationMs());
+    }
+    moviePath_.clear();
     KillTimer();
     CloseAudio();
     damagedBefore_ += Reader_.GetDamagedFrames();

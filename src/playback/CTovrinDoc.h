@@ -29,6 +29,7 @@
 #include "playback/DocumentHost.h"
 #include "playback/PlayQueue.h"
 #include "playback/PlaybackSession.h"
+#include "playback/ResumePoints.h"
 
 namespace lunavue {
 
@@ -90,6 +91,10 @@ class CTovrinDoc {
     // Main thread.
     void SetView(DocumentView* view) { view_ = view; }
     void SetObserver(DocumentObserver* observer) { observer_ = observer; }
+    // Where movies were left: kept at each close, gone back to at each open (none: off).
+    void SetResumePoints(ResumePoints* points) { resume_ = points; }
+    // The open movie's name as it was opened; empty when none is open.
+    const std::string& MoviePath() const { return moviePath_; }
 
     // Engine operations (main thread).
     bool OpenMovie(const std::string& path);
@@ -193,6 +198,7 @@ class CTovrinDoc {
   private:
     void Enter(PlayEvent event);
     void SetUpSound();
+    void ResumeWhereLeft();
     void AdvanceQueue();
     void QueueChanged();
     void Start(uint32_t ms, PlayState as);
@@ -224,6 +230,8 @@ class CTovrinDoc {
     DocumentShell& shell_;
     DocumentView* view_ = nullptr;          // main thread
     DocumentObserver* observer_ = nullptr;  // main thread
+    ResumePoints* resume_ = nullptr;
+    std::string moviePath_;
 
     // Main thread.
     PlayQueue PlayQueue_;

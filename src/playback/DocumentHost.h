@@ -41,6 +41,7 @@ struct EngineNotice {
         kNoSound,        // the sound device cannot play it: reason (it plays silently)
         kSoundLost,      // the sound server went away mid-movie (it plays on silently)
         kSoundBack,      // the sound device that went away is back, and the sound with it
+        kResumed,        // a movie opened where it was left last time: reason = the time
     };
     Kind kind;
     std::string path;

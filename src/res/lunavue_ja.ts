@@ -52,6 +52,10 @@
         <translation>再生待ち: %1 件、合計 %2</translation>
     </message>
     <message>
+        <source>Resumed at %1 — Home to start over</source>
+        <translation>%1 から再開しました — Home で最初から</translation>
+    </message>
+    <message>
         <source>Queued: %1 (%2 in queue)</source>
         <translation>再生待ちに追加: %1 (待ち %2 件)</translation>
     </message>

@@ -38,6 +38,8 @@ class HeadlessShell : public DocumentShell {
             case EngineNotice::Kind::kSoundBack:
                 std::fprintf(stderr, "cpktool: the sound is back\n");
                 break;
+            case EngineNotice::Kind::kResumed:
+                break;  // the command line keeps no points
         }
     }
     bool closed = false;

@@ -60,6 +60,12 @@ std::string ChooseSettingsPath(const std::string& exePath, const char* envOverri
     return beside;
 }
 
+std::string ResumeFileBeside(const std::string& settingsPath) {
+    const size_t n = settingsPath.size();
+    const bool ini = n >= 4 && settingsPath.compare(n - 4, 4, ".ini") == 0;
+    return (ini ? settingsPath.substr(0, n - 4) : settingsPath) + ".resume";
+}
+
 std::string ExecutablePath() {
     std::vector<char> buf(PATH_MAX + 1);
     ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);

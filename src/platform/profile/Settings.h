@@ -40,6 +40,8 @@ inline constexpr SettingKey kQueueX{"Tovrin", "QueueX", INT_MIN, -kMaxPosition, 
 inline constexpr SettingKey kQueueY{"Tovrin", "QueueY", INT_MIN, -kMaxPosition, kMaxPosition};
 inline constexpr SettingKey kQueueWidth{"Tovrin", "QueueWidth", 360, 160, kMaxPosition};
 inline constexpr SettingKey kQueueHeight{"Tovrin", "QueueHeight", 300, 120, kMaxPosition};
+// 1: a movie left midway opens where it was left (the points in a file beside the settings).
+inline constexpr SettingKey kResume{"Tovrin", "Resume", 1, 0, 1};
 inline constexpr SettingKey kType{"Tovrin", "type", 0};  // written only, always 1558
 inline constexpr int kTypeMarker = 1558;
 inline constexpr SettingKey kPreviewPages{"Settings", "PreviewPages", 0};
@@ -53,6 +55,10 @@ inline constexpr const char* kRecentKeyFormat = "File%d";
 // when the executable's folder exists and the user cannot write there (an installed
 // program), lunavue.ini in the user's own settings folder (~/.config/lunavue).
 std::string ChooseSettingsPath(const std::string& exePath, const char* envOverride);
+
+// The file of resume points beside a settings file: its name with ".ini" (if any) replaced
+// by ".resume".
+std::string ResumeFileBeside(const std::string& settingsPath);
 
 // The full path of the running executable.
 std::string ExecutablePath();
