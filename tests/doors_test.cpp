@@ -908,6 +908,8 @@ TEST(Doors, TheQueueWindowAndOpenAndPlay) {
     p.app->chooseFiles = [&] {
         return QStringList{QString::fromStdString(e), QString::fromStdString(f)};
     };
+    frame.activateWindow();  // the keys of the main window, where the queue window took them
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
     p.Key(Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(frame.windowTitle(), "e.cpk - Lunavue");
     EXPECT_TRUE(doc.IsPlaying());
