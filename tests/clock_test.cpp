@@ -78,3 +78,18 @@ TEST(MovieClock, NoMovieAnswersZero) {
     EXPECT_EQ(none.FirstMsOfSlot(3), 0u);
     EXPECT_EQ(none.MsToNextSlot(5), 1000u);
 }
+
+// What a person types into Go to Time.
+TEST(MovieClock, TimesAsTyped) {
+    EXPECT_EQ(ParseClockTime("75"), 75000u);
+    EXPECT_EQ(ParseClockTime(" 1:15 "), 75000u);
+    EXPECT_EQ(ParseClockTime("0:12"), 12000u);
+    EXPECT_EQ(ParseClockTime("1:15.5"), 75500u);
+    EXPECT_EQ(ParseClockTime("12.345"), 12345u);
+    EXPECT_EQ(ParseClockTime("1:02:03"), 3723000u);
+    EXPECT_EQ(ParseClockTime("0"), 0u);
+    for (const char* bad : {"", " ", "1:60", "1:2:3:4", "a", "1:", ":5", "1.", "1.5.5", "-3", "1 2",
+                            "99999999999", "1193:03:00", "12s"})
+        EXPECT_FALSE(ParseClockTime(bad)) << bad;
+    EXPECT_EQ(ParseClockTime("1193:02:47"), 4294967000u) << "the largest that fits";
+}

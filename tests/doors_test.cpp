@@ -7,7 +7,10 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QGroupBox>
+#include <QImage>
+#include <QInputDialog>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
@@ -98,7 +101,7 @@ TEST(Doors, OpenDialogDropsAndCtrlO) {
 TEST(Doors, InformationAndAboutDialogs) {
     TempDir dir;
     Program p(dir);
-    QString info[7];
+    QString info[12];
     QString aboutTitle;
     // LUNAVUE_SHOTS=folder keeps a picture of each dialog, to look at.
     const char* shots = std::getenv("LUNAVUE_SHOTS");
@@ -108,7 +111,7 @@ TEST(Doors, InformationAndAboutDialogs) {
         }
         if (auto* f = dynamic_cast<CFileInfoDlg*>(&d)) {
             int i = 0;
-            for (int id : {1003, 1004, 1005, 1009, 1006, 1007, 1008})
+            for (int id : {1003, 1004, 1005, 1009, 1006, 1007, 1008, 1010, 1011, 1012, 1013, 1014})
                 info[i++] = f->Text(id);
         } else {
             aboutTitle = d.windowTitle();
@@ -124,6 +127,12 @@ TEST(Doors, InformationAndAboutDialogs) {
     EXPECT_EQ(info[4], "16bit");
     EXPECT_EQ(info[5], "22050Hz");
     EXPECT_EQ(info[6], "2");
+    // Which file, and what it holds, as cpktool info says it.
+    EXPECT_EQ(info[7], "bars-320x224-s16-stereo.cpk");
+    EXPECT_EQ(info[8], QString::fromStdString(FixturePath("")).chopped(1));
+    EXPECT_EQ(info[9], "standard 1.09");
+    EXPECT_EQ(info[10], "cvid");
+    EXPECT_EQ(info[11], "pcm");
     p.Run(cmd::kAbout);
     EXPECT_EQ(aboutTitle, "Tovrin Information");
 
@@ -137,7 +146,18 @@ TEST(Doors, InformationAndAboutDialogs) {
     EXPECT_EQ(dlg.result(), QDialog::Accepted) << "OK is the default button";
 
     // In the font in use, even with long values, no text touches another text or a frame.
-    MovieInfo wide{"4096x4096", "333.33fps", "2147483647", "999:59", "192000Hz", "16bit", "2"};
+    MovieInfo wide{"4096x4096",
+                   "333.33fps",
+                   "2147483647",
+                   "999:59",
+                   "192000Hz",
+                   "16bit",
+                   "2",
+                   "a-rather-long-movie-name.cpk",
+                   "/home/someone/Videos/games",
+                   "version 0 (20-byte descriptor)",
+                   "raw",
+                   "adpcm, with a stream header that is not accepted: silent"};
     CFileInfoDlg big(wide);
     big.show();
     QApplication::processEvents();
@@ -880,19 +900,20 @@ TEST(Doors, TheQueueWindowAndOpenAndPlay) {
     EXPECT_EQ(p.Queue(), (std::vector<std::string>{d, b}));
     EXPECT_EQ(rows(), (QStringList{QString::fromUtf8("\u25B6 a.cpk"), "d.cpk", "b.cpk"}));
 
-    // Enter plays the chosen one now; the one playing ends and the rest keep their order.
+    // Enter plays the chosen one now; the one playing waits at the front, to go on where it
+    // was left, and the rest keep their order.
     p.Run(cmd::kPlay);
     ASSERT_TRUE(doc.IsPlaying());
     list.setCurrentRow(2);  // b
     press(Qt::Key_Return);
     EXPECT_EQ(frame.windowTitle(), "b.cpk - Lunavue");
     EXPECT_TRUE(doc.IsPlaying());
-    EXPECT_EQ(p.Queue(), std::vector<std::string>{d});
-    EXPECT_EQ(rows(), (QStringList{QString::fromUtf8("\u25B6 b.cpk"), "d.cpk"}));
+    EXPECT_EQ(p.Queue(), (std::vector<std::string>{a, d}));
+    EXPECT_EQ(rows(), (QStringList{QString::fromUtf8("\u25B6 b.cpk"), "a.cpk", "d.cpk"}));
 
     // A name handed over by a second start (or File > Open) shows as it arrives.
     p.app->OpenDocumentFile(c);
-    EXPECT_EQ(rows(), (QStringList{QString::fromUtf8("\u25B6 b.cpk"), "d.cpk", "c.cpk"}));
+    EXPECT_EQ(rows(), (QStringList{QString::fromUtf8("\u25B6 b.cpk"), "a.cpk", "d.cpk", "c.cpk"}));
     // Files dropped on the window join the queue at its end.
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(a))});
@@ -901,9 +922,10 @@ TEST(Doors, TheQueueWindowAndOpenAndPlay) {
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(list.viewport(), &drop);
-    EXPECT_EQ(p.Queue(), (std::vector<std::string>{d, c, a}));
+    EXPECT_EQ(p.Queue(), (std::vector<std::string>{a, d, c, a}));
 
-    // Open and Play: the chosen files go first and the first of them plays at once.
+    // Open and Play: the chosen files go first and the first of them plays at once; the one
+    // interrupted waits behind them.
     const std::string e = Movie(dir, "e.cpk"), f = Movie(dir, "f.cpk");
     p.app->chooseFiles = [&] {
         return QStringList{QString::fromStdString(e), QString::fromStdString(f)};
@@ -913,9 +935,9 @@ TEST(Doors, TheQueueWindowAndOpenAndPlay) {
     p.Key(Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(frame.windowTitle(), "e.cpk - Lunavue");
     EXPECT_TRUE(doc.IsPlaying());
-    EXPECT_EQ(p.Queue(), (std::vector<std::string>{f, d, c, a}));
+    EXPECT_EQ(p.Queue(), (std::vector<std::string>{f, b, a, d, c, a}));
     EXPECT_EQ(rows().front(), QString::fromUtf8("\u25B6 e.cpk"));
-    EXPECT_EQ(rows().size(), 5);
+    EXPECT_EQ(rows().size(), 7);
 
     // Esc closes it; shown again, it is where it was moved to.
     window->setGeometry(100, 120, 300, 250);
@@ -1000,4 +1022,57 @@ TEST(Doors, HostileQueuesPlacesAndDoors) {
     else
         setenv("DISPLAY", display.c_str(), 1);
     unsetenv("XDG_RUNTIME_DIR");
+}
+
+// Go to Time lands on the frame of the time typed (a text that is no time is said, and
+// moves nothing); Save Frame writes the picture shown, at the movie's own size, into the
+// Pictures folder under the movie's name and the time, never over another; Copy Frame puts
+// the same picture on the clipboard.
+TEST(Doors, GoToATimeAndKeepThePicture) {
+    TempDir dir;
+    Program p(dir);
+    const std::string movie = NumberedMovie(dir, "m.cpk", 32, 16, 200);  // 20 s
+    p.app->OpenDocumentFile(movie);
+    p.Idle();
+    ASSERT_TRUE(p.Doc().IsOpen());
+    QString typed;
+    p.app->runDialog = [&](QDialog& d) {
+        if (auto* input = dynamic_cast<QInputDialog*>(&d)) {
+            input->setTextValue(typed);
+            input->accept();
+        }
+    };
+    typed = "0:12";
+    p.Run(cmd::kGoToTime);
+    EXPECT_EQ(p.Doc().PositionMs(), 12000u);
+    typed = "soon";
+    p.Run(cmd::kGoToTime);
+    EXPECT_EQ(p.Doc().PositionMs(), 12000u);
+    EXPECT_EQ(p.Frame().PaneText(0), QString::fromUtf8("時間ではありません: soon"));
+    typed = "15.5";
+    p.Run(cmd::kGoToTime);
+    EXPECT_EQ(p.Doc().PositionMs(), 15500u);
+
+    const QByteArray home = qgetenv("HOME"), config = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", QByteArray::fromStdString(dir.Path()));
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir.File("config")));
+    p.Run(cmd::kSaveFrame);
+    p.Run(cmd::kSaveFrame);
+    qputenv("HOME", home);
+    qputenv("XDG_CONFIG_HOME", config);
+    const QImage saved(QString::fromStdString(dir.File("Pictures/m 0-15.500.png")));
+    ASSERT_FALSE(saved.isNull()) << p.Frame().PaneText(0).toStdString();
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(dir.File("Pictures/m 0-15.500 (2).png"))))
+        << "the second save kept the first";
+    ASSERT_EQ(saved.size(), QSize(32, 16));
+    const uint8_t* bits = p.Doc().CurrentFrame();
+    const size_t stride = PictureStride(32);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 32; ++x) {
+            const uint8_t* bgr = bits + stride * static_cast<size_t>(15 - y) + 3 * x;
+            ASSERT_EQ(saved.pixel(x, y), qRgb(bgr[2], bgr[1], bgr[0])) << x << "," << y;
+        }
+    p.Run(cmd::kCopyFrame);
+    EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
+              saved.convertToFormat(QImage::Format_RGB32));
 }

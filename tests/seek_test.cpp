@@ -371,3 +371,61 @@ TEST(Seek, MoviesOpenWhereTheyWereLeft) {
     EXPECT_EQ(ResumeFileBeside("/a/lunavue.ini"), "/a/lunavue.resume");
     EXPECT_EQ(ResumeFileBeside("/a/settings"), "/a/settings.resume");
 }
+
+// A movie played now interrupts the one playing: that one waits at the front of the queue
+// and opens again where it was left; Previous goes back to the movie played before, from
+// where it was left, and the one it leaves waits in its turn.
+TEST(Seek, InterruptedMoviesAndPreviousGoOnWhereTheyWereLeft) {
+    TempDir dir;
+    FakeHost host;
+    CTovrinDoc doc{host.Platform(), host.shell};
+    doc.SetView(&host.view);
+    std::vector<std::string> movies;
+    for (const char* name : {"a.cpk", "b.cpk", "c.cpk"}) {
+        FilmMovie m;
+        m.width = 32;
+        m.height = 16;
+        for (int i = 1; i <= 200; ++i)
+            m.Video(GreyFrame(i, 32, 16));
+        m.Save(dir.File(name));
+        movies.push_back(dir.File(name));
+    }
+    const std::string &a = movies[0], &b = movies[1], &c = movies[2];
+    EXPECT_FALSE(doc.HasPrevious());
+    doc.AppendToQueue(a);
+    doc.AppendToQueue(c);
+    doc.IdleStep(false);
+    doc.Play();
+    doc.Seek(7000);
+    ASSERT_EQ(doc.MoviePath(), a);
+
+    doc.PlayNow({b});  // Open and Play
+    EXPECT_EQ(doc.MoviePath(), b);
+    EXPECT_TRUE(doc.IsPlaying());
+    EXPECT_EQ(std::vector<std::string>(doc.Queue().Names().begin(), doc.Queue().Names().end()),
+              (std::vector<std::string>{a, c}))
+        << "the interrupted movie first, then the rest";
+    EXPECT_TRUE(doc.HasPrevious());
+    doc.Seek(3000);
+
+    ASSERT_TRUE(doc.PreviousMovie());  // Page Up
+    EXPECT_EQ(doc.MoviePath(), a);
+    EXPECT_TRUE(doc.IsPlaying());
+    EXPECT_EQ(doc.PositionMs(), 7000u) << "from where it was left";
+    EXPECT_EQ(std::vector<std::string>(doc.Queue().Names().begin(), doc.Queue().Names().end()),
+              (std::vector<std::string>{b, c}))
+        << "taken from the queue's front; the one left waits there in its turn";
+    doc.NextMovie();
+    EXPECT_EQ(doc.MoviePath(), b);
+    EXPECT_EQ(doc.PositionMs(), 3000u);
+
+    // Enter in the queue window: the chosen one plays, the interrupted one waits first.
+    doc.PlayQueued(0);  // c
+    EXPECT_EQ(doc.MoviePath(), c);
+    EXPECT_EQ(doc.Queue().Names().front(), b);
+    // A stopped movie is not interrupted: it is left, as before.
+    doc.Stop();
+    doc.PlayQueued(0);
+    EXPECT_EQ(doc.MoviePath(), b);
+    EXPECT_TRUE(doc.Queue().Empty());
+}

@@ -159,9 +159,10 @@ TEST(Window, StatusBarMenuPromptsAndRecentFiles) {
     for (QAction* a : file->actions())
         texts << a->text();
     EXPECT_EQ(texts, (QStringList{"&Open...\tCtrl+O", "Open and &Play...\tCtrl+Shift+O",
-                                  "&Queue...\tCtrl+L", "&Stop\tS", "",
+                                  "&Queue...\tCtrl+L", "&Stop\tS", "&Go to Time...\tCtrl+G",
+                                  "Save &Frame\tCtrl+S", "&Copy Frame\tCtrl+C", "",
                                   QString::fromUtf8("最新のﾌｧｲﾙ"), "", "E&xit"}));
-    const int firstRecent = 5;
+    const int firstRecent = 8;
     EXPECT_FALSE(file->actions()[firstRecent]->isEnabled());
     // Highlighting a command shows its prompt; one without a string empties the pane.
     file->actions()[0]->hover();

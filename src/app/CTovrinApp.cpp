@@ -94,6 +94,7 @@ void CTovrinApp::StartDesktopServices() {
             {MediaPlayer2::Request::kPause, cmd::kPause},
             {MediaPlayer2::Request::kStop, cmd::kStop},
             {MediaPlayer2::Request::kNext, cmd::kNextMovie},
+            {MediaPlayer2::Request::kPrevious, cmd::kPreviousMovie},
             {MediaPlayer2::Request::kQuit, cmd::kExit},
         };
         if (request == MediaPlayer2::Request::kRaise)
@@ -122,6 +123,7 @@ void CTovrinApp::StartDesktopServices() {
                  : doc.GetLoop() != 0 ? MediaPlayer2::Loop::kPlaylist
                                       : MediaPlayer2::Loop::kNone;
         s.canGoNext = !doc.Queue().Empty();
+        s.canGoPrevious = doc.HasPrevious();
         return s;
     };
     hooks.seekTo = [this](int64_t ms) { SeekTo(ms); };
@@ -683,6 +685,11 @@ void CTovrinApp::RunModal(QDialog& dialog) {
     }
     if (idle_)
         idle_->SetModal(false);
+}
+
+void CTovrinApp::Feedback(const QString& text) {
+    if (frame_)
+        frame_->ShowFeedback(text);
 }
 
 void CTovrinApp::ShowError(const QString& text) {

@@ -95,6 +95,8 @@ class CTovrinApp : public QObject,
 
     // The program's error box: no caption, the error icon, modal.
     void ShowError(const QString& text);
+    // Says a short message over the picture and in the message pane.
+    void Feedback(const QString& text);
 
     // Shows where playback stands, or that it plays or is paused, in the message pane and
     // over the picture.

@@ -119,6 +119,21 @@ CFileInfoDlg::CFileInfoDlg(const MovieInfo& info, QWidget* parent) : QDialog(par
     auto* layout = new QVBoxLayout(this);
     const QRect margin = u.Rect(0, 0, 5, 5);
     layout->setContentsMargins(margin.width(), margin.height(), margin.width(), margin.height());
+    // Which file, and what is in it (as cpktool info says), above the numbers.
+    if (!info.name.empty() || !info.layout.empty()) {
+        QGroupBox* file = Group("File", u,
+                                {{"Name", value(1010, info.name)},
+                                 {"Folder", value(1011, info.folder)},
+                                 {"Layout", value(1012, info.layout)},
+                                 {"Picture", value(1013, info.pictureCoding)},
+                                 {"Sound", value(1014, info.soundCoding)}});
+        for (int id : {1010, 1011}) {
+            values_[id]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+            values_[id]->setWordWrap(true);
+            values_[id]->setMaximumWidth(u.Rect(0, 0, 240, 0).width());
+        }
+        layout->addWidget(file);
+    }
     layout->addLayout(groups);
     QPushButton* ok = OkButton(this, u, 30, 14);
     layout->addWidget(ok, 0, Qt::AlignHCenter);

@@ -1,10 +1,22 @@
 #include "app/DocumentCommands.h"
 
+#include <QClipboard>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
+#include <QInputDialog>
+#include <QStandardPaths>
+#include <cstdio>
 
 #include "app/CMainFrame.h"
 #include "app/Dialogs.h"
+#include "framework/Translation.h"
+#include "framework/VisibleText.h"
+#include "movie/MovieClock.h"
 #include "movie/MovieInfo.h"
+#include "platform/Formats.h"
 #include "res/CommandIds.h"
 
 namespace lunavue {
@@ -38,6 +50,21 @@ bool CTovrinApp::DocumentCommands::OnCommand(int id) {
             return true;
         case cmd::kNextMovie:
             doc.NextMovie();
+            return true;
+        case cmd::kPreviousMovie:
+            doc.PreviousMovie();
+            return true;
+        case cmd::kGoToTime:
+            OnGoToTime(doc);
+            return true;
+        case cmd::kSaveFrame:
+            OnSaveFrame(doc);
+            return true;
+        case cmd::kCopyFrame:
+            if (const QImage picture = ShownPicture(doc); !picture.isNull()) {
+                QGuiApplication::clipboard()->setImage(picture);
+                app_.Feedback(Text(QT_TRANSLATE_NOOP("Lunavue", "Picture copied")));
+            }
             return true;
         default:
             return Seek(doc, id);
@@ -94,8 +121,14 @@ bool CTovrinApp::DocumentCommands::OnUpdateCommand(int id, CommandState& s) {
         case cmd::kInformation:
             s.enabled = doc.OnUpdateInformation();
             return true;
+        case cmd::kGoToTime:
+        case cmd::kSaveFrame:
+        case cmd::kCopyFrame:
+            s.enabled = doc.IsOpen();
+            return true;
         case cmd::kPlayPause:
         case cmd::kNextMovie:
+        case cmd::kPreviousMovie:
         case cmd::kSeekBack:
         case cmd::kSeekForward:
         case cmd::kSeekBackMore:
@@ -121,9 +154,94 @@ void CTovrinApp::DocumentCommands::OnInformation(CTovrinDoc& doc) {
     }
     BITMAPINFOHEADER picture{};
     doc.Reader().GetOutputFormat(&picture);
-    const MovieInfo info = FormatMovieInfo(picture, doc.Reader().GetAudioFormat(), doc.Clock());
+    MovieInfo info = FormatMovieInfo(picture, doc.Reader().GetAudioFormat(), doc.Clock());
+    DescribeCodings(doc.Reader(), info);
+    const std::string& path = doc.MoviePath();
+    const size_t slash = path.rfind('/');
+    info.name = VisibleName(QFile::decodeName(path.substr(slash + 1).c_str())).toStdString();
+    info.folder = slash == std::string::npos
+                      ? std::string()
+                      : VisibleName(QFile::decodeName(path.substr(0, slash).c_str())).toStdString();
     CFileInfoDlg dialog(info, app_.MainFrame());
     app_.RunModal(dialog);
+}
+
+// A small dialog taking a time as a person types it ("1:15", "75", "1:02:03"); a time past
+// the end ends the movie as a seek there does.
+void CTovrinApp::DocumentCommands::OnGoToTime(CTovrinDoc& doc) {
+    if (!doc.IsOpen()) {
+        return;
+    }
+    QInputDialog dialog(app_.MainFrame());
+    dialog.setWindowTitle(Text(QT_TRANSLATE_NOOP("Lunavue", "Go to Time")));
+    dialog.setLabelText(Text(QT_TRANSLATE_NOOP("Lunavue", "Time (m:ss or seconds):")));
+    dialog.setTextValue(QString::fromStdString(ClockTime(doc.PositionMs())));
+    app_.RunModal(dialog);
+    if (dialog.result() != QDialog::Accepted) {
+        return;
+    }
+    const std::optional<uint32_t> ms = ParseClockTime(dialog.textValue().toStdString());
+    if (!ms) {
+        app_.Feedback(Text(QT_TRANSLATE_NOOP("Lunavue", "Not a time: %1")).arg(dialog.textValue()));
+        return;
+    }
+    doc.Seek(*ms);
+}
+
+// The picture shown, at the movie's own size; null when none is shown.
+QImage CTovrinApp::DocumentCommands::ShownPicture(CTovrinDoc& doc) {
+    const uint8_t* bits = doc.CurrentFrame();
+    BITMAPINFOHEADER header{};
+    if (bits == nullptr) {
+        return {};
+    }
+    doc.Reader().GetOutputFormat(&header);
+    const int w = header.biWidth;
+    const int h = header.biHeight;
+    if (w <= 0 || h <= 0) {
+        return {};
+    }
+    // The pictures are held bottom-up, blue-green-red, their rows padded to 4 bytes.
+    const QImage bottomUp(bits, w, h,
+                          static_cast<qsizetype>(PictureStride(static_cast<uint32_t>(w))),
+                          QImage::Format_BGR888);
+    return bottomUp.mirrored(false, true).convertToFormat(QImage::Format_RGB888);
+}
+
+// The picture shown as a PNG in the user's Pictures folder, named after the movie and the
+// time ("movie 1-15.500.png"; a number added rather than a file replaced).
+void CTovrinApp::DocumentCommands::OnSaveFrame(CTovrinDoc& doc) {
+    const QImage picture = ShownPicture(doc);
+    if (picture.isNull()) {
+        return;
+    }
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (folder.isEmpty()) {
+        folder = QDir::homePath();
+    }
+    QDir().mkpath(folder);
+    const std::string& path = doc.MoviePath();
+    QString stem = QFile::decodeName(path.substr(path.rfind('/') + 1).c_str());
+    if (stem.endsWith(QStringLiteral(".cpk"), Qt::CaseInsensitive)) {
+        stem.chop(4);
+    }
+    const uint32_t ms = doc.PositionMs();
+    const QString at = QStringLiteral("%1-%2.%3")
+                           .arg(ms / 60000)
+                           .arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'))
+                           .arg(ms % 1000, 3, 10, QLatin1Char('0'));
+    QString file = QStringLiteral("%1/%2 %3.png").arg(folder, stem, at);
+    for (int n = 2; QFile::exists(file) && n < 1000; ++n) {
+        file = QStringLiteral("%1/%2 %3 (%4).png").arg(folder, stem, at).arg(n);
+    }
+    if (!picture.save(file, "PNG")) {
+        std::fprintf(stderr, "lunavue: %s: the picture could not be saved\n",
+                     QFile::encodeName(file).constData());
+        app_.Feedback(Text(QT_TRANSLATE_NOOP("Lunavue", "The picture could not be saved")));
+        return;
+    }
+    app_.Feedback(Text(QT_TRANSLATE_NOOP("Lunavue", "Saved: %1"))
+                      .arg(VisibleName(QFileInfo(file).fileName())));
 }
 
 }  // namespace lunavue

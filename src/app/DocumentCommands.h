@@ -1,7 +1,10 @@
-// The document's commands (Play, Stop, Pause, Open, Loop, Information and the seeking
-// keys), routed to the current document. The document itself knows no windows; its two
+// The document's commands (Play, Stop, Pause, Open, Loop, Information, the seeking keys,
+// Go to Time, the previous movie, saving and copying the picture shown), routed to the
+// current document. The document itself knows no windows; its two
 // dialogs are shown from here.
 #pragma once
+
+#include <QImage>
 
 #include "app/CTovrinApp.h"
 
@@ -20,6 +23,9 @@ class CTovrinApp::DocumentCommands : public CommandTarget {
     // Every chosen file goes to the end of the queue.
     void OnOpen();
     void OnInformation(CTovrinDoc& doc);
+    void OnGoToTime(CTovrinDoc& doc);
+    void OnSaveFrame(CTovrinDoc& doc);
+    static QImage ShownPicture(CTovrinDoc& doc);
 
     CTovrinApp& app_;
 };

@@ -145,4 +145,62 @@ std::string ClockTime(uint32_t ms) {
     return Format("%u:%02u", ms / 60000, ms / 1000 % 60);
 }
 
+std::optional<uint32_t> ParseClockTime(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return std::nullopt;
+    }
+    const std::string t = text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    // Up to three fields of digits; a fraction of a second after the last.
+    uint64_t fields[3] = {};
+    int count = 0;
+    size_t i = 0;
+    uint64_t fractionMs = 0;
+    for (;;) {
+        if (count == 3 || i >= t.size() || t[i] < '0' || t[i] > '9') {
+            return std::nullopt;
+        }
+        uint64_t v = 0;
+        size_t digits = 0;
+        while (i < t.size() && t[i] >= '0' && t[i] <= '9') {
+            if (++digits > 10) {
+                return std::nullopt;
+            }
+            v = v * 10 + static_cast<uint64_t>(t[i++] - '0');
+        }
+        fields[count++] = v;
+        if (i == t.size()) {
+            break;
+        }
+        if (t[i] == '.') {
+            uint64_t scale = 100;
+            for (++i; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i, scale /= 10) {
+                fractionMs += static_cast<uint64_t>(t[i] - '0') * scale;
+            }
+            if (i != t.size() || scale == 100) {
+                return std::nullopt;  // something after the fraction, or no digit in it
+            }
+            break;
+        }
+        if (t[i++] != ':') {
+            return std::nullopt;
+        }
+    }
+    // The fields after the first are minutes and seconds below 60.
+    for (int f = 1; f < count; ++f) {
+        if (fields[f] >= 60) {
+            return std::nullopt;
+        }
+    }
+    uint64_t seconds = 0;
+    for (int f = 0; f < count; ++f) {
+        seconds = seconds * 60 + fields[f];
+    }
+    const uint64_t ms = seconds * 1000 + fractionMs;
+    if (ms > UINT32_MAX) {
+        return std::nullopt;
+    }
+    return static_cast<uint32_t>(ms);
+}
+
 }  // namespace lunavue

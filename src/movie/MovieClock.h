@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,5 +74,8 @@ class MovieClock {
 std::string PaneTime(uint32_t seconds);
 std::string InfoTime(uint32_t seconds);
 std::string ClockTime(uint32_t ms);
+// A time as a person types it: "75" or "75.5" seconds, "1:15", "1:15.5", "1:02:03"; blanks
+// around it are ignored. Nothing for any other text or a time beyond the 32-bit range.
+std::optional<uint32_t> ParseClockTime(const std::string& text);
 
 }  // namespace lunavue

@@ -30,6 +30,34 @@ MovieInfo FormatMovieInfo(const BITMAPINFOHEADER& picture, const WAVEFORMATEX& s
     return info;
 }
 
+namespace {
+
+std::string SoundCodingText(const MovieReader& reader) {
+    switch (reader.Sound().Coding()) {
+        case SoundCoding::kNone:
+            return "none";
+        case SoundCoding::kPcm:
+            return "pcm";
+        case SoundCoding::kAdpcm:
+            return "adpcm";
+        case SoundCoding::kUnknown:
+            break;
+    }
+    const int byte = reader.Contents().header.sound.compression;
+    return byte == 0   ? "pcm, in a format or at a rate that cannot be played: silent"
+           : byte == 2 ? "adpcm, with a stream header that is not accepted: silent"
+                       : "unknown (" + std::to_string(byte) + "): silent";
+}
+
+}  // namespace
+
+void DescribeCodings(const MovieReader& reader, MovieInfo& info) {
+    const FilmHeader& header = reader.Contents().header;
+    info.layout = header.LayoutName();
+    info.pictureCoding = header.CodingName();
+    info.soundCoding = SoundCodingText(reader);
+}
+
 bool DescribeMovie(const MovieReader& reader, MovieInfo& info) {
     BITMAPINFOHEADER picture{};
     reader.GetOutputFormat(&picture);
@@ -38,6 +66,7 @@ bool DescribeMovie(const MovieReader& reader, MovieInfo& info) {
         return false;
     }
     info = FormatMovieInfo(picture, reader.GetAudioFormat(), clock);
+    DescribeCodings(reader, info);
     return true;
 }
 

@@ -17,6 +17,12 @@ struct MovieInfo {
     std::string soundRate;  // "22050Hz"
     std::string soundType;  // "16bit"
     std::string channels;   // "2"
+    // What the file is, as cpktool info names it (set by DescribeCodings).
+    std::string name;  // the file's name and folder, shown as they are
+    std::string folder;
+    std::string layout;         // "standard 1.09"
+    std::string pictureCoding;  // "cvid"
+    std::string soundCoding;    // "pcm", "adpcm", "none", or why it is silent
 };
 
 inline constexpr const char* kNoPicture = QT_TRANSLATE_NOOP("Lunavue", "No picture");
@@ -25,7 +31,10 @@ inline constexpr const char* kNoPicture = QT_TRANSLATE_NOOP("Lunavue", "No pictu
 MovieInfo FormatMovieInfo(const BITMAPINFOHEADER& picture, const WAVEFORMATEX& sound,
                           const MovieClock& clock);
 
-// The same for an open reader (false when its clock cannot be had).
+// The same for an open reader (false when its clock cannot be had), the codings included.
 bool DescribeMovie(const MovieReader& reader, MovieInfo& info);
+
+// The layout and the codings of an open reader.
+void DescribeCodings(const MovieReader& reader, MovieInfo& info);
 
 }  // namespace lunavue

@@ -151,10 +151,13 @@ bool CTovrinDoc::OpenMovie(const std::string& path) {
 
 // A movie left midway last time opens where it was left, and says so.
 void CTovrinDoc::ResumeWhereLeft() {
-    if (resume_ == nullptr) {
-        return;
+    std::optional<uint32_t> ms;
+    if (auto it = interruptedAt_.find(moviePath_); it != interruptedAt_.end()) {
+        ms = it->second;
+        interruptedAt_.erase(it);
+    } else if (resume_ != nullptr) {
+        ms = resume_->Find(moviePath_);
     }
-    const std::optional<uint32_t> ms = resume_->Find(moviePath_);
     if (!ms || *ms >= DurationMs()) {
         return;
     }
@@ -173,6 +176,12 @@ void CTovrinDoc::SetUpSound() {
 void CTovrinDoc::CloseMovie() {
     if (resume_ != nullptr && session_ != nullptr) {
         resume_->Leave(moviePath_, PositionMs(), DurationMs());
+    }
+    if (!moviePath_.empty() && !goingBack_) {
+        history_.push_back(moviePath_);
+        if (history_.size() > kHistory) {
+            history_.pop_front();
+        }
     }
     moviePath_.clear();
     KillTimer();

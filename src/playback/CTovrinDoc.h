@@ -15,6 +15,8 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -120,9 +122,12 @@ class CTovrinDoc {
     void PlayPause();
     // Ends the movie and opens the next queued name, playing it if this one was playing.
     void NextMovie();
+    // The movie played before this one, playing from where it was left (false: none).
+    bool PreviousMovie();
+    bool HasPrevious() const { return !history_.empty(); }
     // Puts the names at the front of the queue (as many as it has room for) and plays the
-    // first at once; a movie open now ends as NextMovie ends it.
-    // Returns how many names were taken.
+    // first at once; a movie playing or paused midway goes back to the front of the queue,
+    // behind them, and opens again where it was left. Returns how many names were taken.
     size_t PlayNow(const std::vector<std::string>& names);
     // The queue as a person edits it: a name taken out, one moved to another place, one
     // played now (the movie open now ends as NextMovie ends it). False for a place that is
@@ -199,6 +204,7 @@ class CTovrinDoc {
     void Enter(PlayEvent event);
     void SetUpSound();
     void ResumeWhereLeft();
+    void KeepInterrupted();
     void AdvanceQueue();
     void QueueChanged();
     void Start(uint32_t ms, PlayState as);
@@ -232,6 +238,11 @@ class CTovrinDoc {
     DocumentObserver* observer_ = nullptr;  // main thread
     ResumePoints* resume_ = nullptr;
     std::string moviePath_;
+    // Movies played before this one, the latest last; where interrupted movies were left.
+    static constexpr size_t kHistory = 100;
+    std::deque<std::string> history_;
+    std::map<std::string, uint32_t> interruptedAt_;
+    bool goingBack_ = false;
 
     // Main thread.
     PlayQueue PlayQueue_;

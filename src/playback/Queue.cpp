@@ -40,7 +40,23 @@ void CTovrinDoc::NextMovie() {
     }
 }
 
+// The movie playing (or paused) midway, which a movie played now interrupts: it goes back
+// to the front of the queue and, when it opens again, to where it was left.
+void CTovrinDoc::KeepInterrupted() {
+    // The names played now come first: the queue's last place is theirs.
+    if (!IsOpen() || !IsPlaying() || IsFinished() || PlayQueue_.Size() + 1 >= PlayQueue::kLimit) {
+        return;
+    }
+    if (PlayQueue_.PutFirst({moviePath_}) == 1) {
+        interruptedAt_[moviePath_] = PositionMs();
+    }
+}
+
 size_t CTovrinDoc::PlayNow(const std::vector<std::string>& names) {
+    if (names.empty() || PlayQueue_.Size() >= PlayQueue::kLimit) {
+        return 0;
+    }
+    KeepInterrupted();
     const size_t taken = PlayQueue_.PutFirst(names);
     if (taken == 0) {
         return 0;
@@ -69,11 +85,39 @@ bool CTovrinDoc::MoveInQueue(size_t from, size_t to) {
 }
 
 bool CTovrinDoc::PlayQueued(size_t i) {
-    if (!MoveInQueue(i, 0)) {
+    if (i >= PlayQueue_.Size()) {
         return false;
     }
+    const std::string chosen = PlayQueue_.Names()[i];
+    PlayQueue_.Remove(i);
+    KeepInterrupted();
+    PlayQueue_.PutFirst({chosen});
     AdvanceQueue();
     if (IsOpen()) {
+        Play();
+    }
+    return true;
+}
+
+// The movie played before this one, from where it was left; the one playing goes back to
+// the front of the queue as any interrupted movie does.
+bool CTovrinDoc::PreviousMovie() {
+    if (history_.empty()) {
+        return false;
+    }
+    const std::string previous = history_.back();
+    history_.pop_back();
+    const bool wasPlaying = IsPlaying() || !IsOpen();
+    // Interrupted on its way to it, it waits at the front of the queue: taken from there.
+    if (!PlayQueue_.Empty() && PlayQueue_.Names().front() == previous) {
+        PlayQueue_.Remove(0);
+    }
+    KeepInterrupted();
+    PlayQueue_.PutFirst({previous});
+    goingBack_ = true;  // the movie left now does not join the history
+    AdvanceQueue();
+    goingBack_ = false;
+    if (IsOpen() && wasPlaying) {
         Play();
     }
     return true;

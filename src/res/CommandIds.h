@@ -34,6 +34,10 @@ inline constexpr int kToggleFullScreen = 33112;
 inline constexpr int kLeaveFullScreen = 33113;
 inline constexpr int kOpenAndPlay = 33114;  // File > Open and Play...
 inline constexpr int kQueueWindow = 33115;  // File > Queue...
+inline constexpr int kGoToTime = 33116;     // File > Go to Time...
+inline constexpr int kSaveFrame = 33117;    // File > Save Frame
+inline constexpr int kCopyFrame = 33118;    // File > Copy Frame
+inline constexpr int kPreviousMovie = 33119;
 
 inline constexpr int kFileOpen = 57601;  // the standard open command, bound to Ctrl+O
 inline constexpr int kRecentFirst = 57616;

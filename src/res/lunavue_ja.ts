@@ -56,6 +56,30 @@
         <translation>%1 から再開しました — Home で最初から</translation>
     </message>
     <message>
+        <source>Picture copied</source>
+        <translation>画像をコピーしました</translation>
+    </message>
+    <message>
+        <source>Go to Time</source>
+        <translation>時間を指定して移動</translation>
+    </message>
+    <message>
+        <source>Time (m:ss or seconds):</source>
+        <translation>時間 (分:秒 または秒):</translation>
+    </message>
+    <message>
+        <source>Not a time: %1</source>
+        <translation>時間ではありません: %1</translation>
+    </message>
+    <message>
+        <source>The picture could not be saved</source>
+        <translation>画像を保存できませんでした</translation>
+    </message>
+    <message>
+        <source>Saved: %1</source>
+        <translation>保存しました: %1</translation>
+    </message>
+    <message>
         <source>Queued: %1 (%2 in queue)</source>
         <translation>再生待ちに追加: %1 (待ち %2 件)</translation>
     </message>

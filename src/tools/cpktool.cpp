@@ -148,23 +148,6 @@ int Finish(OutputFile& file, const std::string& path) {
     return file.Commit() ? 0 : CannotWrite(path);
 }
 
-std::string CodingText(const MovieReader& reader) {
-    switch (reader.Sound().Coding()) {
-        case lunavue::SoundCoding::kNone:
-            return "none";
-        case lunavue::SoundCoding::kPcm:
-            return "pcm";
-        case lunavue::SoundCoding::kAdpcm:
-            return "adpcm";
-        case lunavue::SoundCoding::kUnknown:
-            break;
-    }
-    const int byte = reader.Contents().header.sound.compression;
-    return byte == 0   ? "pcm, in a format or at a rate that cannot be played: silent"
-           : byte == 2 ? "adpcm, with a stream header that is not accepted: silent"
-                       : "unknown (" + std::to_string(byte) + "): silent";
-}
-
 int Info(const std::string& path) {
     MovieReader reader;
     if (!OpenMovie(reader, path)) {
@@ -175,15 +158,15 @@ int Info(const std::string& path) {
         return kRefused;
     }
     const lunavue::FilmHeader& header = reader.Contents().header;
-    std::printf("layout: %s\npicture coding: %s\n", header.LayoutName().c_str(),
-                header.CodingName());
+    std::printf("layout: %s\npicture coding: %s\n", info.layout.c_str(),
+                info.pictureCoding.c_str());
     if (header.coding == lunavue::PictureCoding::kCinepak) {
         std::printf("extra bytes: %u\n", reader.FirstFrameExtraBytes());
     }
     std::printf("size: %s\nframe rate: %s\nframes: %s\ntime: %s\n",
                 info.size.empty() ? "none (no picture)" : info.size.c_str(), info.frameRate.c_str(),
                 info.frames.c_str(), info.time.c_str());
-    std::printf("sound coding: %s\n", CodingText(reader).c_str());
+    std::printf("sound coding: %s\n", info.soundCoding.c_str());
     std::printf("sound rate: %s\nsound bits: %s\nchannels: %s\n", info.soundRate.c_str(),
                 info.soundType.c_str(), info.channels.c_str());
     if (reader.Sound().Coding() == lunavue::SoundCoding::kAdpcm) {
