@@ -1076,3 +1076,39 @@ TEST(Doors, GoToATimeAndKeepThePicture) {
     EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
               saved.convertToFormat(QImage::Format_RGB32));
 }
+
+// Hovering the position bar shows the time under the pointer above it, and a picture of
+// that moment, decoded in the background: at a quarter of a 20 s movie, "0:05" and the
+// frame of 5 s; it goes when the pointer leaves, and the playing movie is not moved.
+TEST(Doors, TheBarShowsTheMomentUnderThePointer) {
+    TempDir dir;
+    Program p(dir);
+    const std::string movie = NumberedMovie(dir, "m.cpk", 320, 224, 200);  // 20 s, grey i
+    p.app->OpenDocumentFile(movie);
+    p.Idle();
+    ASSERT_TRUE(p.Doc().IsOpen());
+    p.Frame().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&p.Frame()));
+    PositionBar& bar = *p.Frame().Bar();
+    QWidget& slider = *bar.Slider();
+    int x = 0;
+    while (x < slider.width() && bar.MsAt(x) < 5000)
+        ++x;
+    const uint32_t at = bar.MsAt(x);
+    ASSERT_LT(at, 5100u) << "a point of the slider at 0:05";
+    QMouseEvent move(QEvent::MouseMove, QPointF(x, slider.height() / 2.0),
+                     slider.mapToGlobal(QPointF(x, slider.height() / 2.0)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&slider, &move);
+    EXPECT_EQ(bar.PreviewTime(), "0:05");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !bar.PreviewPicture().isNull(); }, 10000));
+    const QImage preview = bar.PreviewPicture();
+    EXPECT_EQ(p.Doc().PositionMs(), 0u) << "hovering moves nothing";
+    p.Doc().Seek(at);
+    const uint8_t* bits = p.Doc().CurrentFrame();
+    EXPECT_EQ(QColor(preview.pixel(preview.width() / 2, preview.height() / 2)),
+              QColor(bits[2], bits[1], bits[0]));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&slider, &leave);
+    EXPECT_TRUE(bar.PreviewTime().isEmpty());
+}

@@ -25,6 +25,7 @@
 #include "display/CTovrinView.h"
 #include "display/ElidedLabel.h"
 #include "display/PositionBar.h"
+#include "display/PreviewSource.h"
 #include "display/WindowPlacement.h"
 #include "framework/RecentFileList.h"
 #include "framework/Translation.h"
@@ -91,6 +92,7 @@ CMainFrame::CMainFrame(CTovrinView* view, Hooks hooks) : view_(view), hooks_(std
     bar_ = new PositionBar(central);
     column->addWidget(bar_);
     setCentralWidget(central);
+    preview_ = new PreviewSource(this);
     ConnectBar(bar_);
     ConnectBar(view_->FullScreenBar());
     connect(view_, &CTovrinView::fullScreenChanged, this,
@@ -155,7 +157,12 @@ void CMainFrame::BuildMenu() {
     FillRecentFiles(popups_[0]);
 }
 
+void CMainFrame::SetPreviewMovie(const std::string& path) {
+    preview_->SetMovie(path);
+}
+
 void CMainFrame::ConnectBar(PositionBar* bar) {
+    bar->SetPreview(preview_);
     bar->PassWheelTo(view_);
     connect(bar, &PositionBar::SeekStarted, this, [this] {
         if (hooks_.seekStarted)

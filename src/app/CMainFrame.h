@@ -9,6 +9,7 @@
 #include <QToolBar>
 #include <functional>
 #include <map>
+#include <string>
 
 #include "framework/Commands.h"
 
@@ -19,6 +20,7 @@ namespace lunavue {
 
 class CTovrinView;
 class PositionBar;
+class PreviewSource;
 class RecentFileList;
 class WindowPlacement;
 
@@ -52,6 +54,8 @@ class CMainFrame : public QMainWindow {
     // screen); a length of 0: no movie. Jumped: a seek, a step or a stop, shown at once.
     void ShowPosition(uint32_t ms, uint32_t lengthMs, bool jumped = false);
     PositionBar* Bar() const { return bar_; }
+    // The movie the position bars' previews show pictures of (empty: none).
+    void SetPreviewMovie(const std::string& path);
     // Sets enable and check states of the toolbar buttons (idle time).
     void UpdateToolbar();
     void ShowBars(bool show);
@@ -87,6 +91,7 @@ class CMainFrame : public QMainWindow {
     Hooks hooks_;
     WindowPlacement* placement_ = nullptr;
     PositionBar* bar_ = nullptr;
+    PreviewSource* preview_ = nullptr;
     void ConnectBar(PositionBar* bar);
     bool shownOnce_ = false;
     QLabel* panes_[3] = {};

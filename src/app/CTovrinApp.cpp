@@ -274,11 +274,13 @@ void CTovrinApp::FollowDocument() {
             [this](uint32_t ms) { frame_->ShowPosition(ms, document_->DurationMs(), true); });
     connect(events_, &DocumentEvents::movieOpened, this, [this] {
         NoteRenderer();
+        frame_->SetPreviewMovie(document_->MoviePath());
         frame_->ShowPosition(0, document_->DurationMs(), true);
         RefreshQueueWindow();
     });
     connect(events_, &DocumentEvents::movieClosed, this, [this] {
         frame_->ShowPosition(0, 0, true);
+        frame_->SetPreviewMovie({});
         RefreshQueueWindow();
     });
     connect(events_, &DocumentEvents::queueChanged, this, &CTovrinApp::RefreshQueueWindow);

@@ -1,13 +1,16 @@
 #include "display/PositionBar.h"
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QVBoxLayout>
 #include <algorithm>
 
+#include "display/PreviewSource.h"
 #include "display/TimeSlider.h"
 #include "framework/Translation.h"
 #include "movie/MovieClock.h"
@@ -28,6 +31,7 @@ PositionBar::PositionBar(QWidget* parent) : QWidget(parent) {
     slider_->setFocusPolicy(Qt::TabFocus);
     slider_->setAccessibleName(Text(QT_TRANSLATE_NOOP("Lunavue", "Position")));
     slider_->installEventFilter(this);
+    slider_->setMouseTracking(true);  // the preview follows the pointer
     elapsed_ = new QLabel(Time(0), this);
     total_ = new QLabel(Time(0), this);
     // Opaque, so that the bar's once-a-second changes repaint only what changed.
@@ -63,6 +67,9 @@ void PositionBar::resizeEvent(QResizeEvent* event) {
 
 void PositionBar::SetPosition(uint32_t ms, uint32_t lengthMs, bool jumped) {
     setEnabled(lengthMs != 0);
+    if (lengthMs == 0) {
+        HidePreview();
+    }
     if (lengthMs != lengthMs_) {
         lengthMs_ = lengthMs;
         total_->setText(Time(lengthMs));
@@ -84,6 +91,76 @@ void PositionBar::SetPosition(uint32_t ms, uint32_t lengthMs, bool jumped) {
         lengthMs == 0 ? 0 : static_cast<int>(uint64_t{std::min(ms, lengthMs)} * kSteps / lengthMs);
     if (value != slider_->value()) {
         slider_->setValue(value);
+    }
+}
+
+void PositionBar::SetPreview(PreviewSource* source) {
+    source_ = source;
+    if (source_ != nullptr) {
+        connect(source_, &PreviewSource::pictureReady, this, [this](uint32_t, const QImage& p) {
+            if (preview_ == nullptr || !preview_->isVisible()) {
+                return;
+            }
+            // A small picture a third of the bar's width at most, 80 to 200 pixels wide.
+            const int w = std::clamp(width() / 3, 80, 200);
+            previewPicture_->setPixmap(
+                p.isNull() ? QPixmap()
+                           : QPixmap::fromImage(p.scaledToWidth(w, Qt::SmoothTransformation)));
+            previewPicture_->setVisible(!p.isNull());
+            preview_->adjustSize();
+            ShowPreview(-1);
+        });
+    }
+}
+
+QString PositionBar::PreviewTime() const {
+    return preview_ != nullptr && preview_->isVisible() ? previewTime_->text() : QString();
+}
+
+QImage PositionBar::PreviewPicture() const {
+    if (preview_ == nullptr || !preview_->isVisible() || !previewPicture_->isVisible()) {
+        return {};
+    }
+    return previewPicture_->pixmap().toImage();
+}
+
+// Shows the time under x (slider coordinates; -1: where it is) above the slider, and asks
+// for the picture of that moment.
+void PositionBar::ShowPreview(int x) {
+    if (preview_ == nullptr) {
+        preview_ = new QWidget(this, Qt::ToolTip | Qt::FramelessWindowHint);
+        preview_->setAttribute(Qt::WA_ShowWithoutActivating);
+        auto* column = new QVBoxLayout(preview_);
+        column->setContentsMargins(2, 2, 2, 2);
+        column->setSpacing(1);
+        previewPicture_ = new QLabel(preview_);
+        previewPicture_->hide();
+        previewTime_ = new QLabel(preview_);
+        previewTime_->setAlignment(Qt::AlignCenter);
+        column->addWidget(previewPicture_);
+        column->addWidget(previewTime_);
+    }
+    if (x >= 0) {
+        previewX_ = x;
+        const uint32_t ms = MsAt(x);
+        if (ms != previewMs_ || !preview_->isVisible()) {
+            previewMs_ = ms;
+            previewTime_->setText(Time(ms));
+            if (source_ != nullptr) {
+                source_->Ask(ms);
+            }
+        }
+    }
+    preview_->adjustSize();
+    const QPoint above = slider_->mapToGlobal(QPoint(previewX_, 0));
+    preview_->move(above.x() - preview_->width() / 2, above.y() - preview_->height() - 2);
+    preview_->show();
+}
+
+void PositionBar::HidePreview() {
+    if (preview_ != nullptr) {
+        preview_->hide();
+        previewPicture_->hide();
     }
 }
 
@@ -125,11 +202,25 @@ bool PositionBar::eventFilter(QObject* watched, QEvent* event) {
             if (dragging_) {
                 emit SeekTo(at());
             }
+            ShowPreview(static_cast<int>(mouse()->position().x()));
             return true;
+        case QEvent::Leave:
+            // The window system may say the pointer left when the preview appeared; it goes
+            // only when the pointer is off the slider.
+            if (!slider_->rect().contains(slider_->mapFromGlobal(QCursor::pos()))) {
+                HidePreview();
+            }
+            return QWidget::eventFilter(watched, event);
+        case QEvent::Hide:
+            HidePreview();
+            return QWidget::eventFilter(watched, event);
         case QEvent::MouseButtonRelease:
             if (dragging_ && mouse()->button() == Qt::LeftButton) {
                 dragging_ = false;
                 emit SeekFinished(at());
+                if (!slider_->underMouse()) {
+                    HidePreview();
+                }
             }
             return true;
         case QEvent::Wheel:

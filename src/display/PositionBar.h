@@ -1,8 +1,11 @@
 // Where the movie stands, as a bar the width of the picture: the elapsed time, a slider and
 // the total time. A click on the slider goes to that point; a drag takes the picture along
-// and lets the sound go on from where it is let go. Without a movie it is disabled.
+// and lets the sound go on from where it is let go. Hovering or dragging shows the time
+// under the pointer above it, with a small picture of that moment (from a PreviewSource).
+// Without a movie it is disabled.
 #pragma once
 
+#include <QImage>
 #include <QLabel>
 #include <QSlider>
 #include <QWidget>
@@ -10,6 +13,7 @@
 
 namespace lunavue {
 
+class PreviewSource;
 class TimeSlider;
 
 class PositionBar : public QWidget {
@@ -30,6 +34,12 @@ class PositionBar : public QWidget {
     TimeSlider* Slider() const { return slider_; }
     // Where the wheel goes: the bar does not seek with it.
     void PassWheelTo(QWidget* target) { wheelTarget_ = target; }
+    // Where the pictures of the preview come from (none: the time alone).
+    void SetPreview(PreviewSource* source);
+    // The preview above the bar, while shown (for tests and screen readers): its time text
+    // and its picture.
+    QString PreviewTime() const;
+    QImage PreviewPicture() const;
 
   signals:
     void SeekStarted();
@@ -42,7 +52,16 @@ class PositionBar : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    void ShowPreview(int x);
+    void HidePreview();
+
     TimeSlider* slider_;
+    QWidget* preview_ = nullptr;  // a window of its own above the bar, made when first shown
+    QLabel* previewPicture_ = nullptr;
+    QLabel* previewTime_ = nullptr;
+    PreviewSource* source_ = nullptr;
+    uint32_t previewMs_ = 0;
+    int previewX_ = 0;
     QLabel* elapsed_;
     QLabel* total_;
     uint32_t lengthMs_ = 0;
