@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QImage>
 #include <QInputDialog>
@@ -829,6 +830,12 @@ TEST(Doors, FeedbackOnThePictureAndThePositionBar) {
     QApplication::processEvents();
     EXPECT_TRUE(view.FullScreenBar()->isVisible());
     EXPECT_TRUE(view.FullScreenBar()->isEnabled());
+    // Sized to the screen: its text no smaller than the menus', and a fiftieth of the
+    // picture's height (which the bars around it leave smaller than the screen's).
+    const int text = QFontInfo(view.FullScreenBar()->font()).pixelSize();
+    EXPECT_GE(text, QFontInfo(QApplication::font("QMenu")).pixelSize());
+    EXPECT_GE(text * 70, view.height());
+    EXPECT_GE(view.FullScreenBar()->height(), QFontMetrics(view.FullScreenBar()->font()).height());
     p.Key(Qt::Key_Escape);
     EXPECT_FALSE(view.FullScreenBar()->isVisible());
     p.Exit();

@@ -429,3 +429,52 @@ TEST(Seek, InterruptedMoviesAndPreviousGoOnWhereTheyWereLeft) {
     EXPECT_EQ(doc.MoviePath(), b);
     EXPECT_TRUE(doc.Queue().Empty());
 }
+
+// A-B repeat: playing reaches B and goes on from A, until the marks are cleared; a B at or
+// before A is not taken; a movie closed forgets them.
+TEST(Seek, ASectionRepeatsUntilCleared) {
+    FilmMovie m;
+    m.width = 32;
+    m.height = 16;
+    for (int i = 1; i <= 100; ++i)  // 10 s
+        m.Video(GreyFrame(i, 32, 16));
+    BuiltPlayer p(m);
+    ASSERT_TRUE(p.doc.IsOpen());
+    EXPECT_EQ(p.doc.MarkRepeat(), CTovrinDoc::Repeat::kStartSet);  // A at 0:00
+    p.doc.Seek(3000);
+    p.doc.Play();
+    EXPECT_EQ(p.doc.MarkRepeat(), CTovrinDoc::Repeat::kRepeating);  // B at 0:03
+    EXPECT_EQ(p.doc.RepeatEnd(), 3000u);
+    p.doc.Seek(2500);
+    uint32_t highest = 0, wraps = 0, last = p.doc.PositionMs();
+    for (int i = 0; i < 8000 && p.doc.IsPlaying(); ++i) {
+        ++p.clock.now;
+        if (i % p.timer.period == 0)
+            p.timer.Tick();
+        p.doc.IdleStep(false);
+        const uint32_t now = p.doc.PositionMs();
+        highest = std::max(highest, now);
+        wraps += now < last ? 1 : 0;
+        last = now;
+    }
+    EXPECT_TRUE(p.doc.IsPlaying());
+    EXPECT_LE(highest, 3100u) << "never far past B";
+    EXPECT_GE(wraps, 2u) << "back to A each time B is reached";
+    EXPECT_EQ(p.doc.MarkRepeat(), CTovrinDoc::Repeat::kOff);
+    for (int i = 0; i < 12000 && p.doc.IsPlaying(); ++i) {
+        ++p.clock.now;
+        if (i % p.timer.period == 0)
+            p.timer.Tick();
+        p.doc.IdleStep(false);
+    }
+    EXPECT_FALSE(p.doc.IsPlaying()) << "cleared, it plays to the end";
+
+    BuiltPlayer q(m);
+    q.doc.Seek(5000);
+    q.doc.MarkRepeat();
+    q.doc.Seek(4000);
+    EXPECT_EQ(q.doc.MarkRepeat(), CTovrinDoc::Repeat::kStartSet) << "B before A";
+    EXPECT_FALSE(q.doc.RepeatEnd());
+    q.doc.CloseMovie();
+    EXPECT_FALSE(q.doc.RepeatStart());
+}

@@ -54,6 +54,9 @@ bool CTovrinApp::DocumentCommands::OnCommand(int id) {
         case cmd::kPreviousMovie:
             doc.PreviousMovie();
             return true;
+        case cmd::kRepeatAB:
+            OnRepeat(doc);
+            return true;
         case cmd::kGoToTime:
             OnGoToTime(doc);
             return true;
@@ -129,6 +132,7 @@ bool CTovrinApp::DocumentCommands::OnUpdateCommand(int id, CommandState& s) {
         case cmd::kPlayPause:
         case cmd::kNextMovie:
         case cmd::kPreviousMovie:
+        case cmd::kRepeatAB:
         case cmd::kSeekBack:
         case cmd::kSeekForward:
         case cmd::kSeekBackMore:
@@ -242,6 +246,27 @@ void CTovrinApp::DocumentCommands::OnSaveFrame(CTovrinDoc& doc) {
     }
     app_.Feedback(Text(QT_TRANSLATE_NOOP("Lunavue", "Saved: %1"))
                       .arg(VisibleName(QFileInfo(file).fileName())));
+}
+
+void CTovrinApp::DocumentCommands::OnRepeat(CTovrinDoc& doc) {
+    const auto time = [](std::optional<uint32_t> ms) {
+        return QString::fromStdString(ClockTime(ms.value_or(0)));
+    };
+    switch (doc.MarkRepeat()) {
+        case CTovrinDoc::Repeat::kStartSet:
+            app_.Feedback(Text(QT_TRANSLATE_NOOP("Lunavue", "Repeat from %1 (L again: to here)"))
+                              .arg(time(doc.RepeatStart())));
+            break;
+        case CTovrinDoc::Repeat::kRepeating:
+            app_.Feedback(Text(QT_TRANSLATE_NOOP("Lunavue", "Repeating %1 to %2"))
+                              .arg(time(doc.RepeatStart()), time(doc.RepeatEnd())));
+            break;
+        case CTovrinDoc::Repeat::kOff:
+            if (doc.IsOpen()) {
+                app_.Feedback(Text(QT_TRANSLATE_NOOP("Lunavue", "Repeat off")));
+            }
+            break;
+    }
 }
 
 }  // namespace lunavue

@@ -25,6 +25,7 @@ class CTovrinApp::DocumentCommands : public CommandTarget {
     void OnInformation(CTovrinDoc& doc);
     void OnGoToTime(CTovrinDoc& doc);
     void OnSaveFrame(CTovrinDoc& doc);
+    void OnRepeat(CTovrinDoc& doc);
     static QImage ShownPicture(CTovrinDoc& doc);
 
     CTovrinApp& app_;

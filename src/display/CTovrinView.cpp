@@ -1,6 +1,8 @@
 #include "display/CTovrinView.h"
 
 #include <QApplication>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -15,6 +17,7 @@
 
 #include "display/OnScreenDisplay.h"
 #include "display/PositionBar.h"
+#include "display/TimeSlider.h"
 #include "display/WindowPlacement.h"
 #include "framework/Translation.h"
 #include "platform/profile/Settings.h"
@@ -91,6 +94,13 @@ void CTovrinView::ShowFullScreenBar() {
     }
     if (!fullScreenBar_->isVisible()) {
         const QRect area = PictureArea();
+        // Readable across a room: text a fiftieth of the picture's height, never smaller
+        // than the menus' text.
+        QFont font = QApplication::font("QMenu");
+        const int menuPixels = QFontInfo(font).pixelSize();
+        font.setPixelSize(std::max(menuPixels, area.height() / 50));
+        fullScreenBar_->setFont(font);
+        fullScreenBar_->Slider()->setMinimumHeight(QFontMetrics(font).height());
         const int h = fullScreenBar_->sizeHint().height();
         fullScreenBar_->setGeometry(area.left(), area.bottom() + 1 - h, area.width(), h);
         fullScreenBar_->show();

@@ -184,6 +184,8 @@ void CTovrinDoc::CloseMovie() {
         }
     }
     moviePath_.clear();
+    repeatStart_.reset();
+    repeatEnd_.reset();
     KillTimer();
     CloseAudio();
     damagedBefore_ += Reader_.GetDamagedFrames();
@@ -406,12 +408,39 @@ void CTovrinDoc::FeedSound() {
     }
 }
 
+// L: sets A at the position, then B, then clears both. A B at or before A is taken as
+// nothing (B again).
+CTovrinDoc::Repeat CTovrinDoc::MarkRepeat() {
+    if (!IsOpen()) {
+        return Repeat::kOff;
+    }
+    const uint32_t ms = PositionMs();
+    if (!repeatStart_) {
+        repeatStart_ = ms;
+        return Repeat::kStartSet;
+    }
+    if (!repeatEnd_) {
+        if (ms <= *repeatStart_) {
+            return Repeat::kStartSet;
+        }
+        repeatEnd_ = ms;
+        return Repeat::kRepeating;
+    }
+    repeatStart_.reset();
+    repeatEnd_.reset();
+    return Repeat::kOff;
+}
+
 // --- The main thread's idle step ------------------------------------------------------------
 
 bool CTovrinDoc::IdleStep(bool frameworkAnswer) {
     switch (State()) {
         case PlayState::kPlaying:
             WatchSoundDevice();
+            if (repeatEnd_ && PositionMs() >= *repeatEnd_) {
+                Seek(repeatStart_.value_or(0));  // A-B: back to A
+                return true;
+            }
             return IdlePlaying(true);
         case PlayState::kPaused:
             WatchSoundDevice();

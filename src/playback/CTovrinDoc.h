@@ -18,6 +18,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,12 @@ class CTovrinDoc {
     void PlayPause();
     // Ends the movie and opens the next queued name, playing it if this one was playing.
     void NextMovie();
+    // A-B repeat: the first call marks A at the position, the second B (playing reaches B,
+    // it goes back to A), the third clears both. Cleared when the movie closes.
+    enum class Repeat { kOff, kStartSet, kRepeating };
+    Repeat MarkRepeat();
+    std::optional<uint32_t> RepeatStart() const { return repeatStart_; }
+    std::optional<uint32_t> RepeatEnd() const { return repeatEnd_; }
     // The movie played before this one, playing from where it was left (false: none).
     bool PreviousMovie();
     bool HasPrevious() const { return !history_.empty(); }
@@ -243,6 +250,7 @@ class CTovrinDoc {
     std::deque<std::string> history_;
     std::map<std::string, uint32_t> interruptedAt_;
     bool goingBack_ = false;
+    std::optional<uint32_t> repeatStart_, repeatEnd_;
 
     // Main thread.
     PlayQueue PlayQueue_;

@@ -38,6 +38,7 @@ inline constexpr int kGoToTime = 33116;     // File > Go to Time...
 inline constexpr int kSaveFrame = 33117;    // File > Save Frame
 inline constexpr int kCopyFrame = 33118;    // File > Copy Frame
 inline constexpr int kPreviousMovie = 33119;
+inline constexpr int kRepeatAB = 33120;
 
 inline constexpr int kFileOpen = 57601;  // the standard open command, bound to Ctrl+O
 inline constexpr int kRecentFirst = 57616;

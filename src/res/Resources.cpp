@@ -59,6 +59,7 @@ const std::vector<Accelerator>& Accelerators() {
         {",", cmd::kFrameBack, "one frame back (paused)"},
         {"PgDown", cmd::kNextMovie, "next movie in the queue"},
         {"PgUp", cmd::kPreviousMovie, "the movie played before, from where it was left"},
+        {"L", cmd::kRepeatAB, "repeat a section: A here, then B here, then off"},
         {"M", cmd::kMute, "mute or unmute"},
         {"9", cmd::kVolumeDown, "volume down 10%"},
         {"0", cmd::kVolumeUp, "volume up 10%"},

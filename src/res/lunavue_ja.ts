@@ -80,6 +80,18 @@
         <translation>保存しました: %1</translation>
     </message>
     <message>
+        <source>Repeat from %1 (L again: to here)</source>
+        <translation>%1 から繰り返し (もう一度 L で終わりを指定)</translation>
+    </message>
+    <message>
+        <source>Repeating %1 to %2</source>
+        <translation>%1 から %2 を繰り返し再生</translation>
+    </message>
+    <message>
+        <source>Repeat off</source>
+        <translation>繰り返し解除</translation>
+    </message>
+    <message>
         <source>Queued: %1 (%2 in queue)</source>
         <translation>再生待ちに追加: %1 (待ち %2 件)</translation>
     </message>
