@@ -593,10 +593,12 @@ TEST(Doors, RefusalsNameTheFileAndNamesAreAbsolute) {
     Program p(dir);
     QStringList boxes;
     p.app->runDialog = [&](QDialog& d) {
-        if (auto* box = qobject_cast<QMessageBox*>(&d))
+        if (auto* box = qobject_cast<QMessageBox*>(&d)) {
             boxes << box->text();
+            EXPECT_EQ(box->windowTitle(), "Lunavue") << "the program's name";
+        }
     };
-    WriteAll(dir.File("notamovie.cpk"), "hello");
+    WriteAll(dir.File("notamovie.cpk"), "hello, this is a text and not a movie at all\n");
     p.app->OpenDocumentFile("/nonexistent.cpk");
     p.app->OpenDocumentFile(dir.File("notamovie.cpk"));
     p.app->OpenDocumentFile(dir.Path().string());
@@ -606,8 +608,10 @@ TEST(Doors, RefusalsNameTheFileAndNamesAreAbsolute) {
     EXPECT_EQ(boxes[0], QString::fromUtf8("ﾌｧｲﾙが開けません\n\n/nonexistent.cpk\n") +
                             QString::fromUtf8("ファイルを開けません: ") +
                             QString::fromLocal8Bit(std::strerror(ENOENT)));
-    EXPECT_TRUE(boxes[1].startsWith(QString::fromUtf8("ﾌｧｲﾙが壊れています\n\n") +
-                                    QString::fromStdString(dir.File("notamovie.cpk"))));
+    EXPECT_EQ(boxes[1],
+              QString::fromUtf8("ﾌｧｲﾙが壊れています\n\n") +
+                  QString::fromStdString(dir.File("notamovie.cpk")) +
+                  QString::fromUtf8("\nFILM ムービーではありません: FILM ヘッダーがありません"));
     EXPECT_TRUE(boxes[2].contains(QString::fromUtf8("通常のファイルではありません")))
         << boxes[2].toStdString();
 
@@ -657,16 +661,17 @@ TEST(Doors, TextsFollowTheLanguage) {
         const char* lang;
         const char* untitled;
         const char* damaged;
+        const char* cancel;  // Qt's own button, in its dialogs
     };
     const char* saved = std::getenv("LANG");
     const std::string keep = saved != nullptr ? saved : "";
     unsetenv("LC_ALL");
     unsetenv("LC_MESSAGES");
-    for (const Case& c :
-         {Case{"en_GB.UTF-8", "Untitled", "The file is damaged"},
-          Case{"de_DE", "Untitled", "The file is damaged"},
-          Case{"ja_JP.UTF-8", "無題", "ﾌｧｲﾙが壊れています"},
-          Case{"C", "無題", "ﾌｧｲﾙが壊れています"}, Case{"POSIX", "無題", "ﾌｧｲﾙが壊れています"}}) {
+    for (const Case& c : {Case{"en_GB.UTF-8", "Untitled", "The file is damaged", "Cancel"},
+                          Case{"de_DE", "Untitled", "The file is damaged", "Cancel"},
+                          Case{"ja_JP.UTF-8", "無題", "ﾌｧｲﾙが壊れています", "キャンセル"},
+                          Case{"C", "無題", "ﾌｧｲﾙが壊れています", "キャンセル"},
+                          Case{"POSIX", "無題", "ﾌｧｲﾙが壊れています", "キャンセル"}}) {
         SCOPED_TRACE(c.lang);
         setenv("LANG", c.lang, 1);
         InstallTranslation(*qApp);
@@ -674,6 +679,9 @@ TEST(Doors, TextsFollowTheLanguage) {
         Program p(dir);
         EXPECT_EQ(p.Frame().windowTitle(), QString::fromUtf8(c.untitled) + " - Lunavue");
         EXPECT_EQ(Text(messages::kDamaged, "Message"), QString::fromUtf8(c.damaged));
+        EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"),
+                  QString::fromUtf8(c.cancel))
+            << "Qt's dialogs in the same language";
         // Which box each refusal gets.
         EXPECT_EQ(RefusalMessage(OpenError::kNotCinepak), nullptr) << "refused without a box";
         EXPECT_STREQ(RefusalMessage(OpenError::kOutOfMemory), messages::kNoMemory);

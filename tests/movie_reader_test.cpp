@@ -362,8 +362,16 @@ TEST(MovieReader, RefusesFilesItCannotPlayAndSaysWhy) {
         EXPECT_FALSE(status) << cut;
         EXPECT_TRUE(status.error == OpenError::kTooShort ||
                     status.error == OpenError::kEntryCount ||
-                    status.error == OpenError::kDataPastEnd)
+                    status.error == OpenError::kDataPastEnd ||
+                    (cut < 4 && status.error == OpenError::kNotFilm))
             << cut << ": " << status.Describe();
+    }
+    // Other kinds of files, however long, say that they are not FILM movies.
+    for (const std::string& other :
+         {std::string("hi"), std::string(5000, 'x'),
+          std::string("RIFF\0\0\0\0AVI LIST") + std::string(200, '\0')}) {
+        WriteAll(dir.File("o.cpk"), other);
+        EXPECT_EQ(reader.Open(dir.File("o.cpk")).Describe(), "not a FILM movie: no FILM header");
     }
     // A refused file leaves the reader ready for the next one.
     EXPECT_TRUE(reader.Open(FixturePath("gray-320x200-s8-mono.cpk")));

@@ -695,9 +695,9 @@ void CTovrinApp::Feedback(const QString& text) {
 }
 
 void CTovrinApp::ShowError(const QString& text) {
-    QMessageBox box(QMessageBox::Critical, QString(), text, QMessageBox::Ok);
-    // No caption: an empty title would be replaced by the program's name.
-    box.setWindowTitle(QStringLiteral(" "));
+    // Titled with the program's name, so that the window list says whose box it is.
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(res::kAppTitle), text,
+                    QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     RunModal(box);
 }

@@ -1,6 +1,7 @@
 #include "framework/Translation.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QTranslator>
 #include <cstdlib>
 #include <cstring>
@@ -23,11 +24,18 @@ bool WantsJapanese() {
 
 bool InstallTranslation(QCoreApplication& app) {
     static QTranslator japanese;
+    static QTranslator toolkit;  // Qt's own texts: the buttons and labels of its dialogs
     QCoreApplication::removeTranslator(&japanese);
+    QCoreApplication::removeTranslator(&toolkit);
     if (!WantsJapanese() || !japanese.load(QStringLiteral(":/i18n/lunavue_ja.qm"))) {
         return false;
     }
     app.installTranslator(&japanese);
+    // Where the distribution has them (qt6-translations-l10n); without, Qt's texts stay English.
+    if (toolkit.load(QStringLiteral("qtbase_ja"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        app.installTranslator(&toolkit);
+    }
     return true;
 }
 

@@ -82,8 +82,13 @@ OpenStatus FilmDemuxer::Read(const MovieFile& file, Film& film) {
 OpenStatus FilmDemuxer::ReadHeader(const MovieFile& file, Film& film, uint64_t& tableAt,
                                    uint32_t& entries) {
     uint8_t h[kHeaderBytes];
-    if (file.ReadAt(0, h, kHeaderBytes) != kHeaderBytes) {
-        // Too short to say what it is; a file that is not a movie at all is refused too.
+    const size_t got = file.ReadAt(0, h, kHeaderBytes);
+    // Every FILM movie, of any layout, begins with its signature; anything else (a text, a
+    // picture, another container) is not one, whatever its bytes would say further on.
+    if (got < 4 || !Tagged(h, "FILM")) {
+        return {OpenError::kNotFilm};
+    }
+    if (got != kHeaderBytes) {
         return {OpenError::kTooShort};
     }
     FilmHeader& hd = film.header;

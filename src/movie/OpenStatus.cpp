@@ -37,6 +37,8 @@ const char* OpenStatus::Format() const {
             return QT_TRANSLATE_NOOP("Refusal", "cannot open the file: %1");
         case OpenError::kNotRegularFile:
             return QT_TRANSLATE_NOOP("Refusal", "not a regular file");
+        case OpenError::kNotFilm:
+            return QT_TRANSLATE_NOOP("Refusal", "not a FILM movie: no FILM header");
         case OpenError::kTooShort:
             return QT_TRANSLATE_NOOP("Refusal",
                                      "the file ends inside its header or its sample table");

@@ -24,6 +24,7 @@ enum class OpenError {
     kUnknownVersion,  // version 00 02 00 00 whose layout is not the standard one
     kThreeDoStream,   // a 3DO stream's FILM chunk (FHDR), not a FILM container
     kAbridgedFilm,    // FILM without FDSC: the abridged form of cartridge games
+    kNotFilm,         // no FILM signature at the start: another kind of file
 };
 
 struct OpenStatus {

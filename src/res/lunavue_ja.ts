@@ -233,6 +233,10 @@
         <translation>通常のファイルではありません</translation>
     </message>
     <message>
+        <source>not a FILM movie: no FILM header</source>
+        <translation>FILM ムービーではありません: FILM ヘッダーがありません</translation>
+    </message>
+    <message>
         <source>the file ends inside its header or its sample table</source>
         <translation>ファイルがヘッダーかサンプルテーブルの途中で終わっています</translation>
     </message>
