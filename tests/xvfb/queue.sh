@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The queue window as a person uses it under openbox: Ctrl+L shows it; with two names
 # forwarded by second starts, End chooses the last, Alt+Up moves it first, Delete takes the
-# other out and Enter plays the chosen one at once. What is heard then is that movie, whole,
-# and nothing of the one taken out; with the queue empty the player ends by itself (-close).
+# other out and Enter plays the chosen one at once. The one interrupted waits at the front of
+# the queue then, and End Delete takes it out. What is heard is the chosen movie, whole, and
+# nothing of the one taken out; with the queue empty the player ends by itself (-close).
 LUNAVUE=$1 FIXTURES=$2 BENCH=$3
 source "$(dirname "$0")/lib.sh"
 start_window_manager
@@ -19,7 +20,9 @@ settle "$w"
 xdotool key ctrl+l
 queue=""
 queue_shown() {
-    queue=$(xdotool search --onlyvisible --pid "$player" 2>/dev/null | grep -vx "$w" | head -1) || true
+    # By its title ("Queue: ..." or in Japanese), not any other window of the player's (the
+    # position bar's preview shows when the pointer happens to lie over the bar).
+    queue=$(xdotool search --onlyvisible --name '^(Queue|再生待ち)' 2>/dev/null | head -1) || true
     [ -n "$queue" ]
 }
 eventually 20 queue_shown || fail "Ctrl+L showed no queue window"
@@ -28,6 +31,9 @@ settle "$queue"
 # The keys reach the window in order, however busy it is.
 xdotool key --delay 100 End alt+Up End Delete End Return
 window_named adpcm >/dev/null || fail "Enter did not play the chosen movie"
+xdotool windowactivate --sync "$queue" 2>/dev/null || true
+settle "$queue"
+xdotool key --delay 100 End Delete
 wait_player 60
 gzip -dc "$FIXTURES/$chosen.audio.pcm.gz" >"$work/want.pcm"
 gzip -dc "$FIXTURES/$dropped.audio.pcm.gz" | head -c 4096 >"$work/dropped.pcm"
