@@ -10,8 +10,9 @@
 # method itself (the capture's own delays).
 #
 # Cases: the sink suspended, idle and running when the movie starts; after five pauses and
-# resumes (Space); after five seeks (Right and Left); and suspended again with two CPU-bound
-# processes beside the player.
+# resumes (Space); after five seeks (Right and Left); suspended again with two CPU-bound
+# processes beside the player; and "speed", at 1.5 times (']' twice; Lunavue alone, mpv's
+# keys step its speed otherwise).
 #
 # With --pipewire the server is PipeWire's pulse server instead (its sink suspends after its
 # own few seconds). The case "restart" kills the server two seconds into the movie, starts
@@ -19,7 +20,7 @@
 # come back).
 #
 # usage: bench/av_sync.sh LUNAVUE [--no-mpv] [--pipewire]
-#        [--cases "suspended idle running pauses seeks load restart"]
+#        [--cases "suspended idle running pauses seeks load restart speed"]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 lunavue=$(realpath "$1")
@@ -135,9 +136,9 @@ EOF
 
 run_case() {  # player case
     local who=$1 case=$2 load=()
-    [ "$case" = restart ] && [ "$who" = mpv ] && return 0
+    [ "$case" = restart ] || [ "$case" = speed ] && [ "$who" = mpv ] && return 0
     case $case in
-        suspended | pauses | seeks | load | restart) wait_sink SUSPENDED ;;
+        suspended | pauses | seeks | load | restart | speed) wait_sink SUSPENDED ;;
         idle)
             timeout 0.3 pacat --raw /dev/zero 2>/dev/null || true
             wait_sink IDLE || true
@@ -160,6 +161,7 @@ run_case() {  # player case
     case $case in
         pauses) keys="space space space space space space space space space space" ;;
         seeks) keys="Right Left Right Left Right" ;;
+        speed) keys="bracketright bracketright" ;;
     esac
     if [ "$case" = restart ]; then
         sleep 2

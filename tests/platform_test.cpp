@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 #include "Fixtures.h"
@@ -11,6 +12,7 @@
 #include "platform/mm/Clock.h"
 #include "platform/mm/NullWaveOut.h"
 #include "platform/mm/SdlWaveOut.h"
+#include "platform/mm/TempoStretcher.h"
 #include "platform/mm/Timer.h"
 #include "tools/PlayCommand.h"
 
@@ -265,4 +267,56 @@ TEST(SdlWaveOut, VolumeScalesInTheDevice) {
     }
     unsetenv("SDL_DISKAUDIOFILE");
     setenv("SDL_AUDIODRIVER", "dummy", 1);
+}
+
+// Faster or slower at the same pitch: a 440 Hz tone at 1.5 times lasts two thirds as long
+// and is still 440 Hz (within 1%); at half speed it lasts twice as long; 8-bit stereo
+// comes out as 8-bit stereo.
+TEST(TempoStretcher, KeepsThePitch) {
+    constexpr int kRate = 22050;
+    constexpr int kSeconds = 4;
+    std::vector<uint8_t> tone;
+    for (int n = 0; n < kRate * kSeconds; ++n) {
+        const auto s =
+            static_cast<int16_t>(std::lround(12000 * std::sin(2 * M_PI * 440 * n / kRate)));
+        tone.push_back(static_cast<uint8_t>(static_cast<uint16_t>(s) & 0xFF));
+        tone.push_back(static_cast<uint8_t>(static_cast<uint16_t>(s) >> 8));
+    }
+    WAVEFORMATEX format{};
+    format.nChannels = 1;
+    format.nSamplesPerSec = kRate;
+    format.wBitsPerSample = 16;
+    for (const double tempo : {1.5, 0.5, 2.0}) {
+        SCOPED_TRACE(tempo);
+        mm::TempoStretcher stretcher;
+        stretcher.Start(format, tempo);
+        std::vector<uint8_t> out;
+        for (size_t at = 0; at < tone.size(); at += 4410)  // in the reader's chunk sizes
+            stretcher.Put(tone.data() + at, std::min<size_t>(4410, tone.size() - at), out);
+        stretcher.Finish(out);
+        const double seconds = static_cast<double>(out.size() / 2) / kRate;
+        EXPECT_NEAR(seconds, kSeconds / tempo, 0.03 * kSeconds / tempo);
+        // The pitch, from the rising zero crossings of the middle half.
+        const size_t from = out.size() / 8 * 2, to = out.size() / 8 * 6;
+        int crossings = 0;
+        int16_t before = 0;
+        for (size_t i = from; i < to; i += 2) {
+            const auto s = static_cast<int16_t>(static_cast<uint16_t>(out[i] | out[i + 1] << 8));
+            crossings += before < 0 && s >= 0 ? 1 : 0;
+            before = s;
+        }
+        const double hz = crossings / (static_cast<double>(to - from) / 2 / kRate);
+        EXPECT_NEAR(hz, 440.0, 4.4);
+    }
+    format.nChannels = 2;
+    format.wBitsPerSample = 8;
+    mm::TempoStretcher stereo;
+    stereo.Start(format, 2.0);
+    std::vector<uint8_t> in(kRate * 2 * 2, 128), out;
+    stereo.Put(in.data(), in.size(), out);
+    stereo.Finish(out);
+    EXPECT_NEAR(static_cast<double>(out.size()), in.size() / 2.0, in.size() * 0.03);
+    EXPECT_EQ(out.size() % 2, 0u) << "whole stereo samples";
+    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](uint8_t v) { return v >= 127 && v <= 129; }))
+        << "silence stays silence";
 }

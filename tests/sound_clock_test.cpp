@@ -2,6 +2,7 @@
 // that goes away with its server and comes back.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 
 #include "EngineFakes.h"
@@ -131,4 +132,82 @@ TEST(SoundClock, TheSoundComesBackWithItsServer) {
     EXPECT_EQ(l.shell.problems.size(), 1u);
     EXPECT_EQ(l.shell.soundBack, 1);
     EXPECT_EQ(l.Shown(), 51);
+}
+
+// Faster or slower: a 20 s movie at 1.5 times ends after 13.3 s of the clock, the time shown
+// runs at 1.5 seconds a second from where the speed changed, and the sound written lasts
+// two thirds as long (stretched at its pitch); back at 1 times the sound is the movie's own.
+TEST(SoundClock, FasterAndSlower) {
+    FilmMovie m;
+    m.width = 32;
+    m.height = 16;
+    m.channels = 1;
+    m.bits = 16;
+    m.rate = 8000;
+    for (int i = 1; i <= 200; ++i) {  // 20 s at 10 frames a second
+        Bytes sound(1600);
+        for (size_t n = 0; n < 800; ++n) {
+            const auto s =
+                static_cast<int16_t>(8000 * std::sin(2 * M_PI * 440 * (i * 800 + n) / 8000));
+            sound[2 * n] = static_cast<uint8_t>(static_cast<uint16_t>(s) >> 8);  // big-endian
+            sound[2 * n + 1] = static_cast<uint8_t>(static_cast<uint16_t>(s) & 0xFF);
+        }
+        m.Audio(sound);
+        m.Video(GreyFrame(i, 32, 16));
+    }
+    TempDir dir;
+    m.Save(dir.File("m.cpk"));
+    const auto play = [&](uint32_t speed, uint32_t& endedAfter, size_t& soundBytes) {
+        FakeHost host;
+        CTovrinDoc doc{host.Platform(), host.shell};
+        doc.SetView(&host.view);
+        doc.SetSpeed(speed);
+        doc.AppendToQueue(dir.File("m.cpk"));
+        doc.IdleStep(false);
+        doc.Play();
+        const uint32_t start = host.clock.now;
+        for (int i = 0; i < 60000 && doc.IsPlaying(); ++i) {
+            ++host.clock.now;
+            if (i % host.timer.period == 0)
+                host.timer.Tick();
+            host.wave.Play(10);
+            doc.IdleStep(false);
+        }
+        endedAfter = host.clock.now - start;
+        soundBytes = host.wave.written.size();
+    };
+    uint32_t normal = 0, fast = 0, slow = 0;
+    size_t normalBytes = 0, fastBytes = 0, slowBytes = 0;
+    play(1000, normal, normalBytes);
+    play(1500, fast, fastBytes);
+    play(750, slow, slowBytes);
+    EXPECT_NEAR(normal, 20000, 200);
+    EXPECT_NEAR(fast, 13333, 200);
+    EXPECT_NEAR(slow, 26667, 250);
+    EXPECT_NEAR(static_cast<double>(fastBytes), normalBytes / 1.5, normalBytes * 0.02);
+    EXPECT_NEAR(static_cast<double>(slowBytes), normalBytes / 0.75, normalBytes * 0.02);
+
+    // Changed while playing: from the same place, at the new pace; the sound starts again.
+    FakeHost host;
+    CTovrinDoc doc{host.Platform(), host.shell};
+    doc.SetView(&host.view);
+    doc.AppendToQueue(dir.File("m.cpk"));
+    doc.IdleStep(false);
+    doc.Play();
+    doc.Seek(5000);
+    doc.SetSpeed(2000);
+    EXPECT_EQ(doc.Speed(), 2000u);
+    EXPECT_NEAR(doc.PositionMs(), 5000, 20);
+    host.clock.now += 1000;
+    EXPECT_NEAR(doc.PositionMs(), 7000, 20);
+    doc.OnPause();
+    host.clock.now += 3000;
+    EXPECT_NEAR(doc.PositionMs(), 7000, 20) << "paused, the time stands";
+    doc.OnPause();
+    host.clock.now += 500;
+    EXPECT_NEAR(doc.PositionMs(), 8000, 20);
+    doc.SetSpeed(5000);
+    EXPECT_EQ(doc.Speed(), CTovrinDoc::kFastest) << "no faster than twice";
+    doc.SetSpeed(1000);
+    EXPECT_NEAR(doc.PositionMs(), 8000, 20);
 }

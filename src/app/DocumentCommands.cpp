@@ -57,6 +57,11 @@ bool CTovrinApp::DocumentCommands::OnCommand(int id) {
         case cmd::kRepeatAB:
             OnRepeat(doc);
             return true;
+        case cmd::kSlower:
+        case cmd::kFaster:
+        case cmd::kNormalSpeed:
+            OnSpeed(doc, id);
+            return true;
         case cmd::kGoToTime:
             OnGoToTime(doc);
             return true;
@@ -133,6 +138,9 @@ bool CTovrinApp::DocumentCommands::OnUpdateCommand(int id, CommandState& s) {
         case cmd::kNextMovie:
         case cmd::kPreviousMovie:
         case cmd::kRepeatAB:
+        case cmd::kSlower:
+        case cmd::kFaster:
+        case cmd::kNormalSpeed:
         case cmd::kSeekBack:
         case cmd::kSeekForward:
         case cmd::kSeekBackMore:
@@ -267,6 +275,22 @@ void CTovrinApp::DocumentCommands::OnRepeat(CTovrinDoc& doc) {
             }
             break;
     }
+}
+
+// In quarter steps from half to twice the speed; Backspace back to normal.
+void CTovrinApp::DocumentCommands::OnSpeed(CTovrinDoc& doc, int id) {
+    constexpr uint32_t kStep = 250;
+    uint32_t speed = doc.Speed();
+    if (id == cmd::kSlower && speed > CTovrinDoc::kSlowest) {
+        speed = (speed - 1) / kStep * kStep;
+    } else if (id == cmd::kFaster && speed < CTovrinDoc::kFastest) {
+        speed = speed / kStep * kStep + kStep;
+    } else if (id == cmd::kNormalSpeed) {
+        speed = 1000;
+    }
+    doc.SetSpeed(speed);
+    app_.Feedback(Text(QT_TRANSLATE_NOOP("Lunavue", "Speed %1\u00D7"))
+                      .arg(QString::number(doc.Speed() / 1000.0, 'g', 3)));
 }
 
 }  // namespace lunavue

@@ -26,6 +26,7 @@ class CTovrinApp::DocumentCommands : public CommandTarget {
     void OnGoToTime(CTovrinDoc& doc);
     void OnSaveFrame(CTovrinDoc& doc);
     void OnRepeat(CTovrinDoc& doc);
+    void OnSpeed(CTovrinDoc& doc, int id);
     static QImage ShownPicture(CTovrinDoc& doc);
 
     CTovrinApp& app_;

@@ -1,5 +1,7 @@
 #include "playback/AudioOutputQueue.h"
 
+#include <algorithm>
+
 #include "platform/Memory.h"
 
 namespace lunavue {
@@ -27,6 +29,8 @@ void AudioOutputQueue::Release() {
 
 void AudioOutputQueue::Open(const WAVEFORMATEX& format, std::string& failure) {
     Close();
+    format_ = format;
+    StartStretching();
     out_ = &null_;
     deviceAway_ = false;
     if (HasBuffers() && device_.Open(format, failure)) {
@@ -43,6 +47,17 @@ void AudioOutputQueue::Open(const WAVEFORMATEX& format, std::string& failure) {
 void AudioOutputQueue::Restart() {
     if (out_ != nullptr) {
         out_->Reset();
+    }
+    StartStretching();
+}
+
+void AudioOutputQueue::StartStretching() {
+    stretched_.clear();
+    stretchedAt_ = 0;
+    stretchFinished_ = false;
+    if (tempo_ != 1.0) {
+        stretcher_.Start(format_, tempo_);
+        chunk_.resize(capacity_);
     }
 }
 
@@ -66,6 +81,9 @@ bool AudioOutputQueue::Feed(MovieReader& reader) {
     if (!HasBuffers() || out_ == nullptr) {
         return true;  // the movie has no sound to feed, or no device to feed it to
     }
+    if (tempo_ != 1.0) {
+        return FeedStretched(reader);
+    }
     const uint64_t played = out_->Played();
     for (int i = 0; i < kBuffers && out_->Space() > 0; ++i) {
         if (!IsFree(i, played)) {
@@ -77,6 +95,52 @@ bool AudioOutputQueue::Feed(MovieReader& reader) {
         }
         writeNumber_[i] = writes_.fetch_add(1) + 1;
         out_->Write(buffers_[i], n);
+        ++written_;
+    }
+    return false;
+}
+
+// Faster or slower: each buffer takes a buffer's worth of stretched sound (whole samples),
+// stretching the reader's chunks as they come; the library's last few milliseconds are
+// let out once the reader has no sound left.
+bool AudioOutputQueue::FeedStretched(MovieReader& reader) {
+    const uint64_t played = out_->Played();
+    const size_t align = std::max<size_t>(format_.nBlockAlign, 1);
+    for (int i = 0; i < kBuffers && out_->Space() > 0; ++i) {
+        if (!IsFree(i, played)) {
+            continue;
+        }
+        while (stretched_.size() - stretchedAt_ < capacity_ && !stretchFinished_) {
+            const uint32_t n = reader.NextAudioChunk(chunk_.data());
+            if (n == 0) {
+                if (!reader.HasSoundLeft()) {
+                    stretcher_.Finish(stretched_);
+                    stretchFinished_ = true;
+                }
+                break;
+            }
+            stretcher_.Put(chunk_.data(), n, stretched_);
+        }
+        size_t ready = std::min<size_t>(capacity_, stretched_.size() - stretchedAt_);
+        if (ready < stretched_.size() - stretchedAt_ || !stretchFinished_) {
+            ready -= ready % align;  // whole samples; the last write takes what is left
+        }
+        if (ready == 0) {
+            return true;
+        }
+        std::copy_n(stretched_.begin() + static_cast<std::ptrdiff_t>(stretchedAt_), ready,
+                    buffers_[i]);
+        stretchedAt_ += ready;
+        if (stretchedAt_ == stretched_.size()) {
+            stretched_.clear();
+            stretchedAt_ = 0;
+        } else if (stretchedAt_ > 4 * static_cast<size_t>(capacity_)) {
+            stretched_.erase(stretched_.begin(),
+                             stretched_.begin() + static_cast<std::ptrdiff_t>(stretchedAt_));
+            stretchedAt_ = 0;
+        }
+        writeNumber_[i] = writes_.fetch_add(1) + 1;
+        out_->Write(buffers_[i], static_cast<uint32_t>(ready));
         ++written_;
     }
     return false;

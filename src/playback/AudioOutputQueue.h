@@ -17,6 +17,7 @@
 #include "movie/MovieReader.h"
 #include "platform/mm/Clock.h"
 #include "platform/mm/NullWaveOut.h"
+#include "platform/mm/TempoStretcher.h"
 #include "platform/mm/WaveOut.h"
 
 namespace lunavue {
@@ -52,8 +53,13 @@ class AudioOutputQueue {
     // there again.
     bool DeviceBack() { return out_ == &null_ && deviceAway_ && device_.Available(); }
 
+    // The sound faster or slower at its own pitch (1: as it is, bit-exact), from the next
+    // Open or Restart on. Main thread, no tick running.
+    void SetTempo(double tempo) { tempo_ = tempo; }
+
     // Writes chunks from the reader into the free buffers, lowest index first, until the
-    // device is full or the reader has none ready; true when the reader had none.
+    // device is full or the reader has none ready; true when the reader had none (and,
+    // faster or slower, nothing stretched is left to write).
     bool Feed(MovieReader& reader);
     // Whether sound written to the device is still to be heard.
     bool StillPlaying();
@@ -61,6 +67,8 @@ class AudioOutputQueue {
 
   private:
     void ForgetWrites();
+    void StartStretching();
+    bool FeedStretched(MovieReader& reader);
     bool IsFree(int i, uint64_t played) const { return writeNumber_[i] <= played; }
 
     mm::WaveOut& device_;
@@ -77,6 +85,15 @@ class AudioOutputQueue {
     // the queue was made, for the statistics.
     std::atomic<uint64_t> writes_{0};
     std::atomic<uint32_t> written_{0};
+    // Faster or slower: the chunks go through the stretcher, and what comes out waits in
+    // stretched_ (from stretchedAt_ on) for a free buffer.
+    double tempo_ = 1.0;
+    WAVEFORMATEX format_{};
+    mm::TempoStretcher stretcher_;
+    std::vector<uint8_t> chunk_;
+    std::vector<uint8_t> stretched_;
+    size_t stretchedAt_ = 0;
+    bool stretchFinished_ = false;
 };
 
 }  // namespace lunavue

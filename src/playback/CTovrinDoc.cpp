@@ -234,7 +234,7 @@ void CTovrinDoc::Start(uint32_t ms, PlayState as) {
     session_->lastSlotShown = slot;
     const uint32_t now = platform_.clock.NowMs();
     PauseStart = now;
-    StartTime = now - ms;
+    StartTime = now - WallMs(ms);
     Enter(as == PlayState::kPaused ? PlayEvent::kPause : PlayEvent::kPlay);
     // Paused, nothing is due but a seek's run-up: the rest starts when the clock resumes.
     if (as == PlayState::kPlaying || session_->RunUpPending()) {
@@ -334,8 +334,12 @@ void CTovrinDoc::ResumeClock() {
     }
 }
 
+// Faster than 1x the slots come sooner, and the timer with them.
 void CTovrinDoc::StartTimer() {
-    TimerId = platform_.timer.Set(session_->Clock().TimerDelayMs(), [this] { OnTimerTick(); });
+    const uint32_t period = session_->Clock().TimerDelayMs();
+    const uint32_t speed = speedPermille_.load();
+    const uint32_t delay = speed > 1000 ? std::max<uint32_t>(1, period * 1000 / speed) : period;
+    TimerId = platform_.timer.Set(delay, [this] { OnTimerTick(); });
 }
 
 // Stops the timer and waits for a tick in progress; from inside a tick it only stops it.
@@ -345,8 +349,36 @@ void CTovrinDoc::KillTimer() {
     }
 }
 
+// The movie's time: the clock's milliseconds since StartTime, at the speed chosen.
 uint32_t CTovrinDoc::Elapsed() {
-    return platform_.clock.NowMs() - StartTime.load();
+    return MovieMs(platform_.clock.NowMs() - StartTime.load());
+}
+
+uint32_t CTovrinDoc::MovieMs(uint32_t wallMs) const {
+    const uint32_t speed = speedPermille_.load();
+    return speed == 1000 ? wallMs : static_cast<uint32_t>(uint64_t{wallMs} * speed / 1000);
+}
+
+uint32_t CTovrinDoc::WallMs(uint32_t movieMs) const {
+    const uint32_t speed = speedPermille_.load();
+    return speed == 1000 ? movieMs : static_cast<uint32_t>(uint64_t{movieMs} * 1000 / speed);
+}
+
+// Faster or slower, at the sound's own pitch: from the place the movie is at now (the
+// sound starts again there); a movie opened later plays at it too.
+void CTovrinDoc::SetSpeed(uint32_t permille) {
+    permille = std::clamp(permille, kSlowest, kFastest);
+    if (permille == speedPermille_.load()) {
+        return;
+    }
+    const bool open = IsOpen();
+    const uint32_t ms = open ? PositionMs() : 0;
+    KillTimer();
+    speedPermille_ = permille;
+    audio_.SetTempo(permille / 1000.0);
+    if (open && IsPlaying()) {
+        Seek(ms);
+    }
 }
 
 // --- The timer thread -------------------------------------------------------------------
@@ -529,9 +561,12 @@ void CTovrinDoc::FollowSound() {
     if (!audio_.HeardMs(heard)) {
         return;
     }
-    const auto ahead = static_cast<int32_t>(Elapsed() - (session_->soundStartMs + heard));
+    // What has been heard is the device's time: faster or slower, more or less of the movie.
+    const auto ahead = static_cast<int32_t>(Elapsed() - (session_->soundStartMs + MovieMs(heard)));
     if (ahead > kSyncToleranceMs || ahead < -kSyncToleranceMs) {
-        StartTime = StartTime.load() + static_cast<uint32_t>(ahead);
+        const auto wall = static_cast<int32_t>(static_cast<int64_t>(ahead) * 1000 /
+                                               static_cast<int64_t>(speedPermille_.load()));
+        StartTime = StartTime.load() + static_cast<uint32_t>(wall);
     }
 }
 

@@ -123,6 +123,12 @@ class CTovrinDoc {
     void PlayPause();
     // Ends the movie and opens the next queued name, playing it if this one was playing.
     void NextMovie();
+    // The speed in thousandths (1000: as the movie is, the sound bit-exact), from 500 to
+    // 2000; the sound keeps its pitch.
+    static constexpr uint32_t kSlowest = 500;
+    static constexpr uint32_t kFastest = 2000;
+    void SetSpeed(uint32_t permille);
+    uint32_t Speed() const { return speedPermille_.load(); }
     // A-B repeat: the first call marks A at the position, the second B (playing reaches B,
     // it goes back to A), the third clears both. Cleared when the movie closes.
     enum class Repeat { kOff, kStartSet, kRepeating };
@@ -211,6 +217,8 @@ class CTovrinDoc {
     void Enter(PlayEvent event);
     void SetUpSound();
     void ResumeWhereLeft();
+    uint32_t MovieMs(uint32_t wallMs) const;
+    uint32_t WallMs(uint32_t movieMs) const;
     void KeepInterrupted();
     void AdvanceQueue();
     void QueueChanged();
@@ -264,6 +272,7 @@ class CTovrinDoc {
 
     // Written by the main thread, read by the tick.
     std::atomic<PlayState> state_{PlayState::kNoMovie};
+    std::atomic<uint32_t> speedPermille_{1000};  // read by the timer thread
     std::atomic<uint32_t> StartTime{0};  // the clock reading at which the movie's time was 0
     std::atomic<uint32_t> TimerId{0};
     // The open movie; made and destroyed by the main thread while no tick runs.

@@ -11,7 +11,7 @@ uint32_t CTovrinDoc::PositionMs() {
         case PlayState::kPlaying:
             return std::min(Elapsed(), DurationMs());
         case PlayState::kPaused:
-            return PauseStart - StartTime.load();
+            return MovieMs(PauseStart - StartTime.load());
         case PlayState::kLoaded:
         case PlayState::kFinished:
             return session_->startMs;

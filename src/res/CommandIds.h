@@ -39,6 +39,9 @@ inline constexpr int kSaveFrame = 33117;    // File > Save Frame
 inline constexpr int kCopyFrame = 33118;    // File > Copy Frame
 inline constexpr int kPreviousMovie = 33119;
 inline constexpr int kRepeatAB = 33120;
+inline constexpr int kSlower = 33121;
+inline constexpr int kFaster = 33122;
+inline constexpr int kNormalSpeed = 33123;
 
 inline constexpr int kFileOpen = 57601;  // the standard open command, bound to Ctrl+O
 inline constexpr int kRecentFirst = 57616;

@@ -92,6 +92,10 @@
         <translation>繰り返し解除</translation>
     </message>
     <message>
+        <source>Speed %1×</source>
+        <translation>速度 %1×</translation>
+    </message>
+    <message>
         <source>Queued: %1 (%2 in queue)</source>
         <translation>再生待ちに追加: %1 (待ち %2 件)</translation>
     </message>
