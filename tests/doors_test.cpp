@@ -1127,3 +1127,43 @@ TEST(Doors, TheBarShowsTheMomentUnderThePointer) {
     QApplication::sendEvent(&slider, &leave);
     EXPECT_TRUE(bar.PreviewTime().isEmpty());
 }
+
+// A movie quit midway opens the next run where it was left, and says so; with Resume=0 in
+// the settings it opens at 0:00 and nothing is kept.
+TEST(Doors, TheNextRunGoesOnWhereTheMovieWasLeft) {
+    TempDir dir;
+    const std::string movie = NumberedMovie(dir, "m.cpk", 32, 16, 300);  // 30 s
+    {
+        Program p(dir);
+        p.app->OpenDocumentFile(movie);
+        p.Idle();
+        p.Doc().Seek(10000);
+    }
+    {
+        Program p(dir);
+        p.app->OpenDocumentFile(movie);
+        p.Idle();
+        EXPECT_EQ(p.Doc().PositionMs(), 10000u);
+        EXPECT_EQ(p.Frame().PaneText(0),
+                  QString::fromUtf8("0:10 から再開しました \u2014 Home で最初から"));
+        p.Run(cmd::kSeekStart);
+        EXPECT_EQ(p.Doc().PositionMs(), 0u) << "Home starts over";
+    }
+    EXPECT_TRUE(std::filesystem::exists(dir.File("lunavue.resume")));
+    {
+        Program p(dir);
+        p.app->OpenDocumentFile(movie);
+        p.Idle();
+        EXPECT_EQ(p.Doc().PositionMs(), 0u) << "left at its start: forgotten";
+        p.Doc().Seek(15000);
+    }
+    std::string ini = ReadAll(dir.File("lunavue.ini"));
+    ini.replace(ini.find("[Tovrin]"), 8, "[Tovrin]\nResume=0");
+    WriteAll(dir.File("lunavue.ini"), ini);
+    {
+        Program p(dir);
+        p.app->OpenDocumentFile(movie);
+        p.Idle();
+        EXPECT_EQ(p.Doc().PositionMs(), 0u) << "turned off";
+    }
+}
