@@ -7,6 +7,7 @@
 #include "FilmBuilder.h"
 #include "Fixtures.h"
 #include "TestUtil.h"
+#include "movie/LayoutCheck.h"
 #include "movie/MovieInfo.h"
 #include "movie/MovieReader.h"
 
@@ -234,4 +235,54 @@ TEST(Variants, EveryVariantFixtureDecodesToItsReference) {
         EXPECT_EQ(reader.GetVideoFrameCount(), c.frames);
         EXPECT_EQ(reader.GetDamagedFrames(), 0u);
     }
+}
+
+// cpktool check: a movie written as the games' movies are (base 600, even chunks, one strip
+// count, sound just before each picture) passes; each departure is one line.
+TEST(LayoutCheck, NamesEveryDeparture) {
+    TempDir dir;
+    FilmMovie good;
+    good.width = 32;
+    good.height = 16;
+    good.channels = 1;
+    good.bits = 16;
+    good.rate = 22050;
+    good.baseFrequency = 600;
+    for (int i = 1; i <= 20; ++i) {
+        good.Audio(Bytes(4410, 0));  // a tenth of a second
+        good.Video(GreyFrame(i, 32, 16), 60);
+    }
+    const auto check = [&](const FilmMovie& m) {
+        m.Save(dir.File("m.cpk"));
+        return CheckLayout(dir.File("m.cpk"));
+    };
+    EXPECT_EQ(check(good), std::vector<std::string>{});
+
+    FilmMovie m = good;
+    m.baseFrequency = 10;
+    for (FilmSample& s : m.samples) {
+        s.duration = s.audio ? 0 : 1;
+        s.timestamp /= 60;
+    }
+    EXPECT_EQ(check(m),
+              std::vector<std::string>{"the rate field is 10, not the games' base of 600"});
+    m = good;
+    m.samples[3].data.push_back(0);  // an odd picture
+    ASSERT_EQ(check(m).size(), 1u);
+    EXPECT_EQ(check(m)[0], "entry 3: odd length " + std::to_string(m.samples[3].data.size()));
+    m = good;
+    m.samples.erase(m.samples.begin() + 10,
+                    m.samples.begin() + 16);  // three chunks of sound missing
+    for (const std::string& line : check(m))
+        EXPECT_NE(line.find("of sound come before it"), std::string::npos) << line;
+    EXPECT_FALSE(check(m).empty());
+    m = good;
+    m.version = {0, 0, 0, 0};
+    m.descriptor = 20;
+    EXPECT_EQ(check(m).front(),
+              "layout: version 0 with a 20-byte descriptor (the standard is 1.09 with 32 bytes)");
+    WriteAll(dir.File("t.cpk"), "not a movie");
+    EXPECT_EQ(
+        CheckLayout(dir.File("t.cpk")),
+        std::vector<std::string>{"not a movie the player reads: not a FILM movie: no FILM header"});
 }

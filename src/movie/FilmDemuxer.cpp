@@ -3,33 +3,26 @@
 #include <algorithm>
 #include <cstring>
 
+#include "movie/FilmLayout.h"
 #include "platform/BigEndian.h"
 #include "platform/Memory.h"
 
 namespace lunavue {
 namespace {
 
-constexpr size_t kHeaderBytes = 64;
-constexpr uint32_t kVersionUnknownLayout = 0x00020000;
-constexpr uint32_t kSoundMarker = 0xFFFFFFFF;
-// Bit 31 of a picture's time word marks a frame that depends on the one before; the top
-// byte is not part of the time.
-constexpr uint32_t kDependentBit = 0x80000000u;
-constexpr uint32_t kTimeMask = 0x00FFFFFF;
-
-// The descriptor chunk of the standard layout is 32 bytes; shorter ones (from 20, which
-// holds the picture fields) end before the sound fields, and the table follows them.
-constexpr uint32_t kFullDescriptor = 32;
-constexpr uint32_t kShortestDescriptor = 20;
-constexpr uint32_t kStandardTable = 48;
+using film::kDependentBit;
+using film::kFullDescriptor;
+using film::kHeaderBytes;
+using film::kShortestDescriptor;
+using film::kSoundMarker;
+using film::kStandardTable;
+using film::kTimeMask;
+using film::kVersionUnknownLayout;
+using film::Tagged;
 
 // What files without sound fields are taken to hold: signed 8-bit mono at 22050 Hz, the
 // assumption of every reader of such files.
 constexpr SoundFields kAssumedSound{1, 8, 0, 22050, false};
-
-bool Tagged(const uint8_t* at, const char (&tag)[5]) {
-    return std::memcmp(at, tag, 4) == 0;
-}
 
 }  // namespace
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "movie/LayoutCheck.h"
 #include "movie/MovieInfo.h"
 #include "movie/MovieReader.h"
 #include "movie/PictureShape.h"
@@ -55,6 +56,12 @@ const char kUsage[] =
     "  export MOVIE FOLDER --frames [--start N] [--count M]\n"
     "                              the frames (all, or M from frame N) as PNG files,\n"
     "                              frame-000000.png on, numbered by frame\n"
+    "  check MOVIE                 every way the file departs from the standard layout the\n"
+    "                              games' loaders accept (odd chunk lengths, table entries\n"
+    "                              out of order or overlapping, a rate field that is not the\n"
+    "                              base of 600, strip counts that change, empty full\n"
+    "                              codebooks, sound chunks out of place), one a line; exit\n"
+    "                              status 0 only when there is none, 3 when there are\n"
     "  --version                   prints the version\n"
     "\n"
     "Exit status: 0 on success, 1 for a usage error or an output that cannot be written,\n"
@@ -64,6 +71,7 @@ const char kUsage[] =
 // Exit statuses.
 constexpr int kFailed = 1;   // a usage error, or the output could not be written
 constexpr int kRefused = 2;  // the movie cannot be played
+constexpr int kDeparts = 3;  // check: the file departs from the standard layout
 // The largest thumbnail: file managers ask for 128 to 1024 pixels.
 constexpr long kLargestThumbnail = 1024;
 // The most frames a thumbnail decodes after its key frame to reach the frame it shows;
@@ -507,6 +515,18 @@ int Play(const std::string& path, const Args& args) {
                                  static_cast<uint32_t>(std::llround(start * 1000)));
 }
 
+int Check(const std::string& path) {
+    MovieReader reader;
+    if (!OpenMovie(reader, path)) {
+        return kRefused;
+    }
+    const std::vector<std::string> departures = lunavue::CheckLayout(path);
+    for (const std::string& line : departures) {
+        std::printf("%s\n", line.c_str());
+    }
+    return departures.empty() ? 0 : kDeparts;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -562,6 +582,9 @@ int main(int argc, char** argv) {
             return Usage();
         }
         return Thumbnail(args.words[0], args.words[1], std::min(box, kLargestThumbnail));
+    }
+    if (command == "check" && parse({}, 1)) {
+        return Check(args.words[0]);
     }
     if (command == "export" && parse({"--frames", "--start", "--count"}, 2)) {
         return Export(args);
