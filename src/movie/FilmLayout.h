@@ -29,6 +29,17 @@ inline constexpr uint32_t kTimeMask = 0x00FFFFFF;
 // The games' movies count time in 600ths of a second, each frame a number of them.
 inline constexpr uint32_t kGamesBase = 600;
 
+// Stored sound bytes a second: PCM as it is; the 4-bit ADPCM stream in 18-byte blocks of 32
+// samples of one channel.
+inline uint64_t StoredBytesPerSecond(uint32_t rate, uint32_t channels, uint32_t bits,
+                                     uint32_t compression) {
+    channels = channels == 0 ? 1 : channels;
+    if (compression == 2) {
+        return uint64_t{rate} * channels * 18 / 32;
+    }
+    return uint64_t{rate} * channels * (bits == 16 ? 2 : 1);
+}
+
 inline bool Tagged(const uint8_t* at, const char (&tag)[5]) {
     return std::memcmp(at, tag, 4) == 0;
 }

@@ -152,9 +152,8 @@ std::vector<std::string> CheckLayout(const std::string& path) {
     std::vector<uint8_t> picture;
     std::optional<uint32_t> strips;
     uint64_t soundBytes = 0;  // sound stored before the picture being looked at
-    const uint64_t bytesPerSecond = uint64_t{h.sound.rate} *
-                                    std::max<uint32_t>(h.sound.channels, 1) *
-                                    std::max<uint32_t>(h.sound.bits / 8u, 1);
+    const uint64_t bytesPerSecond = film::StoredBytesPerSecond(h.sound.rate, h.sound.channels,
+                                                               h.sound.bits, h.sound.compression);
     uint32_t frame = 0;
     for (size_t i = 0; i < movie.samples.size(); ++i) {
         uint8_t raw[film::kEntryBytes];

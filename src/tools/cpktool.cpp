@@ -13,10 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "movie/FilmLayout.h"
+#include "movie/FilmWriter.h"
 #include "movie/LayoutCheck.h"
 #include "movie/MovieInfo.h"
 #include "movie/MovieReader.h"
 #include "movie/PictureShape.h"
+#include "platform/BigEndian.h"
 #include "playback/CTovrinDoc.h"
 #include "tools/Image.h"
 #include "tools/OutputFile.h"
@@ -56,6 +59,10 @@ const char kUsage[] =
     "  export MOVIE FOLDER --frames [--start N] [--count M]\n"
     "                              the frames (all, or M from frame N) as PNG files,\n"
     "                              frame-000000.png on, numbered by frame\n"
+    "  remux MOVIE OUT.cpk         any layout the player reads rewritten in the standard one:\n"
+    "                              the picture bytes unchanged, the table rebuilt, the times\n"
+    "                              on the base of 600 where they convert exactly, odd chunks\n"
+    "                              made even (the sound's samples unchanged)\n"
     "  check MOVIE                 every way the file departs from the standard layout the\n"
     "                              games' loaders accept (odd chunk lengths, table entries\n"
     "                              out of order or overlapping, a rate field that is not the\n"
@@ -515,6 +522,111 @@ int Play(const std::string& path, const Args& args) {
                                  static_cast<uint32_t>(std::llround(start * 1000)));
 }
 
+// Any layout the player reads, rewritten in the standard one: the same picture bytes and key
+// marks, the times on the games' base of 600 where they convert exactly, and the sound placed
+// as the games' loaders take it: before each picture, the sound up to that picture's end.
+// A sound of mono PCM or ADPCM is one stream whose chunk boundaries mean nothing, so it is
+// cut anew into even chunks; stereo PCM keeps its chunks (each without the odd byte the
+// player never reads). Odd pictures are padded, except a plain Cinepak frame whose header
+// gives its exact length (padded, it would be read as another kind).
+int Remux(const std::string& in, const std::string& out) {
+    MovieReader reader;
+    if (!OpenMovie(reader, in)) {
+        return kRefused;
+    }
+    const lunavue::Film& movie = reader.Contents();
+    const lunavue::FilmHeader& h = movie.header;
+    lunavue::FilmDescription d;
+    const char* coding = h.coding == lunavue::PictureCoding::kCinepak ? "cvid"
+                         : h.coding == lunavue::PictureCoding::kRaw   ? "raw "
+                                                                      : "\0\0\0\0";
+    std::memcpy(d.coding, coding, 4);
+    d.width = h.width;
+    d.height = h.height;
+    d.channels = movie.sounds.empty() ? 0 : h.sound.channels;
+    d.bits = h.sound.bits;
+    d.compression = h.sound.compression;
+    d.rate = h.sound.rate;
+    const uint32_t factor = h.baseFrequency != 0 && lunavue::film::kGamesBase % h.baseFrequency == 0
+                                ? lunavue::film::kGamesBase / h.baseFrequency
+                                : 1;
+    d.base = h.baseFrequency * factor;
+    if (movie.pictures.empty()) {
+        d.base = lunavue::film::kGamesBase;  // no picture's time to keep
+    }
+    lunavue::MovieFile file;
+    file.Open(in);
+    const auto read = [&](const lunavue::SampleRecord& r, std::vector<uint8_t>& data) {
+        data.resize(r.size);
+        data.resize(file.ReadAt(r.position, data.data(), r.size));
+    };
+    // The sound: one stream, or the stereo chunks as they are.
+    const bool stream = h.sound.compression != 0 || h.sound.channels == 1;
+    std::vector<uint8_t> sound;
+    std::vector<std::vector<uint8_t>> chunks;
+    std::vector<uint8_t> data;
+    for (uint32_t c : movie.sounds) {
+        read(movie.samples[c], data);
+        if (stream) {
+            sound.insert(sound.end(), data.begin(), data.end());
+        } else {
+            data.resize(data.size() / 2 * 2);
+            chunks.push_back(data);
+        }
+    }
+    const uint64_t perSecond = lunavue::film::StoredBytesPerSecond(
+        h.sound.rate, h.sound.channels, h.sound.bits, h.sound.compression);
+    lunavue::FilmWriter writer(d);
+    bool ok = true;
+    size_t soundAt = 0;  // stream bytes written
+    size_t chunkAt = 0;  // stereo chunks written
+    uint64_t chunkBytes = 0;
+    // Sound up to (the movie's ms) ms, or all that is left.
+    const auto soundUpTo = [&](uint64_t ms, bool all) {
+        const uint64_t target = all ? UINT64_MAX : (ms * perSecond + 999) / 1000;
+        if (stream) {
+            size_t end = static_cast<size_t>(std::min<uint64_t>(sound.size(), target));
+            end = all ? sound.size() : end / 2 * 2;
+            // In chunks of at most a quarter of a second (a movie of sound alone has no
+            // pictures to cut it).
+            const size_t most = std::max<size_t>(2, perSecond / 4 / 2 * 2);
+            while (end > soundAt) {
+                const size_t n = std::min(end - soundAt, most);
+                ok = ok && writer.AddSound(sound.data() + soundAt, n);
+                soundAt += n;
+            }
+            return;
+        }
+        while (chunkAt < chunks.size() && (all || chunkBytes < target)) {
+            chunkBytes += chunks[chunkAt].size();
+            ok = ok && (chunks[chunkAt].empty() ||
+                        writer.AddSound(chunks[chunkAt].data(), chunks[chunkAt].size()));
+            ++chunkAt;
+        }
+    };
+    for (uint32_t f = 0; f < movie.pictures.size(); ++f) {
+        const lunavue::SampleRecord& r = movie.Picture(f);
+        if (h.baseFrequency != 0) {
+            soundUpTo(uint64_t{r.time + r.duration} * 1000 / h.baseFrequency, false);
+        }
+        read(r, data);
+        const bool plain = h.coding == lunavue::PictureCoding::kCinepak && data.size() >= 4 &&
+                           lunavue::Be24(data.data() + 1) == data.size();
+        ok = ok && writer.AddPicture(data.data(), data.size(), r.time * factor, r.duration * factor,
+                                     reader.IsKeyFrame(f), !plain);
+    }
+    soundUpTo(0, true);
+    OutputFile output;
+    std::string why;
+    if (!output.Open(out, in, why)) {
+        return CannotWrite(out, why);
+    }
+    if (!ok || !writer.WriteTo([&](const void* p, size_t n) { return output.Write(p, n); })) {
+        return CannotWrite(out);
+    }
+    return Finish(output, out);
+}
+
 int Check(const std::string& path) {
     MovieReader reader;
     if (!OpenMovie(reader, path)) {
@@ -582,6 +694,9 @@ int main(int argc, char** argv) {
             return Usage();
         }
         return Thumbnail(args.words[0], args.words[1], std::min(box, kLargestThumbnail));
+    }
+    if (command == "remux" && parse({}, 2)) {
+        return Remux(args.words[0], args.words[1]);
     }
     if (command == "check" && parse({}, 1)) {
         return Check(args.words[0]);
