@@ -158,7 +158,9 @@ for movie in "$fixtures"/*.cpk "$fixtures"/variants/*.cpk; do
     rm -f "$work/f1" "$work/f2"
     "$cpktool" frames "$movie" "$work/f1" 2>/dev/null || true
     "$cpktool" frames "$work/r.cpk" "$work/f2" 2>/dev/null || true
-    cmp -s "$work/f1" "$work/f2" || fail "$name: remux changed the pictures"
+    if [ -f "$work/f1" ] || [ -f "$work/f2" ]; then  # a movie of sound alone has none
+        cmp -s "$work/f1" "$work/f2" || fail "$name: remux changed the pictures"
+    fi
     "$cpktool" audio "$movie" "$work/a1"
     "$cpktool" audio "$work/r.cpk" "$work/a2"
     if ! cmp -s "$work/a1" "$work/a2"; then

@@ -10,8 +10,8 @@ start_player "$FIXTURES/silent-256x224.cpk" "$work/pipe.cpk" "$work/missing.cpk"
 boxes=0
 for _ in $(seq 120); do
     kill -0 "$player" 2>/dev/null || break
-    # An error box has a blank caption; close it as a person would.
-    if box=$(xdotool search --onlyvisible --name '^ $' 2>/dev/null | head -1) && [ -n "$box" ]; then
+    # An error box has the program's name as its caption; close it as a person would.
+    if box=$(xdotool search --onlyvisible --name '^Lunavue$' 2>/dev/null | head -1) && [ -n "$box" ]; then
         xdotool windowactivate --sync "$box" key Return 2>/dev/null || true
         boxes=$((boxes + 1))
     fi
