@@ -2,11 +2,14 @@
 // marker), and movies whose sound must stay silent rather than turn into noise.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "FilmBuilder.h"
 #include "Fixtures.h"
 #include "TestUtil.h"
 #include "movie/MovieReader.h"
 #include "platform/codec/Adpcm.h"
+#include "platform/codec/AdpcmEncoder.h"
 
 using namespace lunavue;
 using namespace lunavue::test;
@@ -205,5 +208,49 @@ TEST(Adpcm, MoviesPlayTheStreamOrNothing) {
         EXPECT_TRUE(PlaySound(c.movie, reader, dir).empty());
         EXPECT_EQ(reader.GetAudioChunkCapacity(), 0u);
         EXPECT_FALSE(reader.Sound().Usable());
+    }
+}
+
+// Our encoder's streams decode (by our decoder) to the sound put in, closely: a tone and a
+// sweep, mono and stereo, in chunks of any length; the end marker ends the stream, and the
+// silence that fills the last group is all that is added.
+TEST(AdpcmEncoder, WhatItCodesDecodesCloseToWhatWentIn) {
+    for (const int channels : {1, 2}) {
+        SCOPED_TRACE(channels);
+        constexpr uint32_t kRate = 22050;
+        constexpr size_t kFrames = 22050 + 17;  // not a whole number of groups
+        std::vector<int16_t> in(kFrames * channels);
+        for (size_t i = 0; i < kFrames; ++i) {
+            const double t = static_cast<double>(i) / kRate;
+            in[i * channels] = static_cast<int16_t>(9000 * std::sin(2 * M_PI * 440 * t));
+            if (channels == 2)
+                in[i * 2 + 1] =
+                    static_cast<int16_t>(7000 * std::sin(2 * M_PI * (200 + 2000 * t) * t));
+        }
+        codec::AdpcmEncoder encoder(channels, kRate, kFrames);
+        std::vector<uint8_t> stream;
+        for (size_t at = 0; at < kFrames; at += 1000)
+            encoder.Put(in.data() + at * channels, std::min<size_t>(1000, kFrames - at), stream);
+        encoder.Finish(stream);
+        codec::AdpcmDecoder decoder;
+        decoder.Reset();
+        std::vector<uint8_t> out(codec::AdpcmDecoder::Capacity(stream.size(), channels));
+        size_t got = 0;
+        for (size_t at = 0; at < stream.size(); at += 777) {  // chunks cut anywhere
+            const size_t n = std::min<size_t>(777, stream.size() - at);
+            got += decoder.Decode(stream.data() + at, n, out.data() + got);
+        }
+        const size_t groups = (kFrames + 31) / 32;
+        ASSERT_EQ(got, groups * 32 * 2 * channels);
+        double signal = 0, noise = 0;
+        for (size_t i = 0; i < kFrames * channels; ++i) {
+            const auto y = static_cast<int16_t>(out[2 * i] | out[2 * i + 1] << 8);
+            const double v = in[i];
+            signal += v * v;
+            noise += (v - y) * (v - y);
+        }
+        EXPECT_GT(10 * std::log10(signal / noise), 25.0) << "dB of signal over the coding's noise";
+        for (size_t i = kFrames * channels; i < got / 2; ++i)
+            EXPECT_LT(std::abs(static_cast<int16_t>(out[2 * i] | out[2 * i + 1] << 8)), 2000);
     }
 }

@@ -428,6 +428,13 @@ TEST(Seek, InterruptedMoviesAndPreviousGoOnWhereTheyWereLeft) {
     doc.PlayQueued(0);
     EXPECT_EQ(doc.MoviePath(), b);
     EXPECT_TRUE(doc.Queue().Empty());
+    // The same movie asked for again starts over; nothing waits.
+    doc.Play();
+    doc.Seek(4000);
+    doc.PlayNow({b});
+    EXPECT_EQ(doc.MoviePath(), b);
+    EXPECT_EQ(doc.PositionMs(), 0u);
+    EXPECT_TRUE(doc.Queue().Empty());
 }
 
 // A-B repeat: playing reaches B and goes on from A, until the marks are cleared; a B at or

@@ -219,7 +219,7 @@ class CTovrinDoc {
     void ResumeWhereLeft();
     uint32_t MovieMs(uint32_t wallMs) const;
     uint32_t WallMs(uint32_t movieMs) const;
-    void KeepInterrupted();
+    void KeepInterrupted(const std::string& next);
     void AdvanceQueue();
     void QueueChanged();
     void Start(uint32_t ms, PlayState as);

@@ -42,9 +42,11 @@ void CTovrinDoc::NextMovie() {
 
 // The movie playing (or paused) midway, which a movie played now interrupts: it goes back
 // to the front of the queue and, when it opens again, to where it was left.
-void CTovrinDoc::KeepInterrupted() {
+void CTovrinDoc::KeepInterrupted(const std::string& next) {
     // The names played now come first: the queue's last place is theirs.
-    if (!IsOpen() || !IsPlaying() || IsFinished() || PlayQueue_.Size() + 1 >= PlayQueue::kLimit) {
+    // The same movie asked for again starts over instead.
+    if (!IsOpen() || !IsPlaying() || IsFinished() || next == moviePath_ ||
+        PlayQueue_.Size() + 1 >= PlayQueue::kLimit) {
         return;
     }
     if (PlayQueue_.PutFirst({moviePath_}) == 1) {
@@ -56,7 +58,7 @@ size_t CTovrinDoc::PlayNow(const std::vector<std::string>& names) {
     if (names.empty() || PlayQueue_.Size() >= PlayQueue::kLimit) {
         return 0;
     }
-    KeepInterrupted();
+    KeepInterrupted(names.front());
     const size_t taken = PlayQueue_.PutFirst(names);
     if (taken == 0) {
         return 0;
@@ -90,7 +92,7 @@ bool CTovrinDoc::PlayQueued(size_t i) {
     }
     const std::string chosen = PlayQueue_.Names()[i];
     PlayQueue_.Remove(i);
-    KeepInterrupted();
+    KeepInterrupted(chosen);
     PlayQueue_.PutFirst({chosen});
     AdvanceQueue();
     if (IsOpen()) {
@@ -112,7 +114,7 @@ bool CTovrinDoc::PreviousMovie() {
     if (!PlayQueue_.Empty() && PlayQueue_.Names().front() == previous) {
         PlayQueue_.Remove(0);
     }
-    KeepInterrupted();
+    KeepInterrupted(previous);
     PlayQueue_.PutFirst({previous});
     goingBack_ = true;  // the movie left now does not join the history
     AdvanceQueue();

@@ -22,8 +22,10 @@
 #include "platform/BigEndian.h"
 #include "playback/CTovrinDoc.h"
 #include "tools/Image.h"
+#include "tools/MakeCommand.h"
 #include "tools/OutputFile.h"
 #include "tools/PlayCommand.h"
+#include "tools/SoundInput.h"
 #include "tools/WavHeader.h"
 
 namespace {
@@ -59,10 +61,23 @@ const char kUsage[] =
     "  export MOVIE FOLDER --frames [--start N] [--count M]\n"
     "                              the frames (all, or M from frame N) as PNG files,\n"
     "                              frame-000000.png on, numbered by frame\n"
-    "  remux MOVIE OUT.cpk         any layout the player reads rewritten in the standard one:\n"
+    "  make -o OUT.cpk [--rate FPS] [--quality Q] [--key-interval N] [--strips N]\n"
+    "       [--sound SOUND.wav [--sound-coding pcm|adpcm]] FRAME.png...\n"
+    "                              a movie in the standard layout from PNG frames (all of one\n"
+    "                              size, width and height multiples of 4) at FPS frames a\n"
+    "                              second (a divisor of 600, default 15), Cinepak at quality\n"
+    "                              Q (1 to 100, default 70), a key frame every N frames\n"
+    "                              (default 30), N strips (default one a 28 rows, at most 8;\n"
+    "                              more where a strip would not fit); with the sound of an\n"
+    "                              8- or 16-bit PCM WAV, as PCM or in the 4-bit ADPCM\n"
+    "                              coding, cut\n"
+    "                              or made longer with silence to the movie's length\n"
+    "  remux MOVIE OUT.cpk [--sound SOUND.wav]\n"
+    "                              any layout the player reads rewritten in the standard one:\n"
     "                              the picture bytes unchanged, the table rebuilt, the times\n"
     "                              on the base of 600 where they convert exactly, odd chunks\n"
-    "                              made even (the sound's samples unchanged)\n"
+    "                              made even (the sound's samples unchanged); with --sound,\n"
+    "                              that WAV's sound instead, fitted to the movie's length\n"
     "  check MOVIE                 every way the file departs from the standard layout the\n"
     "                              games' loaders accept (odd chunk lengths, table entries\n"
     "                              out of order or overlapping, a rate field that is not the\n"
@@ -529,10 +544,17 @@ int Play(const std::string& path, const Args& args) {
 // cut anew into even chunks; stereo PCM keeps its chunks (each without the odd byte the
 // player never reads). Odd pictures are padded, except a plain Cinepak frame whose header
 // gives its exact length (padded, it would be read as another kind).
-int Remux(const std::string& in, const std::string& out) {
+int Remux(const std::string& in, const std::string& out, const std::string& soundPath) {
     MovieReader reader;
     if (!OpenMovie(reader, in)) {
         return kRefused;
+    }
+    // With a WAV, its sound instead of the movie's, fitted to the movie's length.
+    lunavue::WavReader wav;
+    std::string why;
+    if (!soundPath.empty() && !wav.Open(soundPath, why)) {
+        std::fprintf(stderr, "cpktool: %s: %s\n", soundPath.c_str(), why.c_str());
+        return kFailed;
     }
     const lunavue::Film& movie = reader.Contents();
     const lunavue::FilmHeader& h = movie.header;
@@ -554,6 +576,18 @@ int Remux(const std::string& in, const std::string& out) {
     if (movie.pictures.empty()) {
         d.base = lunavue::film::kGamesBase;  // no picture's time to keep
     }
+    const uint64_t originalPerSecond = lunavue::film::StoredBytesPerSecond(
+        h.sound.rate, h.sound.channels, h.sound.bits, h.sound.compression);
+    uint64_t originalBytes = 0;
+    for (uint32_t c : movie.sounds) {
+        originalBytes += movie.samples[c].size;
+    }
+    if (!soundPath.empty()) {
+        d.channels = static_cast<uint8_t>(wav.Channels());
+        d.bits = static_cast<uint8_t>(wav.Bits());
+        d.compression = 0;
+        d.rate = static_cast<uint16_t>(wav.Rate());
+    }
     lunavue::MovieFile file;
     file.Open(in);
     const auto read = [&](const lunavue::SampleRecord& r, std::vector<uint8_t>& data) {
@@ -565,7 +599,7 @@ int Remux(const std::string& in, const std::string& out) {
     std::vector<uint8_t> sound;
     std::vector<std::vector<uint8_t>> chunks;
     std::vector<uint8_t> data;
-    for (uint32_t c : movie.sounds) {
+    for (uint32_t c : soundPath.empty() ? movie.sounds : std::vector<uint32_t>{}) {
         read(movie.samples[c], data);
         if (stream) {
             sound.insert(sound.end(), data.begin(), data.end());
@@ -582,7 +616,31 @@ int Remux(const std::string& in, const std::string& out) {
     size_t chunkAt = 0;  // stereo chunks written
     uint64_t chunkBytes = 0;
     // Sound up to (the movie's ms) ms, or all that is left.
+    uint64_t wavDone = 0;  // sample frames of the WAV written
+    std::vector<uint8_t> pcm;
     const auto soundUpTo = [&](uint64_t ms, bool all) {
+        if (!soundPath.empty()) {
+            // The movie's length: its pictures', or for sound alone its own sound's.
+            if (all && movie.pictures.empty() && originalPerSecond != 0) {
+                ms = originalBytes * 1000 / originalPerSecond;
+            } else if (all) {
+                return;
+            }
+            uint64_t until = ms * wav.Rate() / 1000;
+            if (wav.Channels() == 1 && wav.Bits() == 8) {
+                until &= ~uint64_t{1};  // even chunks
+            }
+            while (until > wavDone) {
+                const size_t n =
+                    static_cast<size_t>(std::min<uint64_t>(until - wavDone, wav.Rate() / 4 * 2));
+                wav.Read(n, pcm);
+                const std::vector<uint8_t> chunk =
+                    lunavue::FilmSound(pcm, n, wav.Channels(), wav.Bits());
+                ok = ok && writer.AddSound(chunk.data(), chunk.size());
+                wavDone += n;
+            }
+            return;
+        }
         const uint64_t target = all ? UINT64_MAX : (ms * perSecond + 999) / 1000;
         if (stream) {
             size_t end = static_cast<size_t>(std::min<uint64_t>(sound.size(), target));
@@ -617,7 +675,6 @@ int Remux(const std::string& in, const std::string& out) {
     }
     soundUpTo(0, true);
     OutputFile output;
-    std::string why;
     if (!output.Open(out, in, why)) {
         return CannotWrite(out, why);
     }
@@ -695,8 +752,36 @@ int main(int argc, char** argv) {
         }
         return Thumbnail(args.words[0], args.words[1], std::min(box, kLargestThumbnail));
     }
-    if (command == "remux" && parse({}, 2)) {
-        return Remux(args.words[0], args.words[1]);
+    if (command == "make" && args.Parse(argc, argv,
+                                        {"-o", "--rate", "--quality", "--key-interval", "--strips",
+                                         "--sound", "--sound-coding"})) {
+        lunavue::MakeOptions make;
+        long rate = 15, quality = 70, interval = 30, strips = 0;
+        if (args.options.count("-o") == 0 || args.words.empty() ||
+            !args.Number("--rate", 1, 600, 15, rate) ||
+            !args.Number("--quality", 1, 100, 70, quality) ||
+            !args.Number("--key-interval", 1, 100000, 30, interval) ||
+            !args.Number("--strips", 1, 32, 0, strips)) {
+            return Usage();
+        }
+        make.out = args.options["-o"];
+        make.frames = args.words;
+        make.sound = args.options.count("--sound") != 0 ? args.options["--sound"] : "";
+        const std::string coding =
+            args.options.count("--sound-coding") != 0 ? args.options["--sound-coding"] : "pcm";
+        if (coding != "pcm" && coding != "adpcm") {
+            return Usage();
+        }
+        make.adpcm = coding == "adpcm";
+        make.framesPerSecond = static_cast<int>(rate);
+        make.picture.quality = static_cast<int>(quality);
+        make.picture.keyInterval = static_cast<int>(interval);
+        make.picture.strips = static_cast<int>(strips);
+        return lunavue::MakeMovie(make);
+    }
+    if (command == "remux" && parse({"--sound"}, 2)) {
+        return Remux(args.words[0], args.words[1],
+                     args.options.count("--sound") != 0 ? args.options["--sound"] : "");
     }
     if (command == "check" && parse({}, 1)) {
         return Check(args.words[0]);
