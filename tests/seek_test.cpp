@@ -435,6 +435,16 @@ TEST(Seek, InterruptedMoviesAndPreviousGoOnWhereTheyWereLeft) {
     EXPECT_EQ(doc.MoviePath(), b);
     EXPECT_EQ(doc.PositionMs(), 0u);
     EXPECT_TRUE(doc.Queue().Empty());
+    // Also while it waits as interrupted behind a name that did not open.
+    doc.Seek(4000);
+    doc.PlayNow({dir.File("missing.cpk")});
+    EXPECT_FALSE(doc.IsOpen());
+    EXPECT_EQ(std::vector<std::string>(doc.Queue().Names().begin(), doc.Queue().Names().end()),
+              std::vector<std::string>{b});
+    doc.PlayNow({b});
+    EXPECT_EQ(doc.MoviePath(), b);
+    EXPECT_EQ(doc.PositionMs(), 0u);
+    EXPECT_TRUE(doc.Queue().Empty()) << "not twice";
 }
 
 // A-B repeat: playing reaches B and goes on from A, until the marks are cleared; a B at or

@@ -59,6 +59,11 @@ size_t CTovrinDoc::PlayNow(const std::vector<std::string>& names) {
         return 0;
     }
     KeepInterrupted(names.front());
+    // Asked for again while it waits as interrupted: it starts over, and waits no more.
+    if (!PlayQueue_.Empty() && PlayQueue_.Names().front() == names.front() &&
+        interruptedAt_.erase(names.front()) != 0) {
+        PlayQueue_.Remove(0);
+    }
     const size_t taken = PlayQueue_.PutFirst(names);
     if (taken == 0) {
         return 0;
