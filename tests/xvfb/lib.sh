@@ -85,6 +85,17 @@ wait_player() {
     [ "$status" -eq 0 ] || { tail -40 "$work/stats.txt" >&2; fail "the player exited with status $status"; }
 }
 
+# Closes the player's window with Alt+F4, as a person would, pressing it again when a busy
+# machine let the first press go nowhere; then waits for the player to end.
+close_player() {  # window
+    for _ in 1 2 3; do
+        xdotool windowactivate --sync "$1" 2>/dev/null || true
+        xdotool key alt+F4
+        timeout 10 tail --pid="$player" -f /dev/null && break
+    done
+    wait_player 20
+}
+
 # A movie that is the fixture played n times over, and its reference sound.
 long_movie() {
     local name=$1 times=$2

@@ -92,8 +92,7 @@ pause)
     xdotool key space
     wait_for 5 stream_says 'Corked: no' || fail "Space did not play on"
     wait_for 10 sink_is RUNNING || fail "the sink did not play again"
-    xdotool key alt+F4
-    wait_player 20
+    close_player "$w"
     grep -q '^Volume=90$' "$work/lunavue.ini" || fail "9 did not turn the player's volume down"
     ;;
 server)
@@ -110,8 +109,7 @@ server)
     wait_for 10 player_said "the sound is back" || fail "the player did not say the sound is back"
     wait_for 10 stream_says 'media.name = "sync.cpk"' || fail "the sound did not come back"
     wait_for 10 sink_is RUNNING || fail "the sink does not play"
-    xdotool windowactivate --sync "$w" key alt+F4
-    wait_player 20
+    close_player "$w"
     ;;
 esac
 echo "ok"

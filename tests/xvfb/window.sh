@@ -26,14 +26,6 @@ whole() {
 # Closes the player as a person does: the window manager's close key (a real key event).
 # Pressed again, as a person would, should the key have gone to no window (under load the
 # window manager may not have given the focus yet).
-close_player() {
-    for _ in 1 2 3; do
-        xdotool windowactivate --sync "$1" 2>/dev/null || true
-        xdotool key alt+F4
-        timeout 10 tail --pid="$player" -f /dev/null && break
-    done
-    wait_player 20
-}
 open_window() {  # title
     local w
     w=$(window_named "$1")
