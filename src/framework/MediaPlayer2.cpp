@@ -250,7 +250,8 @@ class MediaPlayer2::Bus : public QDBusVirtualObject {
             const QString track = m.arguments()[0].value<QDBusObjectPath>().path();
             const int64_t to = m.arguments()[1].toLongLong();
             if (track != TrackId(s.movie) || s.movie == 0 || to < 0 || to > s.lengthUs) {
-                return m.createReply();  // as the specification says: ignored
+                return m.createReply();  // a stale track or a point outside the movie: ignored, as
+                                         // MPRIS has it
             }
             return AskWith(m, [to](const Hooks& h) {
                 if (h.seekTo) {

@@ -9,7 +9,7 @@
 // What a call asks the player to do is handed to the owner's thread afterwards, at most
 // kRequestsPerSecond of them a second (more are refused with LimitsExceeded). Every number
 // and name a caller sends is checked first: positions saturate instead of overflowing, NaN
-// and values the MPRIS specification does not name are refused with InvalidArgs, and only
+// and values outside the names and ranges MPRIS defines are refused with InvalidArgs, and only
 // local file: URIs are opened.
 //
 // Threads: the owner's (main) thread makes it, calls Update and Jumped, and runs the hooks.
