@@ -100,9 +100,7 @@ int MakeMovie(const MakeOptions& o) {
     FilmWriter writer(d);
     CinepakEncoder encoder(width, height, o.picture);
     const bool progress = isatty(STDERR_FILENO) != 0;
-    const bool evenSamples = d.channels == 1 && d.bits == 8 && !o.adpcm;  // even chunk lengths
-    uint64_t soundDone = 0;
-    std::vector<uint8_t> pcm;
+    WavFeed sound(wav, adpcm.get());
     for (size_t f = 0; f < o.frames.size(); ++f) {
         if (f != 0) {
             int w = 0, h = 0;
@@ -118,19 +116,12 @@ int MakeMovie(const MakeOptions& o) {
         }
         // The sound up to this picture's end, before it.
         if (d.channels != 0) {
-            uint64_t until = (f + 1) * uint64_t{d.rate} / static_cast<uint64_t>(o.framesPerSecond);
-            if (evenSamples && f + 1 < o.frames.size()) {
-                until &= ~uint64_t{1};
-            }
-            const size_t n = static_cast<size_t>(until - soundDone);
-            wav.Read(n, pcm);
-            const std::vector<uint8_t> chunk =
-                adpcm ? AdpcmSound(*adpcm, pcm, n, d.channels, wav.Bits())
-                      : FilmSound(pcm, n, d.channels, d.bits);
+            const uint64_t until =
+                (f + 1) * uint64_t{d.rate} / static_cast<uint64_t>(o.framesPerSecond);
+            const std::vector<uint8_t> chunk = sound.UpTo(until, f + 1 == o.frames.size());
             if (!chunk.empty() && !writer.AddSound(chunk.data(), chunk.size())) {
                 return Refuse(o.out, "the movie cannot be written");
             }
-            soundDone = until;
         }
         bool key = false;
         const std::vector<uint8_t> frame = encoder.Encode(rgb.data(), key);

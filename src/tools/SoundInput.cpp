@@ -14,6 +14,47 @@ uint16_t Le16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] | p[1] << 8);
 }
 
+// n sample frames of WAV PCM (silence past its end) as FILM stores them: 16-bit big-endian,
+// 8-bit signed, stereo as the left half then the right half of the chunk.
+std::vector<uint8_t> FilmSound(const std::vector<uint8_t>& wav, size_t n, uint32_t channels,
+                               uint32_t bits) {
+    const size_t width = bits / 8;
+    std::vector<uint8_t> out(n * channels * width, 0);
+    const size_t have = wav.size() / (channels * width);
+    for (size_t i = 0; i < n; ++i) {
+        for (uint32_t c = 0; c < channels; ++c) {
+            const size_t to = (c * n + i) * width;
+            if (i >= have) {
+                continue;  // silence: zero in both forms
+            }
+            const uint8_t* from = wav.data() + (i * channels + c) * width;
+            if (width == 2) {
+                out[to] = from[1];
+                out[to + 1] = from[0];
+            } else {
+                out[to] = static_cast<uint8_t>(from[0] - 128);
+            }
+        }
+    }
+    return out;
+}
+
+// n sample frames of WAV PCM (silence past its end) through the ADPCM coding: what it
+// gives out now.
+std::vector<uint8_t> AdpcmSound(codec::AdpcmEncoder& encoder, const std::vector<uint8_t>& wav,
+                                size_t n, uint32_t channels, uint32_t bits) {
+    std::vector<int16_t> samples(n * channels, 0);
+    const size_t width = bits / 8;
+    const size_t have = std::min(samples.size(), wav.size() / width);
+    for (size_t i = 0; i < have; ++i) {
+        samples[i] = width == 2 ? static_cast<int16_t>(wav[2 * i] | wav[2 * i + 1] << 8)
+                                : static_cast<int16_t>((wav[i] - 128) * 256);
+    }
+    std::vector<uint8_t> out;
+    encoder.Put(samples.data(), n, out);
+    return out;
+}
+
 }  // namespace
 
 WavReader::~WavReader() {
@@ -107,45 +148,18 @@ size_t WavReader::Read(size_t n, std::vector<uint8_t>& out) {
     return got / frame;
 }
 
-// n sample frames of WAV PCM (silence past its end) as FILM stores them: 16-bit big-endian,
-// 8-bit signed, stereo as the left half then the right half of the chunk.
-std::vector<uint8_t> FilmSound(const std::vector<uint8_t>& wav, size_t n, uint32_t channels,
-                               uint32_t bits) {
-    const size_t width = bits / 8;
-    std::vector<uint8_t> out(n * channels * width, 0);
-    const size_t have = wav.size() / (channels * width);
-    for (size_t i = 0; i < n; ++i) {
-        for (uint32_t c = 0; c < channels; ++c) {
-            const size_t to = (c * n + i) * width;
-            if (i >= have) {
-                continue;  // silence: zero in both forms
-            }
-            const uint8_t* from = wav.data() + (i * channels + c) * width;
-            if (width == 2) {
-                out[to] = from[1];
-                out[to + 1] = from[0];
-            } else {
-                out[to] = static_cast<uint8_t>(from[0] - 128);
-            }
-        }
+std::vector<uint8_t> WavFeed::UpTo(uint64_t until, bool last) {
+    if (adpcm_ == nullptr && wav_.Channels() == 1 && wav_.Bits() == 8 && !last) {
+        until &= ~uint64_t{1};
     }
-    return out;
-}
-
-// n sample frames of WAV PCM (silence past its end) through the ADPCM coding: what it
-// gives out now.
-std::vector<uint8_t> AdpcmSound(codec::AdpcmEncoder& encoder, const std::vector<uint8_t>& wav,
-                                size_t n, uint32_t channels, uint32_t bits) {
-    std::vector<int16_t> samples(n * channels, 0);
-    const size_t width = bits / 8;
-    const size_t have = std::min(samples.size(), wav.size() / width);
-    for (size_t i = 0; i < have; ++i) {
-        samples[i] = width == 2 ? static_cast<int16_t>(wav[2 * i] | wav[2 * i + 1] << 8)
-                                : static_cast<int16_t>((wav[i] - 128) * 256);
+    if (until <= done_) {
+        return {};
     }
-    std::vector<uint8_t> out;
-    encoder.Put(samples.data(), n, out);
-    return out;
+    const auto n = static_cast<size_t>(until - done_);
+    wav_.Read(n, pcm_);
+    done_ = until;
+    return adpcm_ != nullptr ? AdpcmSound(*adpcm_, pcm_, n, wav_.Channels(), wav_.Bits())
+                             : FilmSound(pcm_, n, wav_.Channels(), wav_.Bits());
 }
 
 }  // namespace lunavue

@@ -35,13 +35,22 @@ class WavReader {
     uint64_t left_ = 0;
 };
 
-// n sample frames of WAV PCM (silence past its end) as FILM stores them: 16-bit big-endian,
-// 8-bit signed, stereo as the left half then the right half of the chunk.
-std::vector<uint8_t> FilmSound(const std::vector<uint8_t>& wav, size_t n, uint32_t channels,
-                               uint32_t bits);
+// The WAV's sound as FILM stores it, handed out up to a point at a time: PCM in FILM's own
+// form, or through the ADPCM coding (adpcm not null); silence past the WAV's end. 8-bit mono
+// PCM is handed out in even counts, for even chunk lengths, except by the last call.
+class WavFeed {
+  public:
+    WavFeed(WavReader& wav, codec::AdpcmEncoder* adpcm) : wav_(wav), adpcm_(adpcm) {}
+    // The stored bytes of the sample frames from where the last call ended to until (counted
+    // from the start of the sound).
+    std::vector<uint8_t> UpTo(uint64_t until, bool last = false);
+    uint64_t Done() const { return done_; }
 
-// The same through the ADPCM coding: what it gives out now.
-std::vector<uint8_t> AdpcmSound(codec::AdpcmEncoder& encoder, const std::vector<uint8_t>& wav,
-                                size_t n, uint32_t channels, uint32_t bits);
+  private:
+    WavReader& wav_;
+    codec::AdpcmEncoder* adpcm_;
+    uint64_t done_ = 0;
+    std::vector<uint8_t> pcm_;
+};
 
 }  // namespace lunavue

@@ -616,8 +616,7 @@ int Remux(const std::string& in, const std::string& out, const std::string& soun
     size_t chunkAt = 0;  // stereo chunks written
     uint64_t chunkBytes = 0;
     // Sound up to (the movie's ms) ms, or all that is left.
-    uint64_t wavDone = 0;  // sample frames of the WAV written
-    std::vector<uint8_t> pcm;
+    lunavue::WavFeed dub(wav, nullptr);
     const auto soundUpTo = [&](uint64_t ms, bool all) {
         if (!soundPath.empty()) {
             // The movie's length: its pictures', or for sound alone its own sound's.
@@ -626,18 +625,15 @@ int Remux(const std::string& in, const std::string& out, const std::string& soun
             } else if (all) {
                 return;
             }
-            uint64_t until = ms * wav.Rate() / 1000;
-            if (wav.Channels() == 1 && wav.Bits() == 8) {
-                until &= ~uint64_t{1};  // even chunks
-            }
-            while (until > wavDone) {
-                const size_t n =
-                    static_cast<size_t>(std::min<uint64_t>(until - wavDone, wav.Rate() / 4 * 2));
-                wav.Read(n, pcm);
+            // In chunks of at most a quarter of a second.
+            const uint64_t until = ms * wav.Rate() / 1000;
+            while (ok) {
                 const std::vector<uint8_t> chunk =
-                    lunavue::FilmSound(pcm, n, wav.Channels(), wav.Bits());
-                ok = ok && writer.AddSound(chunk.data(), chunk.size());
-                wavDone += n;
+                    dub.UpTo(std::min<uint64_t>(until, dub.Done() + wav.Rate() / 4 * 2));
+                if (chunk.empty()) {
+                    break;
+                }
+                ok = writer.AddSound(chunk.data(), chunk.size());
             }
             return;
         }
