@@ -3,7 +3,7 @@
 # crafted to break it are refused with a reason (status 2), never a crash; a failed command
 # leaves no file behind.
 # usage: cpktool_test.sh CPKTOOL FIXTURES
-set -euo pipefail
+source "$(dirname "$0")/strict.sh"
 cpktool=$1 fixtures=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

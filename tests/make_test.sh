@@ -4,7 +4,7 @@
 # to say), whose sound is the WAV's (fitted to the movie's length), close to its source; and
 # input that cannot make a movie refused with the reason, the first wrong frame named.
 # usage: make_test.sh CPKTOOL FIXTURES [SANITIZERS]
-set -euo pipefail
+source "$(dirname "$0")/strict.sh"
 cpktool=$(realpath "$1") fixtures=$(realpath "$2") sanitizers=${3:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

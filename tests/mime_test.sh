@@ -3,7 +3,7 @@
 # every layout the player reads is recognised by its content alone (renamed .bin), and what
 # only shares the start of one (a 3DO stream's FILM chunk, an archive, a text) is not.
 # usage: mime_test.sh DATA_FOLDER FIXTURES
-set -euo pipefail
+source "$(dirname "$0")/strict.sh"
 data=$1 fixtures=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -4,7 +4,7 @@
 # caches for a movie is cpktool's own thumbnail, pixel for pixel. tumbler makes the output
 # file, keeps it open and reads the picture through that handle.
 # usage: tumbler_test.sh CPKTOOL DATA_FOLDER FIXTURES
-set -euo pipefail
+source "$(dirname "$0")/strict.sh"
 cpktool=$1 data=$2 fixtures=$3
 tumblerd=$(ls /usr/lib/*/tumbler-1/tumblerd 2>/dev/null | head -1)
 [ -n "$tumblerd" ] || { echo "FAILED: tumbler is not installed"; exit 1; }

@@ -5,7 +5,7 @@
 # frame; playing from the middle with SDL's disk driver gives the reference sound from that
 # time's sample on; info names the layout; a movie of sound alone has no thumbnail.
 # usage: variants_test.sh CPKTOOL FIXTURES
-set -euo pipefail
+source "$(dirname "$0")/strict.sh"
 cpktool=$1
 folder=$2/variants
 work=$(mktemp -d)

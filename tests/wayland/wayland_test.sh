@@ -11,7 +11,7 @@
 #   xwayland    the X11 platform through the compositor's X server, full screen saved: the
 #               screen covered, no window decoration
 # usage: wayland_test.sh LUNAVUE FIXTURES BENCH
-set -euo pipefail
+source "$(dirname "$0")/../strict.sh"
 lunavue=$1 fixtures=$2 bench=$3
 here=$(cd "$(dirname "$0")" && pwd)
 command -v weston >/dev/null || { echo "FAILED: weston is not installed"; exit 1; }

@@ -2,11 +2,7 @@
 # with real key presses and clicks from xdotool.
 #
 # The caller sets LUNAVUE (the program) and FIXTURES (the fixture folder) before sourcing.
-set -Eeuo pipefail
-# A command that stops the script without a word of its own (a pipe whose reader left early,
-# a window gone) is named on the way out; those in command substitutions only stop those.
-trap 'status=$?; [ "$BASH_SUBSHELL" -ne 0 ] ||
-    echo "FAILED: ${BASH_SOURCE[0]##*/} line $LINENO stopped the test: $BASH_COMMAND (status $status)" >&2' ERR
+source "$(dirname "${BASH_SOURCE[0]}")/../strict.sh"
 
 work=$(mktemp -d)
 player=""
