@@ -2,5 +2,5 @@
 # without a word of its own (a pipe whose reader left early, a window gone) is named on the way
 # out. Failures inside command substitutions only end those, as without this file.
 set -Eeuo pipefail
-trap 'status=$?; [ "$BASH_SUBSHELL" -ne 0 ] ||
-    echo "FAILED: ${BASH_SOURCE[0]##*/} line $LINENO stopped the test: $BASH_COMMAND (status $status)" >&2' ERR
+trap 'stopped_status=$?; [ "$BASH_SUBSHELL" -ne 0 ] ||
+    echo "FAILED: ${BASH_SOURCE[0]##*/} line $LINENO stopped the test: $BASH_COMMAND (status $stopped_status)" >&2' ERR
