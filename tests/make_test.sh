@@ -44,8 +44,10 @@ PY
 SDL_AUDIODRIVER=dummy "$cpktool" play "$work/m.cpk" >"$work/play.txt" 2>&1 || fail "play: $(cat "$work/play.txt")"
 grep -q "^damaged frames: 0$" "$work/play.txt" || fail "play: $(cat "$work/play.txt")"
 
-"$cpktool" make -o "$work/k.cpk" --key-interval 1 --quality 20 --strips 3 "$work"/frames/*.png
-"$cpktool" info "$work/k.cpk" | grep -q "^key frames: 60$" || fail "--key-interval 1"
+# Key frames are the slow ones to make: a dozen tell as much as sixty.
+frames=("$work"/frames/*.png)
+"$cpktool" make -o "$work/k.cpk" --key-interval 1 --quality 20 --strips 3 "${frames[@]:0:12}"
+"$cpktool" info "$work/k.cpk" | grep -q "^key frames: 12$" || fail "--key-interval 1"
 "$cpktool" check "$work/k.cpk" >/dev/null || fail "check of a movie of key frames"
 
 # 8-bit mono sound of one second, made four seconds long with silence.
