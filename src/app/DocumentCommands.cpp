@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QStandardPaths>
 #include <cstdio>
 
@@ -185,8 +186,16 @@ void CTovrinApp::DocumentCommands::OnGoToTime(CTovrinDoc& doc) {
         return;
     }
     QInputDialog dialog(app_.MainFrame());
-    dialog.setWindowTitle(Text(QT_TRANSLATE_NOOP("Lunavue", "Go to Time")));
+    const QString title = Text(QT_TRANSLATE_NOOP("Lunavue", "Go to Time"));
+    dialog.setWindowTitle(title);
     dialog.setLabelText(Text(QT_TRANSLATE_NOOP("Lunavue", "Time (m:ss or seconds):")));
+    // Wide enough that the window manager need not shorten the title beside its icon and
+    // buttons (the title bar's font is usually a little larger than the dialog's); the
+    // dialog's own layout sizes it to its field.
+    dialog.setInputMode(QInputDialog::TextInput);  // which makes the dialog's field now
+    if (auto* field = dialog.findChild<QLineEdit*>()) {
+        field->setMinimumWidth(dialog.fontMetrics().horizontalAdvance(title) * 5 / 4 + 140);
+    }
     dialog.setTextValue(QString::fromStdString(ClockTime(doc.PositionMs())));
     app_.RunModal(dialog);
     if (dialog.result() != QDialog::Accepted) {
