@@ -202,8 +202,14 @@ CAboutBox::CAboutBox(QWidget* parent) : QDialog(parent) {
     layout->addStretch(1);
     QPushButton* ok = OkButton(this, u, 32, 14);
     layout->addWidget(ok, 0, Qt::AlignHCenter);
-    setFixedSize(layout->sizeHint().expandedTo(u.Rect(0, 0, 122, 59).size()));
+    setFixedSize(layout->sizeHint()
+                     .expandedTo(u.Rect(0, 0, 122, 59).size())
+                     .expandedTo(QSize(TitleBarWidth(*this, windowTitle()), 0)));
     ok->setFocus();
+}
+
+int TitleBarWidth(const QWidget& window, const QString& title) {
+    return window.fontMetrics().horizontalAdvance(title) * 5 / 4 + 160;
 }
 
 }  // namespace lunavue

@@ -30,4 +30,8 @@ class CAboutBox : public QDialog {
 // The program icon in the given size.
 QIcon ProgramIcon();
 
+// The width a window manager's title bar needs to show the title whole beside its icon and
+// buttons (its font is usually a little larger than the window's own).
+int TitleBarWidth(const QWidget& window, const QString& title);
+
 }  // namespace lunavue

@@ -189,12 +189,11 @@ void CTovrinApp::DocumentCommands::OnGoToTime(CTovrinDoc& doc) {
     const QString title = Text(QT_TRANSLATE_NOOP("Lunavue", "Go to Time"));
     dialog.setWindowTitle(title);
     dialog.setLabelText(Text(QT_TRANSLATE_NOOP("Lunavue", "Time (m:ss or seconds):")));
-    // Wide enough that the window manager need not shorten the title beside its icon and
-    // buttons (the title bar's font is usually a little larger than the dialog's); the
-    // dialog's own layout sizes it to its field.
+    // Wide enough that the window manager need not shorten the title; the dialog's own
+    // layout sizes it to its field, with its margins.
     dialog.setInputMode(QInputDialog::TextInput);  // which makes the dialog's field now
     if (auto* field = dialog.findChild<QLineEdit*>()) {
-        field->setMinimumWidth(dialog.fontMetrics().horizontalAdvance(title) * 5 / 4 + 140);
+        field->setMinimumWidth(TitleBarWidth(dialog, title) - 20);
     }
     dialog.setTextValue(QString::fromStdString(ClockTime(doc.PositionMs())));
     app_.RunModal(dialog);
