@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/BigEndian.h"
+
 namespace lunavue::film {
 
 // The file begins with "FILM", the header's length, the version word and 4 reserved bytes;
@@ -38,6 +40,27 @@ inline uint64_t StoredBytesPerSecond(uint32_t rate, uint32_t channels, uint32_t 
         return uint64_t{rate} * channels * 18 / 32;
     }
     return uint64_t{rate} * channels * (bits == 16 ? 2 : 1);
+}
+
+// A Cinepak picture in FILM: its 10-byte frame header, then the bytes FILM keeps before the
+// strips: none where the header's length is the sample's (or divides it), six where they are
+// these, else the standard two.
+inline constexpr size_t kCinepakFrameHeader = 10;
+inline constexpr uint8_t kSixExtraBytes[6] = {0xFE, 0x00, 0x00, 0x06, 0x00, 0x00};
+
+// The frame's extra bytes by that rule, from the first `available` bytes of the sample
+// (at least the frame header).
+inline uint32_t PictureExtraBytes(const uint8_t* frame, size_t available, uint32_t sampleSize) {
+    const uint32_t length = Be24(frame + 1);
+    if (length == sampleSize || (length != 0 && sampleSize % length == 0)) {
+        return 0;
+    }
+    if (sampleSize >= kCinepakFrameHeader + sizeof kSixExtraBytes &&
+        available >= kCinepakFrameHeader + sizeof kSixExtraBytes &&
+        std::memcmp(frame + kCinepakFrameHeader, kSixExtraBytes, sizeof kSixExtraBytes) == 0) {
+        return 6;
+    }
+    return 2;
 }
 
 inline bool Tagged(const uint8_t* at, const char (&tag)[5]) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "movie/FilmLayout.h"
+#include "platform/BigEndian.h"
 
 namespace lunavue {
 namespace {
@@ -12,13 +13,12 @@ class Cursor {
   public:
     explicit Cursor(std::vector<uint8_t>& b) : b_(b) {}
     void Put32(uint32_t v) {
-        for (int shift = 24; shift >= 0; shift -= 8) {
-            b_[at_++] = static_cast<uint8_t>(v >> shift);
-        }
+        PutBe32(&b_[at_], v);
+        at_ += 4;
     }
     void Put16(uint16_t v) {
-        b_[at_++] = static_cast<uint8_t>(v >> 8);
-        b_[at_++] = static_cast<uint8_t>(v);
+        PutBe16(&b_[at_], v);
+        at_ += 2;
     }
     void Put8(uint8_t v) { b_[at_++] = v; }
     void Tag(const char* tag) {

@@ -53,23 +53,11 @@ class Report {
     std::vector<std::pair<std::string, size_t>> counts_;
 };
 
-// The bytes between the Cinepak frame header and its first strip: 0, 2 or 6 (the first
-// that leads to a strip id).
-std::optional<size_t> FirstStrip(const std::vector<uint8_t>& f) {
-    for (size_t extra : {size_t{0}, size_t{2}, size_t{6}}) {
-        const size_t at = 10 + extra;
-        if (at + 2 <= f.size() &&
-            (Be16(f.data() + at) == 0x1000 || Be16(f.data() + at) == 0x1100)) {
-            return at;
-        }
-    }
-    return std::nullopt;
-}
-
-// The picture's strips: their count, and whether any full codebook chunk is empty.
-void CheckPicture(const std::vector<uint8_t>& f, uint32_t frame, std::optional<uint32_t>& strips,
-                  Report& report) {
-    if (f.size() < 10) {
+// The picture's strips (found as the player finds them): their count, and whether any full
+// codebook chunk is empty.
+void CheckPicture(const std::vector<uint8_t>& f, uint32_t sampleSize, uint32_t frame,
+                  std::optional<uint32_t>& strips, Report& report) {
+    if (f.size() < film::kCinepakFrameHeader) {
         report.Add("short pictures",
                    Format("frame %llu: %llu bytes, shorter than its header", frame, f.size()));
         return;
@@ -81,10 +69,10 @@ void CheckPicture(const std::vector<uint8_t>& f, uint32_t frame, std::optional<u
         report.Add("strip counts",
                    Format("frame %llu: %llu strips (frame 0 has %llu)", frame, count, *strips));
     }
-    std::optional<size_t> at = FirstStrip(f);
-    for (uint32_t s = 0; at && s < count && *at + 12 <= f.size(); ++s) {
-        const size_t stripEnd = std::min<size_t>(f.size(), *at + Be16(f.data() + *at + 2));
-        size_t c = *at + 12;
+    size_t at = film::kCinepakFrameHeader + film::PictureExtraBytes(f.data(), f.size(), sampleSize);
+    for (uint32_t s = 0; s < count && at + 12 <= f.size(); ++s) {
+        const size_t stripEnd = std::min<size_t>(f.size(), at + Be16(f.data() + at + 2));
+        size_t c = at + 12;
         while (c + 4 <= stripEnd) {
             const uint32_t id = Be16(f.data() + c);
             const uint32_t size = Be16(f.data() + c + 2);
@@ -100,7 +88,7 @@ void CheckPicture(const std::vector<uint8_t>& f, uint32_t frame, std::optional<u
             }
             c += size;
         }
-        if (stripEnd <= *at + 12) {
+        if (stripEnd <= at + 12) {
             break;
         }
         at = stripEnd;
@@ -203,7 +191,7 @@ std::vector<std::string> CheckLayout(const std::string& path) {
         if (h.coding == PictureCoding::kCinepak) {
             picture.resize(r.size);
             picture.resize(file.ReadAt(headerEnd + offset, picture.data(), r.size));
-            CheckPicture(picture, frame, strips, report);
+            CheckPicture(picture, r.size, frame, strips, report);
         }
         ++frame;
     }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <deque>
 
+#include "movie/FilmLayout.h"
 #include "platform/BigEndian.h"
 #include "platform/Memory.h"
 
@@ -23,9 +24,9 @@ constexpr double kDeviceLagSeconds = 1;
 constexpr uint32_t kSoundOnlyPeriodsPerSecond = 10;
 
 constexpr uint16_t kKeyStrip = 0x1000;
-constexpr size_t kFrameHeader = 10;
+using film::kCinepakFrameHeader;
+using film::kSixExtraBytes;
 constexpr size_t kStripHeader = 12;
-constexpr uint8_t kSixExtraBytes[6] = {0xFE, 0x00, 0x00, 0x06, 0x00, 0x00};
 
 // Moves the 10-byte frame header up over the `skip` bytes that follow it, so that the frame
 // handed to the decoder starts at b + skip with its strips right behind the header. Frames
@@ -37,7 +38,7 @@ void FixUpFrame(uint8_t* b, uint32_t skip, uint32_t sampleSize) {
     } else if (skip == 6) {
         PutBe32(b, (Be32(b) & 0xFF000000u) | ((sampleSize - 6) & 0x00FFFFFFu));
     }
-    std::memmove(b + skip, b, kFrameHeader);
+    std::memmove(b + skip, b, kCinepakFrameHeader);
 }
 
 }  // namespace
@@ -286,16 +287,7 @@ void MovieReader::Rewind() {
 // decided for each frame: none when the header's length is the sample's or divides it; six
 // when those six bytes are FE 00 00 06 00 00; two otherwise (the standard layout).
 uint32_t MovieReader::ExtraBytes(const SampleRecord& e) const {
-    const uint8_t* b = compressed_.data();
-    const uint32_t length = Be24(b + 1);
-    if (length == e.size || (length != 0 && e.size % length == 0)) {
-        return 0;
-    }
-    if (e.size >= kFrameHeader + sizeof kSixExtraBytes &&
-        std::memcmp(b + kFrameHeader, kSixExtraBytes, sizeof kSixExtraBytes) == 0) {
-        return 6;
-    }
-    return 2;
+    return film::PictureExtraBytes(compressed_.data(), compressed_.size(), e.size);
 }
 
 uint32_t MovieReader::FirstFrameExtraBytes() {
@@ -303,7 +295,7 @@ uint32_t MovieReader::FirstFrameExtraBytes() {
         return 0;
     }
     const SampleRecord& e = film_.Picture(0);
-    std::fill_n(compressed_.begin(), kFrameHeader + sizeof kSixExtraBytes, 0);
+    std::fill_n(compressed_.begin(), kCinepakFrameHeader + sizeof kSixExtraBytes, 0);
     file_.ReadAt(e.position, compressed_.data(), std::min<size_t>(e.size, compressed_.size()));
     return ExtraBytes(e);
 }
@@ -344,8 +336,8 @@ uint32_t MovieReader::DecodeEntry(uint32_t index, uint8_t* destination) {
     // A frame too short for its header (or the six bytes after it) is padded with zeros:
     // the decoder refuses it.
     std::fill(compressed_.begin() + static_cast<std::ptrdiff_t>(got),
-              compressed_.begin() +
-                  static_cast<std::ptrdiff_t>(std::max(got, kFrameHeader + sizeof kSixExtraBytes)),
+              compressed_.begin() + static_cast<std::ptrdiff_t>(
+                                        std::max(got, kCinepakFrameHeader + sizeof kSixExtraBytes)),
               0);
     const bool sound =
         film_.header.coding == PictureCoding::kRaw ? DecodeRaw(got) : DecodeCinepak(e, got);
@@ -470,14 +462,14 @@ bool MovieReader::FrameDataIsKey(uint32_t f) {
     const SampleRecord& e = film_.Picture(f);
     const size_t length = e.size;
     const uint8_t* b = compressed_.data();
-    if (length < kFrameHeader + 2 ||
+    if (length < kCinepakFrameHeader + 2 ||
         file_.ReadAt(e.position, compressed_.data(), length) != length) {
         return false;
     }
     // The stored frame: a 10-byte header with the strip count at 8, the extra bytes, then
     // the strips, each with its id and size first.
     const uint32_t strips = Be16(b + 8);
-    size_t at = kFrameHeader + ExtraBytes(e);
+    size_t at = kCinepakFrameHeader + ExtraBytes(e);
     for (uint32_t s = 0; s < strips; ++s) {
         if (at + 4 > length || Be16(b + at) != kKeyStrip || Be16(b + at + 2) < kStripHeader) {
             return false;

@@ -14,6 +14,10 @@ inline uint32_t Be24(const uint8_t* p) {
 inline uint32_t Be32(const uint8_t* p) {
     return Be24(p) << 8 | p[3];
 }
+inline void PutBe16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v >> 8);
+    p[1] = static_cast<uint8_t>(v);
+}
 inline void PutBe32(uint8_t* p, uint32_t v) {
     p[0] = static_cast<uint8_t>(v >> 24);
     p[1] = static_cast<uint8_t>(v >> 16);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/BigEndian.h"
 #include "platform/codec/Adpcm.h"
 
 namespace lunavue::codec {
@@ -57,12 +58,9 @@ void AdpcmEncoder::Put(const int16_t* samples, size_t frames, std::vector<uint8_
         const uint8_t start[8] = {0x80, 0x00, 0x00, 0x20,
                                   3,    18,   4,    static_cast<uint8_t>(channels_)};
         std::memcpy(h.data(), start, sizeof start);
-        for (int i = 0; i < 4; ++i) {
-            h[static_cast<size_t>(8 + i)] = static_cast<uint8_t>(rate_ >> (24 - 8 * i));
-            h[static_cast<size_t>(12 + i)] = static_cast<uint8_t>(total_ >> (24 - 8 * i));
-        }
-        h[16] = kCutoff >> 8;
-        h[17] = kCutoff & 0xFF;
+        PutBe32(h.data() + 8, rate_);
+        PutBe32(h.data() + 12, total_);
+        PutBe16(h.data() + 16, kCutoff);
         h[18] = 3;
         std::memcpy(h.data() + kHeaderBytes - 6, "(c)CRI", 6);
         out.insert(out.end(), h.begin(), h.end());

@@ -4,6 +4,8 @@
 #include <climits>
 #include <numeric>
 
+#include "platform/BigEndian.h"
+
 namespace lunavue {
 namespace {
 
@@ -14,13 +16,12 @@ constexpr long kV1Bits = 9;
 constexpr long kV4Bits = 33;
 
 void Put16(std::vector<uint8_t>& out, size_t at, uint32_t v) {
-    out[at] = static_cast<uint8_t>(v >> 8);
-    out[at + 1] = static_cast<uint8_t>(v);
+    PutBe16(&out[at], static_cast<uint16_t>(v));
 }
 
 void Append16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(static_cast<uint8_t>(v >> 8));
-    out.push_back(static_cast<uint8_t>(v));
+    out.resize(out.size() + 2);
+    Put16(out, out.size() - 2, v);
 }
 
 // Flag bits most significant first in 32-bit words, each word placed in the stream where
