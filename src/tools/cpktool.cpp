@@ -576,7 +576,7 @@ int Remux(const std::string& in, const std::string& out, const std::string& soun
     if (movie.pictures.empty()) {
         d.base = lunavue::film::kGamesBase;  // no picture's time to keep
     }
-    const uint64_t originalPerSecond = lunavue::film::StoredBytesPerSecond(
+    const uint64_t perSecond = lunavue::film::StoredBytesPerSecond(
         h.sound.rate, h.sound.channels, h.sound.bits, h.sound.compression);
     uint64_t originalBytes = 0;
     for (uint32_t c : movie.sounds) {
@@ -608,8 +608,6 @@ int Remux(const std::string& in, const std::string& out, const std::string& soun
             chunks.push_back(data);
         }
     }
-    const uint64_t perSecond = lunavue::film::StoredBytesPerSecond(
-        h.sound.rate, h.sound.channels, h.sound.bits, h.sound.compression);
     lunavue::FilmWriter writer(d);
     bool ok = true;
     size_t soundAt = 0;  // stream bytes written
@@ -620,8 +618,8 @@ int Remux(const std::string& in, const std::string& out, const std::string& soun
     const auto soundUpTo = [&](uint64_t ms, bool all) {
         if (!soundPath.empty()) {
             // The movie's length: its pictures', or for sound alone its own sound's.
-            if (all && movie.pictures.empty() && originalPerSecond != 0) {
-                ms = originalBytes * 1000 / originalPerSecond;
+            if (all && movie.pictures.empty() && perSecond != 0) {
+                ms = originalBytes * 1000 / perSecond;
             } else if (all) {
                 return;
             }
