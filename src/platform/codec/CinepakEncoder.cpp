@@ -47,15 +47,11 @@ class Flags {
     int left_ = 0;
 };
 
-int Clamp(int v, int lo, int hi) {
-    return std::min(hi, std::max(lo, v));
-}
-
 }  // namespace
 
 CinepakEncoder::CinepakEncoder(int width, int height, const CinepakOptions& options)
     : width_(width), height_(height), options_(options) {
-    options_.quality = Clamp(options_.quality, 1, 100);
+    options_.quality = std::clamp(options_.quality, 1, 100);
     options_.keyInterval = std::max(1, options_.keyInterval);
     const long worse = 101 - options_.quality;
     lambda_ = worse * worse / 8;
@@ -68,8 +64,8 @@ CinepakEncoder::CinepakEncoder(int width, int height, const CinepakOptions& opti
     const long fitRows = std::max(1L, (65535L - 12 - 2 * (4 + 6 * kMaxEntries) - 4 - 8) /
                                           (blocksInARow * 4 + (blocksInARow + 15) / 16 * 4));
     const int needed = static_cast<int>((blockRows + fitRows - 1) / fitRows);
-    const int asked = options_.strips > 0 ? options_.strips : Clamp(height_ / 28, 1, 8);
-    const int count = Clamp(std::max(asked, needed), 1, std::min(32, std::max(1, blockRows)));
+    const int asked = options_.strips > 0 ? options_.strips : std::clamp(height_ / 28, 1, 8);
+    const int count = std::clamp(std::max(asked, needed), 1, std::min(32, std::max(1, blockRows)));
     int top = 0;
     for (int s = 0; s < count; ++s) {
         const int rows = (blockRows * (s + 1) / count - blockRows * s / count) * 4;
@@ -100,8 +96,8 @@ void CinepakEncoder::ToYuv(const uint8_t* rgb) {
                 u += px[2] - y;
                 v += px[0] - y;
             }
-            e.u = Clamp((u + (u >= 0 ? 4 : -4)) / 8, -128, 127);
-            e.v = Clamp((v + (v >= 0 ? 4 : -4)) / 8, -128, 127);
+            e.u = std::clamp((u + (u >= 0 ? 4 : -4)) / 8, -128, 127);
+            e.v = std::clamp((v + (v >= 0 ? 4 : -4)) / 8, -128, 127);
         }
     }
 }
@@ -201,15 +197,17 @@ void CinepakEncoder::EncodeStrip(const Strip& strip, bool key, std::vector<uint8
     const int qw = width_ / 2;
     const int bw = width_ / 4;
     const int bh = strip.rows / 4;
-    const auto quad = [&](int bx, int by, int q) -> Entry& {
+    // Quadrant q of block (bx, by) in the picture now and in the one the decoder holds.
+    const auto place = [&](int bx, int by, int q) {
         const int qx = bx * 2 + q % 2;
         const int qy = (strip.top / 2) + by * 2 + q / 2;
-        return now_[static_cast<size_t>(qy) * static_cast<size_t>(qw) + static_cast<size_t>(qx)];
+        return static_cast<size_t>(qy) * static_cast<size_t>(qw) + static_cast<size_t>(qx);
     };
-    const auto heldQuad = [&](int bx, int by, int q) -> Entry& {
-        const int qx = bx * 2 + q % 2;
-        const int qy = (strip.top / 2) + by * 2 + q / 2;
-        return held_[static_cast<size_t>(qy) * static_cast<size_t>(qw) + static_cast<size_t>(qx)];
+    const auto quad = [&](int bx, int by, int q) -> Entry& { return now_[place(bx, by, q)]; };
+    const auto heldQuad = [&](int bx, int by, int q) -> Entry& { return held_[place(bx, by, q)]; };
+    // What a V1 entry paints in quadrant q: flat at that quadrant's brightness.
+    const auto painted = [](const Entry& w, int q) {
+        return Entry{{w.y[q], w.y[q], w.y[q], w.y[q]}, w.u, w.v};
     };
     // Which blocks are coded: all of a key frame's; of another, those that changed.
     const size_t blocks = static_cast<size_t>(bw) * static_cast<size_t>(bh);
@@ -266,13 +264,10 @@ void CinepakEncoder::EncodeStrip(const Strip& strip, bool key, std::vector<uint8
         Choice& c = choices[b];
         long error1 = 0;
         const int i1 = Nearest(book1, halved[b], error1);
-        // The V1 entry paints each quadrant flat at its mean brightness.
+        const Entry& w = book1[static_cast<size_t>(i1)];
         long flat = 0;
         for (int q = 0; q < 4; ++q) {
-            const Entry& e = quad(bx, by, q);
-            const Entry& w = book1[static_cast<size_t>(i1)];
-            const Entry painted{{w.y[q], w.y[q], w.y[q], w.y[q]}, w.u, w.v};
-            flat += Distance(e, painted);
+            flat += Distance(quad(bx, by, q), painted(w, q));
         }
         long error4 = 0;
         int i4[4];
@@ -300,9 +295,8 @@ void CinepakEncoder::EncodeStrip(const Strip& strip, bool key, std::vector<uint8
                 used1.push_back(book1[static_cast<size_t>(i1)]);
             }
             c.index[0] = m;
-            const Entry& w = book1[static_cast<size_t>(i1)];
             for (int q = 0; q < 4; ++q) {
-                heldQuad(bx, by, q) = Entry{{w.y[q], w.y[q], w.y[q], w.y[q]}, w.u, w.v};
+                heldQuad(bx, by, q) = painted(w, q);
             }
         }
     }
@@ -322,10 +316,10 @@ void CinepakEncoder::EncodeStrip(const Strip& strip, bool key, std::vector<uint8
         Append16(out, static_cast<uint32_t>(4 + 6 * book.size()));
         for (const Entry& e : book) {
             for (int k = 0; k < 4; ++k) {
-                out.push_back(static_cast<uint8_t>(Clamp(e.y[k], 0, 255)));
+                out.push_back(static_cast<uint8_t>(std::clamp(e.y[k], 0, 255)));
             }
-            out.push_back(static_cast<uint8_t>(static_cast<int8_t>(Clamp(e.u, -128, 127))));
-            out.push_back(static_cast<uint8_t>(static_cast<int8_t>(Clamp(e.v, -128, 127))));
+            out.push_back(static_cast<uint8_t>(static_cast<int8_t>(std::clamp(e.u, -128, 127))));
+            out.push_back(static_cast<uint8_t>(static_cast<int8_t>(std::clamp(e.v, -128, 127))));
         }
     };
     codebook(0x2000, used4);
