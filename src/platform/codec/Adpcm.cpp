@@ -14,10 +14,6 @@ constexpr uint8_t kEncodingType = 3;
 constexpr uint8_t kBitsPerSample = 4;
 constexpr uint32_t kMinHeaderBytes = 24;
 
-int32_t Clamp16(int32_t x) {
-    return std::clamp<int32_t>(x, -32768, 32767);
-}
-
 }  // namespace
 
 AdpcmHeader ParseAdpcmHeader(const uint8_t* s, size_t len, AdpcmFormat& f) {
@@ -105,8 +101,8 @@ bool AdpcmDecoder::DecodeGroup(const uint8_t* group, uint8_t* out) {
             const uint8_t byte = block[2 + i / 2];
             const int nibble = i % 2 == 0 ? byte >> 4 : byte & 0x0F;
             const int32_t d = nibble >= 8 ? nibble - 16 : nibble;
-            const int32_t p = format_.c1 * h1 + format_.c2 * h2;
-            const int32_t y = Clamp16(d * scale + (p >> 12));  // >> rounds toward -infinity
+            const int32_t y =
+                AdpcmSample(d, scale, AdpcmPrediction(format_.c1, format_.c2, h1, h2));
             h2 = h1;
             h1 = y;
             if (o != nullptr) {

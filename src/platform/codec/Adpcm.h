@@ -11,6 +11,7 @@
 // channels interleaved.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -38,6 +39,16 @@ AdpcmHeader ParseAdpcmHeader(const uint8_t* stream, size_t len, AdpcmFormat& for
 // C1 = round(single(2c * 4096)) and C2 = round(single(-c^2 * 4096)), rounding half to even,
 // with c from the cutoff and the rate in double precision.
 void AdpcmCoefficients(uint32_t cutoff, uint32_t rate, int& c1, int& c2);
+
+// The prediction from a channel's two previous outputs, (C1 * H1 + C2 * H2) >> 12 (the
+// shift rounds toward minus infinity), and the sample a difference and a scale make of it:
+// what the decoder outputs and the encoder must reproduce.
+inline int32_t AdpcmPrediction(int c1, int c2, int32_t h1, int32_t h2) {
+    return (c1 * h1 + c2 * h2) >> 12;
+}
+inline int32_t AdpcmSample(int32_t d, int32_t scale, int32_t prediction) {
+    return std::clamp<int32_t>(d * scale + prediction, -32768, 32767);
+}
 
 class AdpcmDecoder {
   public:

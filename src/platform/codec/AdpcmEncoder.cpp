@@ -13,17 +13,13 @@ namespace {
 
 constexpr size_t kSamples = AdpcmDecoder::kSamplesPerBlock;
 
-int32_t Clamp16(int64_t v) {
-    return static_cast<int32_t>(std::clamp<int64_t>(v, -32768, 32767));
-}
-
 // Codes 32 samples at scale s from the histories; the squared error, and (when asked) the
 // nibbles and the histories after.
 int64_t Code(const int16_t* x, int stride, int32_t s, int c1, int c2, int32_t& h1, int32_t& h2,
              uint8_t* nibbles) {
     int64_t error = 0;
     for (size_t i = 0; i < kSamples; ++i) {
-        const int32_t p = (c1 * h1 + c2 * h2) >> 12;
+        const int32_t p = AdpcmPrediction(c1, c2, h1, h2);
         const int32_t want = x[static_cast<ptrdiff_t>(i) * stride];
         int d = 0;
         if (s != 0) {
@@ -31,7 +27,7 @@ int64_t Code(const int16_t* x, int stride, int32_t s, int c1, int c2, int32_t& h
             d = static_cast<int>(
                 std::clamp<int64_t>((diff >= 0 ? diff + s / 2 : diff - s / 2) / s, -8, 7));
         }
-        const int32_t y = Clamp16(int64_t{d} * s + p);
+        const int32_t y = AdpcmSample(d, s, p);
         error += int64_t{want - y} * (want - y);
         if (nibbles != nullptr) {
             nibbles[i] = static_cast<uint8_t>(d & 0xF);
@@ -105,7 +101,7 @@ void AdpcmEncoder::Block(int channel, const int16_t* samples, std::vector<uint8_
     {
         int32_t a = h1, b = h2;
         for (size_t i = 0; i < kSamples; ++i) {
-            const int32_t p = (c1_ * a + c2_ * b) >> 12;
+            const int32_t p = AdpcmPrediction(c1_, c2_, a, b);
             const int32_t want = x[static_cast<ptrdiff_t>(i) * channels_];
             largest = std::max(largest, std::abs(want - p));
             b = a;
