@@ -22,9 +22,16 @@ for _ in $(seq 200); do
     sleep 0.05
 done
 number=$(head -1 "$folder/display" 2>/dev/null)
-if [ -z "$number" ]; then
+# Said ready, the server is also asked once, with a deadline, before anything uses it: a
+# client that finds no server fails at once, with no second try of its own.
+for _ in $(seq 200); do
+    [ -n "$number" ] && xdpyinfo -display ":$number" >/dev/null 2>&1 && break
+    kill -0 "$server" 2>/dev/null || break
+    sleep 0.05
+done
+if [ -z "$number" ] || ! xdpyinfo -display ":$number" >/dev/null 2>&1; then
     cat "$folder/log" >&2
-    echo "xserver.sh: Xvfb did not start" >&2
+    echo "xserver.sh: Xvfb did not start (display :${number:-?})" >&2
     exit 1
 fi
 DISPLAY=":$number" "$@"
